@@ -58,6 +58,9 @@ public:
     // Applies the pending queue entries, one sample after each key on/off
     // write, and renders count mixed 16-bit samples.
     void renderWithQueue(int16_t* output, int count);
+    // Mixes count samples without touching the queue (used while an exporter
+    // drives the Player from another thread and owns the queue).
+    void renderMixOnly(int16_t* output, int count);
 
     RegisterWriteQueue& queue() { return queue_; }
     const RegisterWriteQueue& queue() const { return queue_; }
