@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "sound/fm_chip.h"
 
@@ -71,6 +72,11 @@ public:
 
 private:
     void mix(int16_t* output, int count);
+    void writeRegisterLocked(int chip, uint8_t reg, uint8_t value);
+
+    // Serialises the chips between the audio thread (rendering, queued
+    // writes) and the user interface thread (audition writes, reset).
+    std::mutex chipMutex_;
 
     std::array<std::unique_ptr<FmChip>, 3> chips_;
     std::array<int32_t, 2048> mixBuffer_{};

@@ -1,0 +1,611 @@
+// One YM2203 FM part, sample by sample. Every quantity is an integer of a
+// fixed width; the only floating point is in building the tables.
+#include "sound/fm_chip.h"
+
+#include <array>
+#include <cmath>
+#include <new>
+
+namespace qv {
+
+namespace {
+
+constexpr int kLevelTableSize = 13 * 512;     // 6656
+constexpr int kSilentAttenuation = 832;       // 832 * 8 = 6656: past the level table
+constexpr uint32_t kRefreshMark = 0xFFFFFFFFu;  // operator 1's phaseStep: refresh pending
+constexpr uint32_t kEnvTimerOverflow = 3 * 65536;  // one envelope tick every three chip samples
+
+enum EnvState : uint8_t { kOff = 0, kRelease = 1, kSustain = 2, kDecay = 3, kAttack = 4 };
+
+constexpr int kPrescalerTable[4] = {24, 24, 72, 36};
+
+constexpr uint8_t kEnvelopeStepTable[19 * 8] = {
+    0, 1, 0, 1, 0, 1, 0, 1,          // 0
+    0, 1, 0, 1, 1, 1, 0, 1,          // 1
+    0, 1, 1, 1, 0, 1, 1, 1,          // 2
+    0, 1, 1, 1, 1, 1, 1, 1,          // 3
+    1, 1, 1, 1, 1, 1, 1, 1,          // 4
+    1, 1, 1, 2, 1, 1, 1, 2,          // 5
+    1, 2, 1, 2, 1, 2, 1, 2,          // 6
+    1, 2, 2, 2, 1, 2, 2, 2,          // 7
+    2, 2, 2, 2, 2, 2, 2, 2,          // 8
+    2, 2, 2, 4, 2, 2, 2, 4,          // 9
+    2, 4, 2, 4, 2, 4, 2, 4,          // 10
+    2, 4, 4, 4, 2, 4, 4, 4,          // 11
+    4, 4, 4, 4, 4, 4, 4, 4,          // 12
+    4, 4, 4, 8, 4, 4, 4, 8,          // 13
+    4, 8, 4, 8, 4, 8, 4, 8,          // 14
+    4, 8, 8, 8, 4, 8, 8, 8,          // 15
+    8, 8, 8, 8, 8, 8, 8, 8,          // 16
+    16, 16, 16, 16, 16, 16, 16, 16,  // 17: instant attack
+    0, 0, 0, 0, 0, 0, 0, 0,          // 18: no change
+};
+
+// Row of kEnvelopeStepTable for an effective rate (rate + key scaling), as row * 8.
+constexpr std::array<uint8_t, 128> makeRateRowTable() {
+    std::array<uint8_t, 128> t{};
+    for (int i = 0; i < 128; ++i) {
+        int row;
+        if (i < 32) row = 18;
+        else if (i < 80) row = (i - 32) & 3;
+        else if (i < 92) row = 4 + (i - 80);
+        else row = 16;
+        t[i] = static_cast<uint8_t>(row * 8);
+    }
+    return t;
+}
+constexpr std::array<uint8_t, 128> makeRateShiftTable() {
+    std::array<uint8_t, 128> t{};
+    for (int i = 32; i < 80; ++i) t[i] = static_cast<uint8_t>(11 - (i - 32) / 4);
+    return t;
+}
+constexpr std::array<uint8_t, 128> kRateRowTable = makeRateRowTable();
+constexpr std::array<uint8_t, 128> kRateShiftTable = makeRateShiftTable();
+
+constexpr uint8_t kDetuneRaw[4][32] = {
+    {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+    {0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 6, 6, 7, 8, 8, 8, 8},
+    {1, 1, 1, 1, 2, 2, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 6, 6, 7, 8, 8, 9, 10, 11, 12, 13, 14, 16, 16, 16, 16},
+    {2, 2, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 6, 6, 7, 8, 8, 9, 10, 11, 12, 13, 14, 16, 17, 19, 20, 22, 22, 22, 22},
+};
+
+constexpr uint8_t kKeyCodeTable[16] = {0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 3, 3, 3, 3, 3, 3};
+
+constexpr int sustainLevelOf(int sl) { return sl == 15 ? 992 : 32 * sl; }
+
+// Attenuation-to-amplitude table: 13 octaves of 256 steps, each step stored
+// as +n, -n (the sine table's low bit picks the sign).
+struct LevelTable {
+    std::array<int32_t, kLevelTableSize> v{};
+    LevelTable() {
+        for (int x = 0; x < 256; ++x) {
+            const int m = static_cast<int>(std::floor(65536.0 / std::pow(2.0, (x + 1) / 256.0)));
+            int n = m >> 4;
+            n = (n >> 1) + (n & 1);
+            n = n << 2;
+            for (int i = 0; i < 13; ++i) {
+                v[2 * x + 512 * i] = n >> i;
+                v[2 * x + 1 + 512 * i] = -(n >> i);
+            }
+        }
+    }
+};
+
+// Log-sine table over a full period: 2 * attenuation + sign bit.
+struct SineTable {
+    std::array<int32_t, 1024> v{};
+    SineTable() {
+        const double pi = 3.14159265358979323846;
+        for (int i = 0; i < 1024; ++i) {
+            const double m = std::sin((2 * i + 1) * pi / 1024);
+            const double o = 256 * std::log2(1.0 / std::fabs(m));
+            int n = static_cast<int>(2 * o);
+            n = (n >> 1) + (n & 1);
+            v[i] = 2 * n + (m < 0 ? 1 : 0);
+        }
+    }
+};
+
+const LevelTable& levelTable() {
+    static const LevelTable t;
+    return t;
+}
+const SineTable& sineTable() {
+    static const SineTable t;
+    return t;
+}
+
+// Where operator outputs go within one channel sample.
+enum Slot : uint8_t { kM2 = 0, kC1 = 1, kC2 = 2, kMem = 3, kOut = 4, kNone = 5 };
+
+struct Wiring {
+    uint8_t op1, op3, op2, mem;  // mem: where the previous sample's memory is restored
+};
+constexpr Wiring kWiring[8] = {
+    {kC1, kC2, kMem, kM2},  {kMem, kC2, kMem, kM2}, {kC2, kC2, kMem, kM2}, {kC1, kC2, kMem, kC2},
+    {kC1, kC2, kOut, kNone}, {kNone, kOut, kOut, kM2}, {kC1, kOut, kOut, kNone}, {kOut, kOut, kOut, kNone},
+};
+
+struct Operator {
+    uint32_t phase = 0;
+    uint32_t phaseStep = 0;
+    int32_t volume = 0;  // attenuation, 0 loudest .. 1023 silent
+    int32_t volOut = 0;  // attenuation seen by the output stage
+    int32_t totalLevel = 0;
+    int32_t sustainLevel = 0;
+    int32_t attackRate = 0, decayRate = 0, sustainRate = 0, releaseRate = 0;
+    uint8_t attackShift = 0, decayShift = 0, sustainShift = 0, releaseShift = 0;
+    uint8_t attackRow = 0, decayRow = 0, sustainRow = 0, releaseRow = 0;  // row * 8
+    uint8_t state = kOff;
+    uint8_t keyOn = 0;
+    uint8_t ssg = 0;
+    uint8_t ssgInvert = 0;
+    uint8_t detuneRow = 0;
+    uint8_t ksShift = 0;
+    uint8_t ksOffset = 0;
+    uint32_t mul = 0;
+};
+
+struct Channel {
+    Operator op[4];  // register order: operator 1, 3, 2, 4
+    int algorithm = 0;
+    int feedbackShift = 0;
+    int32_t op1Out[2] = {0, 0};
+    int32_t memValue = 0;
+    uint32_t frequency = 0;
+    int keyCode = 0;
+    int blockFnum = 0;
+    Wiring wiring{};
+    int32_t output = 0;
+};
+
+}  // namespace
+
+struct FmChip::Impl {
+    uint32_t clock = 0;
+    uint32_t sampleRate = 0;
+    int prescalerSelect = 2;
+    double freqBase = 0;
+    uint32_t envTimer = 0;
+    uint32_t envTimerAdd = 0;
+    uint32_t envCounter = 0;
+    uint8_t address = 0;
+    uint8_t registers[256] = {};
+    uint8_t mode = 0;
+    int timerA = 0, timerB = 0, timerACount = 0, timerBCount = 0;
+    int status = 0;
+    int irqMask = 0;
+    int irq = 0;
+    uint8_t frequencyLatch = 0;
+    uint8_t ch3Latch = 0;
+    uint32_t ch3Frequency[3] = {};
+    int ch3KeyCode[3] = {};
+    int ch3BlockFnum[3] = {};
+    int32_t detuneTable[8][32] = {};
+    uint32_t phaseStepTable[4096] = {};
+    uint32_t channelMask = 15;
+    Channel ch[3];
+
+    void rebuildFrequencyTables();
+    void reset();
+    void writeData(uint8_t addr, uint8_t value);
+    void writeMode(uint8_t addr, uint8_t value);
+    void writeChannel(uint8_t addr, uint8_t value);
+    void keyOnOff(uint8_t value);
+    void refreshFrequencies();
+    void render(int32_t* buffer, int count, bool overwrite);
+
+    static void markRefresh(Channel& c) { c.op[0].phaseStep = kRefreshMark; }
+};
+
+namespace {
+
+// Shift and row for an effective rate index.
+inline void rateLookup(int r, int k, uint8_t& shift, uint8_t& row) {
+    shift = kRateShiftTable[r + k];
+    row = kRateRowTable[r + k];
+}
+
+inline void setAttack(Operator& op) {
+    const int r = op.attackRate + op.ksOffset;
+    if (r >= 94) {
+        op.attackShift = 0;
+        op.attackRow = 17 * 8;
+    } else {
+        rateLookup(op.attackRate, op.ksOffset, op.attackShift, op.attackRow);
+    }
+}
+inline void setDecay(Operator& op) { rateLookup(op.decayRate, op.ksOffset, op.decayShift, op.decayRow); }
+inline void setSustain(Operator& op) { rateLookup(op.sustainRate, op.ksOffset, op.sustainShift, op.sustainRow); }
+inline void setRelease(Operator& op) { rateLookup(op.releaseRate, op.ksOffset, op.releaseShift, op.releaseRow); }
+inline void setAllRates(Operator& op) {
+    setAttack(op);
+    setDecay(op);
+    setSustain(op);
+    setRelease(op);
+}
+
+inline void refreshOperator(Operator& op, uint32_t frequency, int keyCode, const int32_t (&dt)[8][32]) {
+    op.phaseStep = ((frequency + static_cast<uint32_t>(dt[op.detuneRow][keyCode])) * op.mul) >> 1;
+    const uint8_t ks = static_cast<uint8_t>(keyCode >> op.ksShift);
+    if (ks != op.ksOffset) {
+        op.ksOffset = ks;
+        setAllRates(op);
+    }
+}
+
+inline void advanceEnvelope(Operator& op, uint32_t counter) {
+    uint8_t alternate = 0;
+    auto stepOf = [counter](uint8_t shift, uint8_t row, int& inc) {
+        if (counter & ((1u << shift) - 1)) return false;
+        inc = kEnvelopeStepTable[row + ((counter >> shift) & 7)];
+        return true;
+    };
+    int inc = 0;
+    switch (op.state) {
+    case kAttack:
+        if (stepOf(op.attackShift, op.attackRow, inc)) {
+            op.volume += (~op.volume * inc) >> 4;
+            if (op.volume <= 0) {
+                op.volume = 0;
+                op.state = kDecay;
+            }
+        }
+        break;
+    case kDecay:
+        if (stepOf(op.decayShift, op.decayRow, inc)) {
+            op.volume += (op.ssg & 8) ? 4 * inc : inc;
+            if (op.volume >= op.sustainLevel) op.state = kSustain;
+        }
+        break;
+    case kSustain:
+        if (stepOf(op.sustainShift, op.sustainRow, inc)) {
+            if (op.ssg & 8) {
+                op.volume += 4 * inc;
+                if (op.volume >= 512) {
+                    op.volume = 1023;
+                    if (!(op.ssg & 1)) {
+                        op.phase = 0;
+                        op.volume = 511;
+                        op.state = kAttack;
+                        alternate = op.ssg & 2;
+                    } else if (!(op.ssgInvert & 1)) {
+                        alternate = (op.ssg & 2) | 1;
+                    }
+                }
+            } else {
+                op.volume += inc;
+                if (op.volume > 1023) op.volume = 1023;
+            }
+        }
+        break;
+    case kRelease:
+        if (stepOf(op.releaseShift, op.releaseRow, inc)) {
+            op.volume += inc;
+            if (op.volume >= 1023) {
+                op.volume = 1023;
+                op.state = kOff;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    op.volOut = op.totalLevel + op.volume;
+    if ((op.ssg & 8) && (op.ssgInvert & 2) && op.state != kOff) op.volOut ^= 511;
+    op.ssgInvert ^= alternate;
+}
+
+// One operator's output for attenuation e and phase modulation pm.
+inline int32_t operatorOutput(const Operator& op, int32_t pm, const int32_t* level, const int32_t* sine) {
+    const uint32_t e = static_cast<uint32_t>(op.volOut);
+    const int32_t s = sine[((op.phase >> 16) + static_cast<uint32_t>(pm)) & 1023];
+    const uint32_t index = e * 8 + static_cast<uint32_t>(s);
+    return index < kLevelTableSize ? level[index] : 0;
+}
+
+}  // namespace
+
+void FmChip::Impl::rebuildFrequencyTables() {
+    const int divider = kPrescalerTable[prescalerSelect & 3];
+    freqBase = sampleRate ? static_cast<double>(clock) / sampleRate / divider : 0.0;
+    envTimerAdd = static_cast<uint32_t>(freqBase * 65536);
+    for (int d = 0; d < 4; ++d) {
+        for (int k = 0; k < 32; ++k) {
+            const int32_t v = static_cast<int32_t>(kDetuneRaw[d][k] * 1024 * freqBase * 65536 / (1 << 20));
+            detuneTable[d][k] = v;
+            detuneTable[d + 4][k] = -v;
+        }
+    }
+    for (int i = 0; i < 4096; ++i) phaseStepTable[i] = static_cast<uint32_t>(i * 32 * freqBase * 64);
+}
+
+void FmChip::Impl::reset() {
+    prescalerSelect = 2;
+    rebuildFrequencyTables();
+    irqMask = 3;
+    writeData(0x27, 0x30);
+    envTimer = 0;
+    envCounter = 0;
+    status = 0;
+    mode = 0;
+    timerA = timerB = timerACount = timerBCount = 0;
+    for (Channel& c : ch) {
+        c.frequency = 0;
+        for (Operator& op : c.op) {
+            op.ssg = 0;
+            op.ssgInvert = 0;
+            op.state = kOff;
+            op.volume = 1023;
+            op.volOut = 1023;
+        }
+    }
+    for (int a = 0xB2; a >= 0x30; --a) writeData(static_cast<uint8_t>(a), 0);
+    for (int a = 0x26; a >= 0x20; --a) writeData(static_cast<uint8_t>(a), 0);
+}
+
+void FmChip::Impl::writeData(uint8_t addr, uint8_t value) {
+    registers[addr] = value;
+    if (addr < 0x10) return;  // SSG part: stored only
+    if (addr >= 0x20 && addr < 0x30) {
+        writeMode(addr, value);
+        return;
+    }
+    writeChannel(addr, value);
+}
+
+void FmChip::Impl::writeMode(uint8_t addr, uint8_t value) {
+    switch (addr) {
+    case 0x24:
+        timerA = (timerA & 3) | (value << 2);
+        break;
+    case 0x25:
+        timerA = (timerA & 0x3FC) | (value & 3);
+        break;
+    case 0x26:
+        timerB = value;
+        break;
+    case 0x27:
+        mode = value;
+        if (value & 0x20) status &= ~2;
+        if (value & 0x10) status &= ~1;
+        if (value & 2) {
+            if (timerBCount == 0) timerBCount = (256 - timerB) << 4;
+        } else {
+            timerBCount = 0;
+        }
+        if (value & 1) {
+            if (timerACount == 0) timerACount = 1024 - timerA;
+        } else {
+            timerACount = 0;
+        }
+        break;
+    case 0x28:
+        keyOnOff(value);
+        break;
+    default:
+        break;
+    }
+}
+
+void FmChip::Impl::keyOnOff(uint8_t value) {
+    const int c = value & 3;
+    if (c == 3) return;
+    // Bits 4, 5, 6, 7 key operators 1, 2, 3, 4, which sit at register slots 0, 2, 1, 3.
+    static constexpr int kSlotOfBit[4] = {0, 2, 1, 3};
+    for (int b = 0; b < 4; ++b) {
+        Operator& op = ch[c].op[kSlotOfBit[b]];
+        if (value & (0x10 << b)) {
+            if (!op.keyOn) {
+                op.keyOn = 1;
+                op.phase = 0;
+                op.state = kAttack;
+                if (op.volume >= 1023) op.volume = 511;
+            }
+        } else if (op.keyOn) {
+            op.keyOn = 0;
+            if (op.state == kAttack || op.state == kDecay || op.state == kSustain) op.state = kRelease;
+        }
+    }
+}
+
+void FmChip::Impl::writeChannel(uint8_t addr, uint8_t value) {
+    if ((addr & 3) == 3) return;
+    Channel& c = ch[addr & 3];
+    Operator& op = c.op[(addr >> 2) & 3];
+    switch (addr & 0xF0) {
+    case 0x30: {
+        const int m = value & 15;
+        op.mul = m ? 2u * m : 1u;
+        op.detuneRow = (value >> 4) & 7;
+        markRefresh(c);
+        break;
+    }
+    case 0x40:
+        op.totalLevel = (value & 0x7F) << 3;
+        break;
+    case 0x50: {
+        const int ar = value & 0x1F;
+        op.attackRate = ar ? 32 + 2 * ar : 0;
+        const uint8_t ksShift = static_cast<uint8_t>(3 - (value >> 6));
+        // The attack rate takes effect at once with the current key scaling
+        // offset; a new key scaling value also marks the channel, so the next
+        // refresh recomputes every rate when the offset itself changes. (Only
+        // marking would leave a new attack rate unused whenever the offset
+        // happens to stay the same, e.g. for every note with key code 0.)
+        if (ksShift != op.ksShift) {
+            op.ksShift = ksShift;
+            markRefresh(c);
+        }
+        setAttack(op);
+        break;
+    }
+    case 0x60: {
+        const int r = value & 0x1F;
+        op.decayRate = r ? 32 + 2 * r : 0;
+        setDecay(op);
+        break;
+    }
+    case 0x70: {
+        const int r = value & 0x1F;
+        op.sustainRate = r ? 32 + 2 * r : 0;
+        setSustain(op);
+        break;
+    }
+    case 0x80:
+        op.sustainLevel = sustainLevelOf(value >> 4);
+        op.releaseRate = 34 + 4 * (value & 15);
+        setRelease(op);
+        break;
+    case 0x90:
+        op.ssg = value & 0x0F;
+        op.ssgInvert = static_cast<uint8_t>((value & 4) >> 1);
+        break;
+    case 0xA0: {
+        const int reg = addr & 0x0C;  // 0xA0-A2, 0xA4-A6, 0xA8-AA, 0xAC-AE
+        if (reg == 0x00 || reg == 0x08) {
+            const uint8_t latch = reg == 0 ? frequencyLatch : ch3Latch;
+            const int fnum = ((latch & 7) << 8) | value;
+            const int block = latch >> 3;
+            const int keyCode = (block << 2) | kKeyCodeTable[fnum >> 7];
+            const uint32_t frequency = phaseStepTable[2 * fnum] >> (7 - block);
+            const int blockFnum = (block << 11) | fnum;
+            if (reg == 0) {
+                c.keyCode = keyCode;
+                c.frequency = frequency;
+                c.blockFnum = blockFnum;
+                markRefresh(c);
+            } else {
+                const int i = addr & 3;
+                ch3KeyCode[i] = keyCode;
+                ch3Frequency[i] = frequency;
+                ch3BlockFnum[i] = blockFnum;
+                markRefresh(ch[2]);
+            }
+        } else if (reg == 0x04) {
+            frequencyLatch = value & 0x3F;
+        } else {
+            ch3Latch = value & 0x3F;
+        }
+        break;
+    }
+    case 0xB0:
+        if (addr <= 0xB2) {
+            c.algorithm = value & 7;
+            const int fb = (value >> 3) & 7;
+            c.feedbackShift = fb ? fb + 6 : 0;
+            c.wiring = kWiring[c.algorithm];
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void FmChip::Impl::refreshFrequencies() {
+    for (int n = 0; n < 3; ++n) {
+        Channel& c = ch[n];
+        if (c.op[0].phaseStep != kRefreshMark) continue;
+        if (n == 2 && (mode & 0xC0)) {
+            // Special mode: operators 1, 3, 2 take the frequencies written at
+            // 0xA9, 0xA8, 0xAA; operator 4 the channel's own.
+            refreshOperator(c.op[0], ch3Frequency[1], ch3KeyCode[1], detuneTable);
+            refreshOperator(c.op[1], ch3Frequency[0], ch3KeyCode[0], detuneTable);
+            refreshOperator(c.op[2], ch3Frequency[2], ch3KeyCode[2], detuneTable);
+            refreshOperator(c.op[3], c.frequency, c.keyCode, detuneTable);
+        } else {
+            for (Operator& op : c.op) refreshOperator(op, c.frequency, c.keyCode, detuneTable);
+        }
+    }
+}
+
+void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
+    refreshFrequencies();
+    const int32_t* level = levelTable().v.data();
+    const int32_t* sine = sineTable().v.data();
+    for (int i = 0; i < count; ++i) {
+        envTimer += envTimerAdd;
+        while (envTimer >= kEnvTimerOverflow) {
+            envTimer -= kEnvTimerOverflow;
+            ++envCounter;
+            for (Channel& c : ch)
+                for (Operator& op : c.op) advanceEnvelope(op, envCounter);
+        }
+        int32_t sum = 0;
+        for (int n = 0; n < 3; ++n) {
+            Channel& c = ch[n];
+            int32_t s[6] = {0, 0, 0, 0, 0, 0};  // m2, c1, c2, mem, out, (nothing)
+            s[c.wiring.mem] = c.memValue;
+            Operator& op1 = c.op[0];
+            const int32_t fbIn = c.op1Out[0] + c.op1Out[1];
+            c.op1Out[0] = c.op1Out[1];
+            if (c.algorithm == 5) {
+                s[kMem] = s[kC1] = s[kC2] = c.op1Out[0];
+            } else {
+                s[c.wiring.op1] += c.op1Out[0];
+            }
+            c.op1Out[1] = 0;
+            if (op1.volOut < kSilentAttenuation) {
+                const int32_t pm = (c.feedbackShift ? fbIn << c.feedbackShift : 0) >> 16;
+                c.op1Out[1] = operatorOutput(op1, pm, level, sine);
+            }
+            const Operator& op3 = c.op[1];
+            if (op3.volOut < kSilentAttenuation) s[c.wiring.op3] += operatorOutput(op3, s[kM2] >> 1, level, sine);
+            const Operator& op2 = c.op[2];
+            if (op2.volOut < kSilentAttenuation) s[c.wiring.op2] += operatorOutput(op2, s[kC1] >> 1, level, sine);
+            const Operator& op4 = c.op[3];
+            if (op4.volOut < kSilentAttenuation) s[kOut] += operatorOutput(op4, s[kC2] >> 1, level, sine);
+            c.memValue = s[kMem];
+            for (Operator& op : c.op) op.phase += op.phaseStep;
+            c.output = s[kOut];
+            if (channelMask & (1u << n)) sum += c.output;
+        }
+        if (overwrite) buffer[i] = sum;
+        else buffer[i] += sum;
+    }
+}
+
+FmChip::FmChip() = default;
+FmChip::~FmChip() = default;
+
+std::unique_ptr<FmChip> FmChip::create(uint32_t clock, uint32_t sampleRate) {
+    try {
+        std::unique_ptr<FmChip> chip(new FmChip());
+        chip->impl_ = std::make_unique<Impl>();
+        levelTable();
+        sineTable();
+        chip->impl_->clock = clock;
+        chip->impl_->sampleRate = sampleRate;
+        chip->impl_->channelMask = 15;
+        chip->impl_->reset();
+        return chip;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void FmChip::reset() { impl_->reset(); }
+
+int FmChip::write(int port, uint8_t value) {
+    Impl& s = *impl_;
+    if (port == 0) {
+        s.address = value;
+        if (value >= 0x2D && value <= 0x2F) {
+            if (value == 0x2D) s.prescalerSelect |= 2;
+            else if (value == 0x2E) s.prescalerSelect |= 1;
+            else s.prescalerSelect = 0;
+            s.rebuildFrequencyTables();
+        }
+    } else if (port == 1) {
+        s.writeData(s.address, value);
+    }
+    return s.irq;
+}
+
+void FmChip::setChannelMask(uint32_t mask) { impl_->channelMask = mask & 7; }
+
+void FmChip::render(int32_t* buffer, int count, bool overwrite) { impl_->render(buffer, count, overwrite); }
+
+uint8_t FmChip::registerValue(uint8_t address) const { return impl_->registers[address]; }
+
+}  // namespace qv
