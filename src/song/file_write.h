@@ -1,0 +1,24 @@
+// Whole-file reading and replacing writes shared by the module and
+// instrument files.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+namespace qv {
+
+// Writes the bytes to a temporary file in the target's folder and renames it
+// over the target only after the whole write succeeded. On failure the
+// previous file is left as it was and the temporary file is removed.
+bool writeFileReplacing(const std::filesystem::path& path, const uint8_t* data, size_t size);
+inline bool writeFileReplacing(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    return writeFileReplacing(path, bytes.data(), bytes.size());
+}
+
+enum class ReadResult { ok, notFound, tooLarge, outOfMemory };
+// Reads a regular file whole; files larger than maxSize are not read.
+ReadResult readWholeFile(const std::filesystem::path& path, size_t maxSize, std::vector<uint8_t>& out);
+
+}  // namespace qv

@@ -1,0 +1,94 @@
+#include "song/pack_stream.h"
+
+namespace qv {
+
+void PackStream::writeCount(uint32_t n) {
+    while (n >= 0x80) {
+        put(static_cast<uint8_t>(n & 0x7F));
+        n >>= 7;
+    }
+    put(static_cast<uint8_t>(n | 0x80));
+}
+
+void PackStream::closeRun() {
+    if (run > 2) {
+        put(escape);
+        writeCount(run);
+    } else if (run == 2) {
+        put(static_cast<uint8_t>(last));
+    }
+}
+
+void PackStream::literal(uint8_t b) {
+    put(b);
+    run = 1;
+    if (b == escape) {
+        // The escape byte itself is doubled and never run-coded.
+        put(escape);
+        last = none;
+    } else {
+        last = b;
+    }
+}
+
+bool PackStream::readCount(uint32_t& n) {
+    n = 0;
+    for (int group = 0; group < maxCountGroups; ++group) {
+        if (position >= buffer.size()) return false;
+        uint8_t b = buffer[position++];
+        uint32_t bits = b & 0x7Fu;
+        // The fifth group may only carry the top 4 bits of 32.
+        if (group == maxCountGroups - 1 && bits > 0x0F) return false;
+        n |= bits << (7 * group);
+        if (b & 0x80) return true;
+    }
+    return false;
+}
+
+uint8_t PackStream::readByte() {
+    if (failed) return 0;
+    if (run > 1) {
+        --run;
+        return static_cast<uint8_t>(last);
+    }
+    if (position >= buffer.size()) {
+        failed = true;
+        return 0;
+    }
+    uint8_t b = buffer[position++];
+    if (b != escape) {
+        last = b;
+        return b;
+    }
+    uint32_t count = 0;
+    if (!readCount(count)) {
+        failed = true;
+        return 0;
+    }
+    if (count == 0) return escape;  // a literal 0x80; `last` stays as it was
+    if (last == none) {
+        // A repeat with nothing to repeat.
+        failed = true;
+        return 0;
+    }
+    run = count - 1;
+    return static_cast<uint8_t>(last);
+}
+
+std::vector<uint8_t> packBytes(const uint8_t* data, size_t size) {
+    PackStream s;
+    for (size_t i = 0; i < size; ++i) s.writeByte(data[i]);
+    s.finish();
+    return std::move(s.buffer);
+}
+
+bool unpackBytes(const uint8_t* data, size_t size, size_t count, std::vector<uint8_t>& out,
+                 size_t* consumed) {
+    PackStream s(data, size);
+    out.resize(count);
+    for (size_t i = 0; i < count && !s.failed; ++i) out[i] = s.readByte();
+    if (consumed) *consumed = s.position;
+    return !s.failed;
+}
+
+}  // namespace qv
