@@ -4,13 +4,37 @@
 // itself except through ChipPair::reset when playback starts or stops.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <mutex>
 
+#include "sound/channel_writes.h"
 #include "sound/chip_pair.h"
+#include "sound/note_tables.h"
 #include "song/song.h"
 
 namespace qv {
+
+// Locking rule (one rule for every caller):
+//  - songMutex() is held by the caller around tick(), around every Song edit,
+//    and around setPosition(), resetChannels(), songLengthFrames(),
+//    framesAt() and buildNoteTables(). None of these lock it themselves.
+//  - start(), stop() and stopIfHeld() are called WITHOUT the mutex held: they
+//    take it themselves while they prepare or clear the state, the queue and
+//    the chips. stop() first waits for renderBusy to clear, and the thread
+//    that sets renderBusy may be waiting for the mutex, so holding it there
+//    would deadlock.
+// The position fields that the user interface shows while a song plays are
+// published after every start, tick and setPosition as relaxed atomics
+// (position()); each value is whole, the set of six may mix two frames.
+struct PlayPosition {
+    int orderPosition = 0;
+    int row = 0;
+    int pattern = 0;
+    int speedEven = 3;
+    int speedOdd = 3;
+    int interleave = 1;
+};
 
 class Player {
 public:
@@ -46,11 +70,65 @@ public:
 
     std::atomic<bool> playing{false};
 
-    // (the implementation adds its state below)
+    // Readable from any thread without the mutex.
+    PlayPosition position() const;
+
+    // Rebuilds the note and vibrato tables for a chip clock (3 500 000 for the
+    // live chips, 3 835 221 for the Mega Drive exports).
+    void buildNoteTables(uint32_t clock) { tables_.buildNoteTables(clock); }
+    const NoteTables& noteTables() const { return tables_; }
+
+    // Inspection for tests and tools (read under the mutex).
+    const PlayerChannel& channel(int c) const { return channels_[c]; }
+    int channel3Mode() const { return channel3Mode_; }
+    int frameInRow() const { return frameInRow_; }
+    int loopCount() const { return loopCount_; }
+    int soloChannel() const { return soloChannel_; }
+    bool stopOnRelease() const { return stopOnRelease_; }
+
 private:
+    struct LoopSave {
+        int speedEven = 0, speedOdd = 0, interleave = 0;
+        int useOddSpeed = 0, interleaveCounter = 0;
+        int row = -1, orderPosition = -1;
+    };
+
+    void clearState();
+    void seekBackwards(int orderPosition, int row);
+    void readRow();
+    void readChannel(int c, const Cell& cell);
+    void rememberEffect(int c, const Cell& cell);
+    void effectE(int c, int param);
+    void advanceRow();
+    void frameEffects(int c);
+    void publishPosition();
+    int orderLength() const;
+    int patternLength(int pattern) const;
+    int patternAt(int orderPosition) const;
+    int currentSpeed() const { return useOddSpeed_ ? speedOdd_ : speedEven_; }
+
     Song& song_;
     ChipPair& chips_;
     std::mutex songMutex_;
+    NoteTables tables_;
+    std::array<PlayerChannel, kChannels> channels_{};
+    ChannelWriter writer_;
+
+    int frameInRow_ = 0;
+    int speedEven_ = 3, speedOdd_ = 3, interleave_ = 1;
+    int interleaveCounter_ = 0;
+    int useOddSpeed_ = 0;
+    int orderPosition_ = 0, pattern_ = 0, row_ = 0;
+    int channel3Mode_ = 0;
+    int soloChannel_ = -1;
+    bool stopAfterRow_ = false, loopPattern_ = false, stopOnRelease_ = false;
+    int loopCount_ = 16;
+    bool loopJump_ = false;
+    LoopSave loopSave_{};
+    bool wrapped_ = false;
+
+    std::atomic<int> shownOrderPosition_{0}, shownRow_{0}, shownPattern_{0};
+    std::atomic<int> shownSpeedEven_{3}, shownSpeedOdd_{3}, shownInterleave_{1};
 };
 
 }  // namespace qv

@@ -1,0 +1,96 @@
+#include "sound/audition.h"
+
+namespace qv {
+
+namespace {
+bool playableNote(int note) { return note >= 0 && note <= kMaxPitch; }
+}  // namespace
+
+void Audition::write(int reg, int value) {
+    chips_.writeRegister(kAuditionChip, static_cast<uint8_t>(reg), static_cast<uint8_t>(value));
+}
+
+void Audition::writeNotePitch(int voice, int note) {
+    const int fnumber = tables_.noteFrequency(32 * (note % 12));
+    write(0xA4 + voice, ((fnumber >> 8) & 7) | (note / 12) << 3);
+    write(0xA0 + voice, fnumber & 0xFF);
+}
+
+void Audition::load(int voice, int key, int note) {
+    const Instrument& ins = instrument_;
+    for (int k = 0; k < 4; ++k) {
+        const Operator& op = ins.operators[k];
+        const int o = 4 * k + voice;
+        write(0x30 + o, dtCode(op.DT) << 4 | (op.MULT & 0x0F));
+        write(0x40 + o, op.TL & 127);
+        write(0x50 + o, (op.AR & 0x1F) | op.RS << 6);
+        write(0x60 + o, op.DR & 31);
+        write(0x70 + o, op.SR & 31);
+        write(0x80 + o, (op.RR & 0x0F) | op.SL << 4);
+        write(0x90 + o, op.SSGEG & 0x0F);
+    }
+    write(0xB0 + voice, (ins.algorithm & 7) | (ins.FB << 3 & 0x38));
+    writeNotePitch(voice, note);
+    write(0x28, 0xF0 | voice);
+    voices_[voice] = Voice{key, note};
+}
+
+void Audition::keyOffAndFree(int voice) {
+    write(0x28, voice);
+    voices_[voice] = Voice{};
+}
+
+bool Audition::auditionStart(int key, int note, bool poly) {
+    if (!playableNote(note)) return true;
+    if (poly) {
+        for (const Voice& v : voices_)
+            if (v.note == note) return false;
+        for (int v = 0; v < kVoices; ++v) {
+            if (voices_[v].note < 0) {
+                load(v, key, note);
+                return true;
+            }
+        }
+        return false;
+    }
+    if (voices_[0].note == note) return true;
+    for (int v = 0; v < kVoices; ++v) keyOffAndFree(v);
+    load(0, key, note);
+    return true;
+}
+
+bool Audition::auditionSetPitch(int note, bool poly) {
+    if (poly) return false;
+    if (!playableNote(note)) return true;
+    // Only the frequency changes: the voice keeps its note and key records,
+    // so a release by the starting key still finds it.
+    writeNotePitch(0, note);
+    return true;
+}
+
+bool Audition::auditionRelease(int key, int note) {
+    bool released = false;
+    for (int v = 0; v < kVoices; ++v) {
+        if (voices_[v].note < 0) continue;
+        const bool match = key >= 0 ? voices_[v].key == key
+                                    : (playableNote(note) && voices_[v].note == note);
+        if (match) {
+            keyOffAndFree(v);
+            released = true;
+        }
+    }
+    return released;
+}
+
+bool Audition::auditionReleaseAll() {
+    bool released = false;
+    for (int v = 0; v < kVoices; ++v) {
+        if (voices_[v].note >= 0) {
+            keyOffAndFree(v);
+            released = true;
+        }
+    }
+    return released;
+}
+
+}  // namespace qv
