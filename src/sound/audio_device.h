@@ -1,0 +1,121 @@
+// The one narrow door between the audio stream and a sound card: a device
+// that accepts blocks of 16-bit mono samples into its own queue and plays
+// them at 44 100 samples per second. The AudioOutput's thread pushes blocks
+// and polls how much is still queued; it never sees the platform behind it.
+//
+// NullAudioDevice stands in for a sound card in tests: it plays (that is,
+// drops or records) its queue against the steady clock at a chosen speed, can
+// refuse to open, and can be held still so that nothing ever drains.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+struct AudioDeviceFormat {
+    int sampleRate = 44100;
+    int channels = 1;
+    // How many samples the device takes from its queue at a time.
+    int periodSamples = 512;
+};
+
+class AudioDevice {
+public:
+    virtual ~AudioDevice() = default;
+
+    // Opens the default output and starts it playing (silence while the
+    // queue is empty). Reports false and leaves error() set on failure.
+    virtual bool open(const AudioDeviceFormat& format) = 0;
+    // Stops and releases the device; whatever is still queued is dropped.
+    // Does nothing when not open.
+    virtual void close() = 0;
+    // Appends count samples to the device's queue (the device copies them).
+    virtual bool queue(const int16_t* samples, std::size_t count) = 0;
+    // Bytes queued and not yet taken by the device.
+    virtual std::size_t queuedBytes() = 0;
+    // True when the device stopped on its own (unplugged, server gone): its
+    // queue will never drain again.
+    virtual bool failed() { return false; }
+    // Raises the calling thread's priority where the platform lets us;
+    // called once by the audio thread as it starts. Failure is ignored.
+    virtual void raiseThreadPriority() {}
+    // Why the last open failed, in plain words; empty when it did not.
+    virtual std::string error() const = 0;
+};
+
+class NullAudioDevice final : public AudioDevice {
+public:
+    struct Options {
+        // Playback speed relative to real time: 1 plays 44 100 samples per
+        // second, 10 ten times as fast, 0 never takes anything (a stuck card).
+        double speed = 1.0;
+        // open() reports false, as with no sound card present.
+        bool failOpen = false;
+        // Keep every sample the device takes, in order (see recording()).
+        bool record = false;
+    };
+
+    NullAudioDevice();
+    explicit NullAudioDevice(Options options);
+
+    bool open(const AudioDeviceFormat& format) override;
+    void close() override;
+    bool queue(const int16_t* samples, std::size_t count) override;
+    std::size_t queuedBytes() override;
+    bool failed() override;
+    std::string error() const override;
+
+    // ---- for tests -------------------------------------------------------
+    // Takes up to count samples at once, as if the card had played them now.
+    void consume(std::size_t count);
+    // Changes the playback speed from now on (0 stops the card).
+    void setSpeed(double speed);
+    void setFailed(bool failed);
+    bool isOpen() const;
+    int openCount() const;
+    int closeCount() const;
+    // Periods the card wanted while its queue had run dry, counted only after
+    // the first sample has arrived.
+    int underruns() const;
+    std::size_t maxQueuedBytes() const;
+    std::size_t queuedTotal() const;   // samples ever queued since open
+    std::size_t playedTotal() const;   // samples ever taken since open
+    // Samples dropped by close() because they were still queued.
+    std::size_t droppedAtClose() const;
+    std::vector<int16_t> recording() const;
+    // Steady-clock time when the card first took a sample since open.
+    bool firstPlayTime(std::chrono::steady_clock::time_point& when) const;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    // Plays every period due by now. Caller holds mutex_.
+    void advance();
+    void take(std::size_t count);
+
+    mutable std::mutex mutex_;
+    Options options_;
+    AudioDeviceFormat format_;
+    bool open_ = false;
+    bool failed_ = false;
+    int openCount_ = 0;
+    int closeCount_ = 0;
+    int underruns_ = 0;
+    std::vector<int16_t> queue_;   // queued samples, oldest first from head_
+    std::size_t head_ = 0;
+    std::size_t maxQueuedBytes_ = 0;
+    std::size_t queuedTotal_ = 0;
+    std::size_t playedTotal_ = 0;
+    std::size_t droppedAtClose_ = 0;
+    std::vector<int16_t> recording_;
+    Clock::time_point epoch_{};      // start of the current speed
+    long long periodsDone_ = 0;      // periods played since epoch_
+    bool played_ = false;
+    Clock::time_point firstPlay_{};
+};
+
+}  // namespace qv
