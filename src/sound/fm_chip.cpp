@@ -15,7 +15,8 @@ constexpr int kSilentAttenuation = 832;       // 832 * 8 = 6656: past the level 
 constexpr uint32_t kRefreshMark = 0xFFFFFFFFu;  // operator 1's phaseStep: refresh pending
 constexpr uint32_t kEnvTimerOverflow = 3 * 65536;  // one envelope tick every three chip samples
 
-enum EnvState : uint8_t { kOff = 0, kRelease = 1, kSustain = 2, kDecay = 3, kAttack = 4 };
+constexpr uint8_t kOff = FmChip::kOff, kRelease = FmChip::kRelease, kSustain = FmChip::kSustain,
+                  kDecay = FmChip::kDecay, kAttack = FmChip::kAttack;
 
 constexpr int kPrescalerTable[4] = {24, 24, 72, 36};
 
@@ -304,20 +305,30 @@ inline int32_t operatorOutput(const Operator& op, int32_t pm, const int32_t* lev
     return index < kLevelTableSize ? level[index] : 0;
 }
 
+// Table values of absurd clock/rate ratios saturate instead of wrapping.
+uint32_t toU32(double v) {
+    if (!(v > 0)) return 0;
+    return v >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
+}
+int32_t toI32(double v) {
+    if (v >= 2147483647.0) return 0x7FFFFFFF;
+    return v > 0 ? static_cast<int32_t>(v) : 0;
+}
+
 }  // namespace
 
 void FmChip::Impl::rebuildFrequencyTables() {
     const int divider = kPrescalerTable[prescalerSelect & 3];
     freqBase = sampleRate ? static_cast<double>(clock) / sampleRate / divider : 0.0;
-    envTimerAdd = static_cast<uint32_t>(freqBase * 65536);
+    envTimerAdd = toU32(freqBase * 65536);
     for (int d = 0; d < 4; ++d) {
         for (int k = 0; k < 32; ++k) {
-            const int32_t v = static_cast<int32_t>(kDetuneRaw[d][k] * 1024 * freqBase * 65536 / (1 << 20));
+            const int32_t v = toI32(kDetuneRaw[d][k] * 1024 * freqBase * 65536 / (1 << 20));
             detuneTable[d][k] = v;
             detuneTable[d + 4][k] = -v;
         }
     }
-    for (int i = 0; i < 4096; ++i) phaseStepTable[i] = static_cast<uint32_t>(i * 32 * freqBase * 64);
+    for (int i = 0; i < 4096; ++i) phaseStepTable[i] = toU32(i * 32 * freqBase * 64);
 }
 
 void FmChip::Impl::reset() {
@@ -607,5 +618,18 @@ void FmChip::setChannelMask(uint32_t mask) { impl_->channelMask = mask & 7; }
 void FmChip::render(int32_t* buffer, int count, bool overwrite) { impl_->render(buffer, count, overwrite); }
 
 uint8_t FmChip::registerValue(uint8_t address) const { return impl_->registers[address]; }
+
+FmChip::OperatorState FmChip::operatorState(int channel, int slot) const {
+    const Operator& op = impl_->ch[channel % 3].op[slot & 3];
+    return OperatorState{op.phase, op.phaseStep, op.volume, op.volOut, op.state, op.keyOn != 0};
+}
+uint32_t FmChip::envTimerAdd() const { return impl_->envTimerAdd; }
+uint32_t FmChip::envCounter() const { return impl_->envCounter; }
+int32_t FmChip::detune(int row, int keyCode) const { return impl_->detuneTable[row & 7][keyCode & 31]; }
+uint32_t FmChip::phaseStepTableEntry(int index) const { return impl_->phaseStepTable[index & 4095]; }
+int32_t FmChip::levelTableEntry(int index) {
+    return index >= 0 && index < kLevelTableSize ? levelTable().v[index] : 0;
+}
+int32_t FmChip::sineTableEntry(int index) { return sineTable().v[index & 1023]; }
 
 }  // namespace qv

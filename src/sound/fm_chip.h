@@ -26,6 +26,25 @@ public:
     // Inspection for tests and tools.
     uint8_t registerValue(uint8_t address) const;
 
+    // Envelope states of an operator.
+    enum EnvelopeState { kOff = 0, kRelease = 1, kSustain = 2, kDecay = 3, kAttack = 4 };
+    struct OperatorState {
+        uint32_t phase;      // 16 fractional bits
+        uint32_t phaseStep;  // all bits set on operator 1: frequency refresh pending
+        int32_t volume;      // attenuation 0 (loudest) .. 1023 (silent)
+        int32_t volOut;      // attenuation used by the output stage
+        int state;           // EnvelopeState
+        bool keyOn;
+    };
+    // channel 0..2; slot in register order (0..3 = operators 1, 3, 2, 4).
+    OperatorState operatorState(int channel, int slot) const;
+    uint32_t envTimerAdd() const;
+    uint32_t envCounter() const;
+    int32_t detune(int row, int keyCode) const;      // row 0..7, keyCode 0..31
+    uint32_t phaseStepTableEntry(int index) const;  // 0..4095
+    static int32_t levelTableEntry(int index);       // 0..6655
+    static int32_t sineTableEntry(int index);        // 0..1023
+
     // --- private state: owned by the chip implementation -----------------
     // (the implementation may reorganise everything below this line)
     struct Impl;
