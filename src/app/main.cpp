@@ -4,7 +4,13 @@
 #include <QLabel>
 #include <QMainWindow>
 
+#include "io/batch.h"
+
 int main(int argc, char** argv) {
+    bool handled = false;
+    const int batchResult = qv::runBatch(argc, argv, handled);
+    if (handled) return batchResult;
+
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Nostrel");
     QApplication::setApplicationName("Qorvette");

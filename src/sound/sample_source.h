@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "sound/chip_pair.h"
@@ -22,11 +23,37 @@ public:
     void restartFrameClock();
 
     std::atomic<bool> testSignalOn{false};
-    // (the implementation adds test tone and scope state)
+
+    // Samples already produced in the current frame.
+    int frameSamplePos() const { return frameSamplePos_; }
+    // Phase of the test tone, -1 <= phase < 1; 0 at start-up.
+    float testPhase() const { return testPhase_; }
+
+    // Oscilloscope. setupScope sizes both arrays to width + 1 points filled
+    // with height / 2; the display array is refreshed every (width + 1) x 4
+    // samples while scopeOn is set.
+    void setupScope(int width, int height);
+    std::atomic<bool> scopeOn{false};
+    // Copies the display array (empty before setupScope).
+    std::vector<int> scopeDisplay() const;
+
 private:
+    void produce(int16_t* output, int count);
+    void capture(const int16_t* samples, int count);
+
     Player& player_;
     ChipPair& chips_;
     int frameSamplePos_ = 0;
+
+    float testPhase_ = 0.0f;
+    float testStep_ = 880.0f / static_cast<float>(kSampleRate);
+
+    mutable std::mutex scopeMutex_;
+    int scopeWidth_ = 0;
+    int scopeHeight_ = 0;
+    int scopeCounter_ = 0;
+    std::vector<int> scopeCapture_;
+    std::vector<int> scopeDisplay_;
 };
 
 }  // namespace qv

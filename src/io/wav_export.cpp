@@ -1,0 +1,160 @@
+#include "io/wav_export.h"
+
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "sound/chip_pair.h"
+#include "sound/player.h"
+#include "sound/sample_source.h"
+
+namespace qv {
+
+namespace {
+
+void put16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Rewrites the two length fields for the samples actually written.
+bool patchLengths(std::FILE* f, uint32_t samples) {
+    uint8_t field[4];
+    put32(field, 36 + samples * 2);
+    if (std::fseek(f, 4, SEEK_SET) != 0 || std::fwrite(field, 1, 4, f) != 4) return false;
+    put32(field, samples * 2);
+    if (std::fseek(f, 40, SEEK_SET) != 0 || std::fwrite(field, 1, 4, f) != 4) return false;
+    return std::fflush(f) == 0;
+}
+
+}  // namespace
+
+int64_t waveSampleCount(int songFrames) {
+    return static_cast<int64_t>(kSampleRate) * (songFrames + wav::kTailFrames) / kFramesPerSecond;
+}
+
+std::array<uint8_t, wav::kHeaderSize> waveHeader(uint32_t samples) {
+    std::array<uint8_t, wav::kHeaderSize> h{};
+    uint8_t* p = h.data();
+    std::copy_n("RIFF", 4, p);
+    put32(p + 4, 36 + samples * 2);
+    std::copy_n("WAVEfmt ", 8, p + 8);
+    put32(p + 16, 16);
+    put16(p + 20, 1);
+    put16(p + 22, 1);
+    put32(p + 24, kSampleRate);
+    put32(p + 28, kSampleRate * 2);
+    put16(p + 32, 2);
+    put16(p + 34, 16);
+    std::copy_n("data", 4, p + 36);
+    put32(p + 40, samples * 2);
+    return h;
+}
+
+void WaveFade::apply(int16_t* block, int count, int64_t firstSample) {
+    if (firstSample <= fadeStart_ - wav::kBlockSamples) return;
+    const double step = 1.0 / wav::kFadeSamples;
+    for (int i = 0; i < count; ++i) {
+        block[i] = static_cast<int16_t>(block[i] * gain_);
+        gain_ -= step;
+        if (gain_ < 0) gain_ = 0;
+    }
+}
+
+bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std::string& path,
+                bool allChannels, RenderJob* job) {
+    const int64_t total = waveSampleCount(player.songLengthFrames());
+    if (total <= 0 || total > 0x7FFFFFF0 / 2) return false;
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    std::vector<int16_t> block(wav::kBlockSamples);
+    std::array<uint8_t, wav::kHeaderSize> header = waveHeader(static_cast<uint32_t>(total));
+    bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
+
+    const bool testTone = source.testSignalOn.exchange(false, std::memory_order_acq_rel);
+    chips.beginExport(allChannels);
+    player.start(0, 0, false, false, false, -1);
+    source.restartFrameClock();
+
+    WaveFade fade(total);
+    const int64_t blocks = total / wav::kBlockSamples;
+    const double step = blocks > 0 ? 100.0 / static_cast<double>(blocks) : 100.0;
+    double p = 0, shown = -1;
+    int64_t written = 0;
+    bool cancelled = false;
+    while (ok && written < total) {
+        if (job) {
+            if (job->state.load(std::memory_order_acquire) == RenderJob::CancelRequested) {
+                cancelled = true;
+                break;
+            }
+            if (static_cast<int>(p) != static_cast<int>(shown)) {
+                job->progress.store(static_cast<int>(p), std::memory_order_release);
+                shown = p;
+            }
+        }
+        source.renderSamples(block.data(), wav::kBlockSamples);
+        int n = static_cast<int>(std::min<int64_t>(wav::kBlockSamples, total - written));
+        fade.apply(block.data(), n, written);
+        // Samples are stored little-endian.
+        std::vector<uint8_t> bytes(static_cast<size_t>(n) * 2);
+        for (int i = 0; i < n; ++i) put16(&bytes[static_cast<size_t>(i) * 2], static_cast<uint16_t>(block[i]));
+        ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
+        if (ok) written += n;
+        p += step;
+    }
+    if (ok && cancelled) ok = patchLengths(f, static_cast<uint32_t>(written));
+    if (std::fclose(f) != 0) ok = false;
+    if (ok && !cancelled && job) job->progress.store(100, std::memory_order_release);
+
+    player.stop();
+    chips.endExport();
+    source.restartFrameClock();
+    source.testSignalOn.store(testTone, std::memory_order_release);
+    if (job) job->cancelled.store(cancelled, std::memory_order_release);
+    return ok;
+}
+
+RenderWorker::~RenderWorker() { join(); }
+
+bool RenderWorker::start(Player& player, ChipPair& chips, SampleSource& source, RenderJob& job,
+                         std::function<void()> onFinished) {
+    join();
+    job.progress.store(0, std::memory_order_release);
+    job.succeeded.store(false, std::memory_order_release);
+    job.cancelled.store(false, std::memory_order_release);
+    job.state.store(RenderJob::Running, std::memory_order_release);
+    job.active.store(true, std::memory_order_release);
+    try {
+        thread_ = std::thread([&player, &chips, &source, &job, onFinished = std::move(onFinished)] {
+            bool ok = renderWave(player, chips, source, job.fileName, job.allChannels, &job);
+            job.succeeded.store(ok, std::memory_order_release);
+            job.state.store(RenderJob::Finished, std::memory_order_release);
+            job.active.store(false, std::memory_order_release);
+            if (onFinished) onFinished();
+        });
+    } catch (const std::system_error&) {
+        job.active.store(false, std::memory_order_release);
+        return false;
+    }
+    return true;
+}
+
+void RenderWorker::cancel(RenderJob& job) {
+    int expected = RenderJob::Running;
+    if (!job.active.load(std::memory_order_acquire)) return;
+    if (!job.state.compare_exchange_strong(expected, RenderJob::CancelRequested, std::memory_order_acq_rel))
+        return;
+    while (job.state.load(std::memory_order_acquire) != RenderJob::Finished)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+void RenderWorker::join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace qv

@@ -1,0 +1,89 @@
+#include "sound/sample_source.h"
+
+#include <algorithm>
+
+namespace qv {
+
+SampleSource::SampleSource(Player& player, ChipPair& chips) : player_(player), chips_(chips) {}
+
+void SampleSource::restartFrameClock() { frameSamplePos_ = 0; }
+
+void SampleSource::renderSamples(int16_t* output, int count) {
+    player_.renderBusy.store(true, std::memory_order_release);
+    if (frameSamplePos_ + count < kSamplesPerFrame) {
+        produce(output, count);
+        frameSamplePos_ += count;
+    } else {
+        // While an exporter drives the Player from its own thread the frame
+        // clock keeps running, but the ticks and the queue are the exporter's.
+        auto tick = [this] {
+            if (player_.exportDriving.load(std::memory_order_acquire)) return;
+            std::lock_guard<std::mutex> lock(player_.songMutex());
+            player_.tick();
+        };
+        int first = kSamplesPerFrame - frameSamplePos_;
+        produce(output, first);
+        tick();
+        output += first;
+        count -= first;
+        while (count >= kSamplesPerFrame) {
+            produce(output, kSamplesPerFrame);
+            tick();
+            output += kSamplesPerFrame;
+            count -= kSamplesPerFrame;
+        }
+        produce(output, count);
+        frameSamplePos_ = count;
+    }
+    player_.renderBusy.store(false, std::memory_order_release);
+}
+
+void SampleSource::produce(int16_t* output, int count) {
+    if (count <= 0) return;
+    if (player_.exportDriving.load(std::memory_order_acquire))
+        chips_.renderMixOnly(output, count);
+    else
+        chips_.renderWithQueue(output, count);
+
+    if (testSignalOn.load(std::memory_order_acquire)) {
+        for (int i = 0; i < count; ++i) {
+            float x = testPhase_;
+            float x2 = x * x;
+            output[i] = static_cast<int16_t>((x2 * (2.0f * x2 - 4.0f) + 1.0f) * 16384.0f);
+            testPhase_ += testStep_;
+            if (testPhase_ >= 1.0f) testPhase_ -= 2.0f;
+        }
+    }
+    if (scopeOn.load(std::memory_order_acquire)) capture(output, count);
+}
+
+void SampleSource::setupScope(int width, int height) {
+    std::lock_guard<std::mutex> lock(scopeMutex_);
+    scopeWidth_ = std::max(width, 0) + 1;
+    scopeHeight_ = std::max(height, 1);
+    scopeCounter_ = 0;
+    scopeCapture_.assign(static_cast<size_t>(scopeWidth_), scopeHeight_ / 2);
+    scopeDisplay_ = scopeCapture_;
+}
+
+std::vector<int> SampleSource::scopeDisplay() const {
+    std::lock_guard<std::mutex> lock(scopeMutex_);
+    return scopeDisplay_;
+}
+
+void SampleSource::capture(const int16_t* samples, int count) {
+    std::lock_guard<std::mutex> lock(scopeMutex_);
+    if (scopeWidth_ == 0) return;
+    for (int i = 0; i < count; ++i) {
+        if (scopeCounter_ % 4 == 0) {
+            int y = scopeHeight_ / 2 + ((scopeHeight_ * samples[i]) >> 15);
+            scopeCapture_[static_cast<size_t>(scopeCounter_ / 4)] = std::clamp(y, 0, scopeHeight_ - 1);
+        }
+        if (++scopeCounter_ >= scopeWidth_ * 4) {
+            scopeDisplay_ = scopeCapture_;
+            scopeCounter_ = 0;
+        }
+    }
+}
+
+}  // namespace qv
