@@ -60,8 +60,9 @@ std::string vgmReleaseDate(uint16_t packed) {
 std::vector<uint8_t> encodeVgm(const ExportTexts& texts, const FrameLog& log) {
     std::vector<uint8_t> out(vgm::kDataStart, 0);
     out.reserve(vgm::kDataStart + log.frameCount() + log.writes.size() * 3 + 1024);
-    size_t loopOffset = 0;
-    uint32_t loopFrames = 0;
+    // Looping to the start goes back to the first wait.
+    size_t loopOffset = vgm::kDataStart;
+    uint32_t loopFrames = static_cast<uint32_t>(log.frameCount());
 
     int run = 0;  // single waits written since the last frame with writes or the loop point
     for (size_t i = 0; i < log.frameCount(); ++i) {
@@ -72,7 +73,7 @@ std::vector<uint8_t> encodeVgm(const ExportTexts& texts, const FrameLog& log) {
             if (run >= 4) packWaits(out, run);
             run = 0;
         }
-        if (static_cast<int>(i) == log.loopFrame) {
+        if (static_cast<int>(i) == log.loopFrame && i > 0) {
             loopOffset = out.size();
             loopFrames = static_cast<uint32_t>(log.frameCount() - i);
             run = 0;

@@ -38,7 +38,8 @@ std::string vgmReleaseDate(uint16_t packed);
 // replaced by 0x61 waits (65535 samples at most each, the remainder last).
 // A run never reaches across the loop point: the loop offset is taken after
 // the loop frame's wait (after packing its run when the frame has writes)
-// and the count of waits starts afresh there.
+// and the count of waits starts afresh there. A loop at frame 0 points at
+// the first wait (offset 0x40).
 std::vector<uint8_t> encodeVgm(const ExportTexts& texts, const FrameLog& log);
 
 // Records one pass with the Mega Drive note tables and writes the file.
