@@ -265,8 +265,9 @@ TEST_F(PlayerTiming, StartTakesCachedSpeedsAndTheSpeedEffectsAboveTheStartRow) {
     EXPECT_EQ(p.orderPosition, 1);
     EXPECT_EQ(p.row, 2);
     EXPECT_EQ(p.pattern, 1);
-    // Rows 0 and 1 used two of the three even rows: row 2 is even, rows 3-5 odd.
-    EXPECT_EQ(rowDurations(5), (std::vector<int>{2, 5, 5, 5, 2}));
+    // Row 0 closed a group of one row (interleave 1 until row 1 set 3), so
+    // the start row is the second odd row: rows 2-3 odd, then even.
+    EXPECT_EQ(rowDurations(5), (std::vector<int>{5, 5, 2, 2, 2}));
 }
 
 TEST_F(PlayerTiming, StartClampsPositionsAndDoesNothingWhenAlreadyPlaying) {
