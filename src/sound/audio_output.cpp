@@ -97,11 +97,6 @@ void AudioOutput::close() {
         }
         std::this_thread::sleep_for(kPollStep);
     }
-    if (!closeTimedOut_) {
-        // The device's last period left the queue but may still be playing.
-        std::this_thread::sleep_for(std::chrono::duration<double>(
-            static_cast<double>(periodSamples_) / 44100.0));
-    }
     device_.close();
     block_ = {};
     blockFill_ = 0;
