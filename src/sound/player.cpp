@@ -216,8 +216,7 @@ bool Player::tick() {
     wrapped_ = false;
 
     if (frameInRow_ == 0) {
-        readRow();
-        if (!playing.load(std::memory_order_relaxed)) {
+        if (!readRow()) {
             // Stop after the row: its writes stay queued, nothing else runs.
             publishPosition();
             return false;
@@ -236,13 +235,13 @@ bool Player::tick() {
     return wrapped_;
 }
 
-void Player::readRow() {
+bool Player::readRow() {
     const Row& cells = song_.patterns[pattern_].rows[std::clamp(row_, 0, kRows - 1)];
     for (int c = 0; c < kChannels; ++c) readChannel(c, cells[c]);
 
     if (stopAfterRow_) {
         playing.store(false, std::memory_order_release);
-        return;
+        return false;
     }
     if (loopJump_) {
         loopJump_ = false;
@@ -254,9 +253,10 @@ void Player::readRow() {
         row_ = loopSave_.row;
         orderPosition_ = loopSave_.orderPosition;
         pattern_ = patternAt(orderPosition_);
-        return;
+        return true;
     }
     advanceRow();
+    return true;
 }
 
 void Player::advanceRow() {

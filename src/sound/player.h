@@ -95,7 +95,9 @@ private:
 
     void clearState();
     void seekBackwards(int orderPosition, int row);
-    void readRow();
+    // Reads the row at the position and moves on; false when the Player
+    // stopped after the row.
+    bool readRow();
     void readChannel(int c, const Cell& cell);
     void rememberEffect(int c, const Cell& cell);
     void effectE(int c, int param);
