@@ -17,6 +17,8 @@ public:
     static constexpr int kVoices = 3;
     static constexpr int kAuditionChip = 2;
 
+    // tables: the Player's note tables (Player::noteTables()), so that the
+    // audition is tuned like the song.
     Audition(ChipPair& chips, const NoteTables& tables) : chips_(chips), tables_(tables) {}
 
     // The instrument that the next started voice loads (the instrument

@@ -55,8 +55,13 @@ public:
     void setPosition(int index);
     void resetChannels();
     // Frames of one pass through the order list; refreshes the order entries'
-    // cached timing.
+    // cached timing, which start() takes its speeds from: run it after every
+    // change that affects timing.
     int songLengthFrames();
+    // Frames played before (orderPosition, row): the entry's cached total
+    // plus its rows above, counted from the entry's cached speeds with the
+    // speed toggle at its even start (the cache keeps no toggle) and with the
+    // speed effects of those rows.
     int framesAt(int orderPosition, int row);
 
     // Held around every tick and around every Song edit.

@@ -79,19 +79,5 @@ TEST(NoteTables, VibratoTableIsASineScaledByTwiceTheDepth) {
         for (int i = 0; i < 16; ++i) EXPECT_EQ(t.vibrato(d, i), -t.vibrato(d, i + 16)) << d << "," << i;
 }
 
-TEST(NoteTables, VolumeCarrierAndDetuneTables) {
-    EXPECT_EQ(kVolumeTable[31], 127);
-    EXPECT_EQ(kVolumeTable[16], 110);
-    EXPECT_EQ(kVolumeTable[1], 0);
-    EXPECT_EQ(kCarrierTable[0], 8);
-    EXPECT_EQ(kCarrierTable[7], 15);
-    EXPECT_EQ(dtCode(-3), 7);
-    EXPECT_EQ(dtCode(-1), 5);
-    EXPECT_EQ(dtCode(0), 0);
-    EXPECT_EQ(dtCode(3), 3);
-    EXPECT_EQ(dtCode(4), 0);
-    EXPECT_EQ(dtCode(-4), 0);
-}
-
 }  // namespace
 }  // namespace qv

@@ -322,6 +322,12 @@ TEST_F(PlayerTiming, ResetChannelsGivesEveryChannelItsInitialState) {
     player->tick();
     EXPECT_EQ(chips.queue().count, 0);
     EXPECT_EQ(player->channel(2).channelVolume, 72);
+    // The next note without an instrument falls back to instrument 1.
+    cell(2, 2) = noteCell(0, 4);
+    player->tick();
+    const DecodedFrame f = decoder->decode(chips.queue());
+    EXPECT_TRUE(f.channel[2].loaded);
+    EXPECT_EQ(f.channel[2].instrument, 1);
 }
 
 // ---------------------------------------------------------- song length
