@@ -34,9 +34,10 @@ bool AudioOutput::open(int blockSizeIndex, int blockCountIndex) {
     close();
     blockSize_ = blockSizeForIndex(blockSizeIndex);
     blockCount_ = blockCountForIndex(blockCountIndex);
-    // The device takes half a block at a time: small enough that two blocks
-    // keep it busy, large enough not to wake it needlessly.
-    periodSamples_ = std::clamp(blockSize_ / 4, 256, 4096);
+    // The device takes half a block at a time, at most 1024 samples: small
+    // enough that two blocks keep it busy, and closing a device costs a few
+    // of its periods.
+    periodSamples_ = std::clamp(blockSize_ / 4, 256, 1024);
     block_.assign(static_cast<std::size_t>(blockSize_ / 2), 0);
     blockFill_ = 0;
     // A stream that was closed before left its thread's acknowledgement here.
