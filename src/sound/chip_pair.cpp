@@ -113,17 +113,14 @@ void ChipPair::mix(int16_t* output, int count) {
         else std::fill_n(buf, n, 0);
         if (c1) c1->render(buf, n, false);
         if (c2) c2->render(buf, n, false);
+        int32_t over = 0;
         for (int i = 0; i < n; ++i) {
-            int32_t v = (buf[i] * vol) >> 8;
-            if (v < -32767) {
-                v = -32767;
-                clipped = true;
-            } else if (v > 32767) {
-                v = 32767;
-                clipped = true;
-            }
-            output[i] = static_cast<int16_t>(v);
+            const int32_t v = (buf[i] * vol) >> 8;
+            const int32_t c = std::clamp(v, -32767, 32767);
+            over |= v ^ c;  // non-zero once any sample was clipped
+            output[i] = static_cast<int16_t>(c);
         }
+        if (over) clipped = true;
         output += n;
         count -= n;
     }

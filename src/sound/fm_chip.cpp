@@ -2,9 +2,12 @@
 // fixed width; the only floating point is in building the tables.
 #include "sound/fm_chip.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <new>
+#include <vector>
 
 namespace qv {
 
@@ -76,8 +79,12 @@ constexpr int sustainLevelOf(int sl) { return sl == 15 ? 992 : 32 * sl; }
 
 // Attenuation-to-amplitude table: 13 octaves of 256 steps, each step stored
 // as +n, -n (the sine table's low bit picks the sign).
+// The table is followed by zeros up to the largest index the output stage
+// can form (832 * 8 + the largest sine entry), so an attenuation clamped to
+// 832 needs no bound check: every index from 6656 up reads 0.
+constexpr int kLevelTablePadded = kLevelTableSize + 4352;
 struct LevelTable {
-    std::array<int32_t, kLevelTableSize> v{};
+    std::array<int32_t, kLevelTablePadded> v{};
     LevelTable() {
         for (int x = 0; x < 256; ++x) {
             const int m = static_cast<int>(std::floor(65536.0 / std::pow(2.0, (x + 1) / 256.0)));
@@ -107,14 +114,17 @@ struct SineTable {
     }
 };
 
-const LevelTable& levelTable() {
-    static const LevelTable t;
+// Both fixed tables side by side, so the output stage needs one base address.
+struct OutputTables {
+    SineTable sine;
+    LevelTable level;
+};
+const OutputTables& outputTables() {
+    static const OutputTables t;
     return t;
 }
-const SineTable& sineTable() {
-    static const SineTable t;
-    return t;
-}
+const LevelTable& levelTable() { return outputTables().level; }
+const SineTable& sineTable() { return outputTables().sine; }
 
 // Where operator outputs go within one channel sample.
 enum Slot : uint8_t { kM2 = 0, kC1 = 1, kC2 = 2, kMem = 3, kOut = 4, kNone = 5 };
@@ -145,6 +155,11 @@ struct Operator {
     uint8_t ksShift = 0;
     uint8_t ksOffset = 0;
     uint32_t mul = 0;
+    // Derived from the fields above by updateEnvelopeCache whenever one of
+    // them changes: only a tick whose counter has at least envShift trailing
+    // zero bits can change the operator (33: no tick can).
+    uint8_t envShift = 33;
+    int32_t invertXor = 0;  // 511 while the SSG output is inverted
 };
 
 struct Channel {
@@ -158,6 +173,7 @@ struct Channel {
     int blockFnum = 0;
     Wiring wiring{};
     int32_t output = 0;
+    bool volOutStale = true;  // no envelope tick yet in this render call
 };
 
 }  // namespace
@@ -186,6 +202,15 @@ struct FmChip::Impl {
     uint32_t phaseStepTable[4096] = {};
     uint32_t channelMask = 15;
     Channel ch[3];
+    // Envelope ticks of the block being rendered: sample index and counter.
+    static constexpr int kBlock = 512;
+    struct Tick {
+        int at;
+        uint32_t counter;
+        int zeros;  // trailing zero bits of counter (32 for 0)
+    };
+    std::vector<Tick> ticks;  // grows only when ticks outnumber samples
+    int nTicks = 0;
 
     void rebuildFrequencyTables();
     void reset();
@@ -195,6 +220,7 @@ struct FmChip::Impl {
     void keyOnOff(uint8_t value);
     void refreshFrequencies();
     void render(int32_t* buffer, int count, bool overwrite);
+    void scheduleTicks(int n);
 
     static void markRefresh(Channel& c) { c.op[0].phaseStep = kRefreshMark; }
 };
@@ -207,6 +233,37 @@ inline void rateLookup(int r, int k, uint8_t& shift, uint8_t& row) {
     row = kRateRowTable[r + k];
 }
 
+// Which ticks can change the operator, and its SSG inversion. A state whose
+// rate row adds nothing and whose end condition cannot be met is idle.
+inline void updateEnvelopeCache(Operator& op) {
+    uint8_t shift = 0, row = 0;
+    bool idle = false;
+    switch (op.state) {
+    case kAttack:
+        shift = op.attackShift, row = op.attackRow;
+        idle = op.volume > 0;
+        break;
+    case kDecay:
+        shift = op.decayShift, row = op.decayRow;
+        idle = op.volume < op.sustainLevel;
+        break;
+    case kSustain:
+        shift = op.sustainShift, row = op.sustainRow;
+        idle = !(op.ssg & 8) && op.volume <= 1023;
+        break;
+    case kRelease:
+        shift = op.releaseShift, row = op.releaseRow;
+        idle = op.volume < 1023;
+        break;
+    default:
+        op.envShift = 33;  // off: never changes
+        op.invertXor = 0;
+        return;
+    }
+    op.envShift = (idle && row == 18 * 8) ? 33 : shift;
+    op.invertXor = ((op.ssg & 8) && (op.ssgInvert & 2)) ? 511 : 0;
+}
+
 inline void setAttack(Operator& op) {
     const int r = op.attackRate + op.ksOffset;
     if (r >= 94) {
@@ -215,10 +272,20 @@ inline void setAttack(Operator& op) {
     } else {
         rateLookup(op.attackRate, op.ksOffset, op.attackShift, op.attackRow);
     }
+    updateEnvelopeCache(op);
 }
-inline void setDecay(Operator& op) { rateLookup(op.decayRate, op.ksOffset, op.decayShift, op.decayRow); }
-inline void setSustain(Operator& op) { rateLookup(op.sustainRate, op.ksOffset, op.sustainShift, op.sustainRow); }
-inline void setRelease(Operator& op) { rateLookup(op.releaseRate, op.ksOffset, op.releaseShift, op.releaseRow); }
+inline void setDecay(Operator& op) {
+    rateLookup(op.decayRate, op.ksOffset, op.decayShift, op.decayRow);
+    updateEnvelopeCache(op);
+}
+inline void setSustain(Operator& op) {
+    rateLookup(op.sustainRate, op.ksOffset, op.sustainShift, op.sustainRow);
+    updateEnvelopeCache(op);
+}
+inline void setRelease(Operator& op) {
+    rateLookup(op.releaseRate, op.ksOffset, op.releaseShift, op.releaseRow);
+    updateEnvelopeCache(op);
+}
 inline void setAllRates(Operator& op) {
     setAttack(op);
     setDecay(op);
@@ -295,6 +362,9 @@ inline void advanceEnvelope(Operator& op, uint32_t counter) {
     op.volOut = op.totalLevel + op.volume;
     if ((op.ssg & 8) && (op.ssgInvert & 2) && op.state != kOff) op.volOut ^= 511;
     op.ssgInvert ^= alternate;
+    updateEnvelopeCache(op);
+    // A new inversion shows in volOut at the next tick, step or not.
+    if (alternate) op.envShift = 0;
 }
 
 // One operator's output for attenuation e and phase modulation pm.
@@ -349,6 +419,7 @@ void FmChip::Impl::reset() {
             op.state = kOff;
             op.volume = 1023;
             op.volOut = 1023;
+            updateEnvelopeCache(op);
         }
     }
     for (int a = 0xB2; a >= 0x30; --a) writeData(static_cast<uint8_t>(a), 0);
@@ -417,6 +488,7 @@ void FmChip::Impl::keyOnOff(uint8_t value) {
             op.keyOn = 0;
             if (op.state == kAttack || op.state == kDecay || op.state == kSustain) op.state = kRelease;
         }
+        updateEnvelopeCache(op);
     }
 }
 
@@ -471,6 +543,7 @@ void FmChip::Impl::writeChannel(uint8_t addr, uint8_t value) {
     case 0x90:
         op.ssg = value & 0x0F;
         op.ssgInvert = static_cast<uint8_t>((value & 4) >> 1);
+        updateEnvelopeCache(op);
         break;
     case 0xA0: {
         const int reg = addr & 0x0C;  // 0xA0-A2, 0xA4-A6, 0xA8-AA, 0xAC-AE
@@ -530,49 +603,188 @@ void FmChip::Impl::refreshFrequencies() {
     }
 }
 
+namespace {
+
+using Tick = FmChip::Impl::Tick;
+
+// Attenuation as an offset into the padded level table.
+inline uint32_t levelBase(const Operator& op) {
+    return static_cast<uint32_t>(op.volOut < kSilentAttenuation ? op.volOut : kSilentAttenuation) * 8;
+}
+
+inline int minEnvShift(const Operator* op) {
+    return std::min(std::min(op[0].envShift, op[1].envShift), std::min(op[2].envShift, op[3].envShift));
+}
+
+// One channel over a block, operator state held in locals. Operators are
+// independent of each other's envelopes, so running channel by channel gives
+// the same samples as running sample by sample across the chip. Ticks on
+// which no operator of the channel can change do not interrupt the loop.
+template <int Alg, bool Audible>
+void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) {
+    const OutputTables& tab = outputTables();
+    Operator* op = c.op;
+    int32_t o0 = c.op1Out[0], o1 = c.op1Out[1], memv = c.memValue;
+
+    // A channel whose operators are all off stays silent for the whole call.
+    bool allOff = o0 == 0 && o1 == 0 && memv == 0;
+    for (int k = 0; k < 4 && allOff; ++k)
+        allOff = op[k].state == kOff && op[k].totalLevel + op[k].volume >= kSilentAttenuation;
+    if (allOff) {
+        for (int k = 0; k < 4; ++k) {
+            op[k].phase += op[k].phaseStep * static_cast<uint32_t>(n);
+            if (nTicks) op[k].volOut = op[k].totalLevel + op[k].volume;
+        }
+        if (nTicks) c.volOutStale = false;
+        return;
+    }
+
+    uint32_t p0 = op[0].phase, p1 = op[1].phase, p2 = op[2].phase, p3 = op[3].phase;
+    const uint32_t s0 = op[0].phaseStep, s1 = op[1].phaseStep, s2 = op[2].phaseStep, s3 = op[3].phaseStep;
+    uint32_t e0 = levelBase(op[0]), e1 = levelBase(op[1]), e2 = levelBase(op[2]), e3 = levelBase(op[3]);
+    // Feedback as a multiplier: fbIn << shift, or 0 without feedback.
+    const int32_t fbMul = c.feedbackShift ? 1 << c.feedbackShift : 0;
+    bool stale = c.volOutStale;
+    int minShift = stale ? 0 : minEnvShift(op);
+    constexpr uint32_t kSilent = kSilentAttenuation * 8;
+
+    auto out = [&tab](uint32_t e, uint32_t phase, int32_t pm) {
+        return tab.level.v[e + static_cast<uint32_t>(tab.sine.v[((phase >> 16) + static_cast<uint32_t>(pm)) & 1023])];
+    };
+
+    int i = 0, t = 0;
+    while (i < n) {
+        if (t < nTicks && ticks[t].at == i) {
+            // The first tick of a call brings every operator up to date (level,
+            // key and SSG writes since the last call take effect there); later
+            // ticks visit only the operators that can change on them. An idle
+            // operator's volOut would be recomputed to the value it has.
+            op[0].phase = p0;
+            op[1].phase = p1;
+            op[2].phase = p2;
+            op[3].phase = p3;
+            do {
+                const int zeros = ticks[t].zeros;
+                for (int k = 0; k < 4; ++k)
+                    if (stale || zeros >= op[k].envShift) advanceEnvelope(op[k], ticks[t].counter);
+                stale = false;
+                ++t;
+            } while (t < nTicks && ticks[t].at == i);
+            minShift = minEnvShift(op);
+            p0 = op[0].phase;
+            p1 = op[1].phase;
+            p2 = op[2].phase;
+            p3 = op[3].phase;
+            e0 = levelBase(op[0]);
+            e1 = levelBase(op[1]);
+            e2 = levelBase(op[2]);
+            e3 = levelBase(op[3]);
+        }
+        // Run to the next tick that can change an operator.
+        while (t < nTicks && ticks[t].zeros < minShift) ++t;
+        const int end = t < nTicks ? ticks[t].at : n;
+        if (e0 == kSilent && e1 == kSilent && e2 == kSilent && e3 == kSilent && o0 == 0 && o1 == 0 && memv == 0) {
+            // Nothing sounds and nothing is in flight until then.
+            const uint32_t len = static_cast<uint32_t>(end - i);
+            p0 += s0 * len;
+            p1 += s1 * len;
+            p2 += s2 * len;
+            p3 += s3 * len;
+            i = end;
+            continue;
+        }
+        for (; i < end; ++i) {
+            int32_t m2 = 0, c1 = 0, c2 = 0, mem = 0, sum = 0;
+            if constexpr (Alg <= 2 || Alg == 5) m2 = memv;
+            if constexpr (Alg == 3) c2 = memv;
+            const int32_t fbIn = o0 + o1;
+            o0 = o1;
+            if constexpr (Alg == 0 || Alg == 3 || Alg == 4 || Alg == 6) c1 += o0;
+            if constexpr (Alg == 1) mem += o0;
+            if constexpr (Alg == 2) c2 += o0;
+            if constexpr (Alg == 5) mem = c1 = c2 = o0;
+            if constexpr (Alg == 7) sum += o0;
+            o1 = out(e0, p0, (fbIn * fbMul) >> 16);
+            const int32_t v3 = out(e1, p1, m2 >> 1);
+            if constexpr (Alg <= 4) c2 += v3;
+            else sum += v3;
+            const int32_t v2 = out(e2, p2, c1 >> 1);
+            if constexpr (Alg <= 3) mem += v2;
+            else sum += v2;
+            sum += out(e3, p3, c2 >> 1);
+            memv = mem;
+            p0 += s0;
+            p1 += s1;
+            p2 += s2;
+            p3 += s3;
+            if constexpr (Audible) buf[i] += sum;
+        }
+    }
+    op[0].phase = p0;
+    op[1].phase = p1;
+    op[2].phase = p2;
+    op[3].phase = p3;
+    c.op1Out[0] = o0;
+    c.op1Out[1] = o1;
+    c.memValue = memv;
+    c.volOutStale = stale;
+}
+
+using RunChannel = void (*)(Channel&, int32_t*, int, const Tick*, int);
+template <bool Audible>
+constexpr RunChannel kRunChannel[8] = {runChannel<0, Audible>, runChannel<1, Audible>, runChannel<2, Audible>,
+                                       runChannel<3, Audible>, runChannel<4, Audible>, runChannel<5, Audible>,
+                                       runChannel<6, Audible>, runChannel<7, Audible>};
+
+}  // namespace
+
+// The envelope ticks of the next n samples: every sample adds envTimerAdd to
+// envTimer, and each overflow during sample i is a tick before sample i is
+// computed. Below one tick per sample the gaps are computed, not counted.
+void FmChip::Impl::scheduleTicks(int n) {
+    nTicks = 0;
+    auto tick = [this](int at) {
+        envTimer -= kEnvTimerOverflow;
+        ++envCounter;
+        if (nTicks == static_cast<int>(ticks.size())) ticks.resize(ticks.size() * 2);
+        ticks[static_cast<size_t>(nTicks++)] = Tick{at, envCounter, std::countr_zero(envCounter)};
+    };
+    if (envTimerAdd == 0) return;
+    if (envTimerAdd >= kEnvTimerOverflow || envTimer >= kEnvTimerOverflow) {
+        for (int i = 0; i < n; ++i) {
+            envTimer += envTimerAdd;
+            while (envTimer >= kEnvTimerOverflow) tick(i);
+        }
+        return;
+    }
+    int i = 0;
+    while (i < n) {
+        // Samples until the timer reaches the overflow: at least one.
+        const uint32_t k = (kEnvTimerOverflow - envTimer + envTimerAdd - 1) / envTimerAdd;
+        if (k > static_cast<uint32_t>(n - i)) {
+            envTimer += static_cast<uint32_t>(n - i) * envTimerAdd;
+            return;
+        }
+        envTimer += k * envTimerAdd;
+        i += static_cast<int>(k);
+        tick(i - 1);
+    }
+}
+
 void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
     refreshFrequencies();
-    const int32_t* level = levelTable().v.data();
-    const int32_t* sine = sineTable().v.data();
-    for (int i = 0; i < count; ++i) {
-        envTimer += envTimerAdd;
-        while (envTimer >= kEnvTimerOverflow) {
-            envTimer -= kEnvTimerOverflow;
-            ++envCounter;
-            for (Channel& c : ch)
-                for (Operator& op : c.op) advanceEnvelope(op, envCounter);
+    for (Channel& c : ch) c.volOutStale = true;
+    while (count > 0) {
+        const int n = count < kBlock ? count : kBlock;
+        scheduleTicks(n);
+        if (overwrite) std::fill_n(buffer, n, 0);
+        for (int c = 0; c < 3; ++c) {
+            const RunChannel run = (channelMask >> c) & 1 ? kRunChannel<true>[ch[c].algorithm]
+                                                          : kRunChannel<false>[ch[c].algorithm];
+            run(ch[c], buffer, n, ticks.data(), nTicks);
         }
-        int32_t sum = 0;
-        for (int n = 0; n < 3; ++n) {
-            Channel& c = ch[n];
-            int32_t s[6] = {0, 0, 0, 0, 0, 0};  // m2, c1, c2, mem, out, (nothing)
-            s[c.wiring.mem] = c.memValue;
-            Operator& op1 = c.op[0];
-            const int32_t fbIn = c.op1Out[0] + c.op1Out[1];
-            c.op1Out[0] = c.op1Out[1];
-            if (c.algorithm == 5) {
-                s[kMem] = s[kC1] = s[kC2] = c.op1Out[0];
-            } else {
-                s[c.wiring.op1] += c.op1Out[0];
-            }
-            c.op1Out[1] = 0;
-            if (op1.volOut < kSilentAttenuation) {
-                const int32_t pm = (c.feedbackShift ? fbIn << c.feedbackShift : 0) >> 16;
-                c.op1Out[1] = operatorOutput(op1, pm, level, sine);
-            }
-            const Operator& op3 = c.op[1];
-            if (op3.volOut < kSilentAttenuation) s[c.wiring.op3] += operatorOutput(op3, s[kM2] >> 1, level, sine);
-            const Operator& op2 = c.op[2];
-            if (op2.volOut < kSilentAttenuation) s[c.wiring.op2] += operatorOutput(op2, s[kC1] >> 1, level, sine);
-            const Operator& op4 = c.op[3];
-            if (op4.volOut < kSilentAttenuation) s[kOut] += operatorOutput(op4, s[kC2] >> 1, level, sine);
-            c.memValue = s[kMem];
-            for (Operator& op : c.op) op.phase += op.phaseStep;
-            c.output = s[kOut];
-            if (channelMask & (1u << n)) sum += c.output;
-        }
-        if (overwrite) buffer[i] = sum;
-        else buffer[i] += sum;
+        buffer += n;
+        count -= n;
     }
 }
 
@@ -583,8 +795,8 @@ std::unique_ptr<FmChip> FmChip::create(uint32_t clock, uint32_t sampleRate) {
     try {
         std::unique_ptr<FmChip> chip(new FmChip());
         chip->impl_ = std::make_unique<Impl>();
-        levelTable();
-        sineTable();
+        chip->impl_->ticks.resize(2 * Impl::kBlock);
+        outputTables();
         chip->impl_->clock = clock;
         chip->impl_->sampleRate = sampleRate;
         chip->impl_->channelMask = 15;
