@@ -299,11 +299,13 @@ bool deleteOrderEntry(Song& song, int position) {
 bool insertOrderEntry(Song& song, int position, OrderInsertKind kind) {
     OrderList& o = song.order;
     if (o.length >= kOrderEntries || position < 0 || position > o.length) return false;
+    // Every one of the 256 entries counts, those past the length included, as
+    // they stood before the insertion.
+    std::array<bool, kPatterns> used{};
+    for (const OrderEntry& e : o.entries) used[e.pattern] = true;
     for (int i = o.length; i > position; --i) o.entries[i] = o.entries[i - 1];
     ++o.length;
     if (kind != OrderInsertKind::same) {
-        std::array<bool, kPatterns> used{};
-        for (int i = 0; i < o.length; ++i) used[o.entries[i].pattern] = true;
         int unused = -1;
         for (int p = 0; p < kPatterns && unused < 0; ++p)
             if (!used[p]) unused = p;

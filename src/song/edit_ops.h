@@ -90,7 +90,9 @@ bool shrinkPattern(Song& song, int pattern);
 
 bool deleteOrderEntry(Song& song, int position);
 enum class OrderInsertKind { same, newPattern, copyPattern };
-// position may be 0 .. length (after the last entry).
+// position may be 0 .. length (after the last entry). "new" and "copy" take the
+// lowest pattern number that none of the 256 entries names (entries past the
+// length included); when every number is named they act as "same".
 bool insertOrderEntry(Song& song, int position, OrderInsertKind kind);
 bool swapOrderEntries(Song& song, int a, int b);
 

@@ -82,10 +82,13 @@ void writeSequence(const Song& s, Put&& put) {
 
 bool datePlausible(uint16_t d) { return (d & 127) <= 99 && ((d >> 7) & 15) <= 11; }
 
-// Reads the unpacked sequence into a cleared song. Values a well-formed file
-// never holds are brought into the Song's ranges, so nothing downstream sees
-// a speed of 0 or a pitch outside 0-95.
-bool readSequence(const uint8_t* q, Song& s) {
+// Reads a complete unpacked sequence whose dates were already checked. It
+// cannot fail, so the caller validates everything first and only then lets it
+// overwrite the song. Every field is set, the order entries' cached timing
+// included, as loading into a cleared song would leave it. Values a
+// well-formed file never holds are brought into the Song's ranges, so nothing
+// downstream sees a speed of 0 or a pitch outside 0-95.
+void readSequence(const uint8_t* q, Song& s) {
     size_t at = 0;
     auto get = [&]() { return q[at++]; };
     auto get16 = [&]() {
@@ -103,7 +106,6 @@ bool readSequence(const uint8_t* q, Song& s) {
     s.created = get16();
     s.saved = get16();
     s.saveCount = get16();
-    if (!datePlausible(s.created) || !datePlausible(s.saved)) return false;
 
     auto getText = [&](auto& field) {
         for (auto& ch : field) ch = static_cast<char>(get());
@@ -112,7 +114,7 @@ bool readSequence(const uint8_t* q, Song& s) {
     getText(s.author);
     getText(s.trackName);
     getText(s.message);
-    for (auto& e : s.order.entries) e.pattern = get();
+    for (auto& e : s.order.entries) e = OrderEntry{get()};
     for (auto& ins : s.instruments) {
         ins.name.fill(0);
         if (q[at] == kEmptyNameByte) {
@@ -168,7 +170,6 @@ bool readSequence(const uint8_t* q, Song& s) {
             for (auto& row : p.rows) row[ch].param = get();
         }
     }
-    return at == kModuleSequenceSize;
 }
 
 }  // namespace
@@ -193,12 +194,13 @@ int decodeModule(const uint8_t* data, size_t size, Song& song) {
         std::vector<uint8_t> sequence;
         size_t consumed = 0;
         if (!unpackBytes(data, size, kModuleSequenceSize, sequence, &consumed)) return kModuleWrongFormat;
-        auto scratch = std::make_unique<Song>();
-        scratch->clear();
-        if (!readSequence(sequence.data(), *scratch)) return kModuleWrongFormat;
         // One byte of slack after the packed data is tolerated.
         if (size - consumed > 1) return kModuleWrongFormat;
-        song = *scratch;
+        const uint16_t created = static_cast<uint16_t>(sequence[4] | sequence[5] << 8);
+        const uint16_t saved = static_cast<uint16_t>(sequence[6] | sequence[7] << 8);
+        if (!datePlausible(created) || !datePlausible(saved)) return kModuleWrongFormat;
+        // Nothing can fail from here on, so the song is only now overwritten.
+        readSequence(sequence.data(), song);
         return kModuleLoaded;
     } catch (const std::bad_alloc&) {
         return kModuleOutOfMemory;

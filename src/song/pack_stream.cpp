@@ -1,5 +1,8 @@
 #include "song/pack_stream.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace qv {
 
 void PackStream::writeCount(uint32_t n) {
@@ -34,8 +37,8 @@ void PackStream::literal(uint8_t b) {
 bool PackStream::readCount(uint32_t& n) {
     n = 0;
     for (int group = 0; group < maxCountGroups; ++group) {
-        if (position >= buffer.size()) return false;
-        uint8_t b = buffer[position++];
+        if (position >= inputSize) return false;
+        uint8_t b = input[position++];
         uint32_t bits = b & 0x7Fu;
         // The fifth group may only carry the top 4 bits of 32.
         if (group == maxCountGroups - 1 && bits > 0x0F) return false;
@@ -51,11 +54,11 @@ uint8_t PackStream::readByte() {
         --run;
         return static_cast<uint8_t>(last);
     }
-    if (position >= buffer.size()) {
+    if (position >= inputSize) {
         failed = true;
         return 0;
     }
-    uint8_t b = buffer[position++];
+    uint8_t b = input[position++];
     if (b != escape) {
         last = b;
         return b;
@@ -75,6 +78,22 @@ uint8_t PackStream::readByte() {
     return static_cast<uint8_t>(last);
 }
 
+size_t PackStream::readBytes(uint8_t* out, size_t n) {
+    size_t i = 0;
+    while (i < n && !failed) {
+        if (run > 1) {
+            const size_t k = std::min<size_t>(run - 1, n - i);
+            std::memset(out + i, last, k);
+            run -= static_cast<uint32_t>(k);
+            i += k;
+        } else {
+            const uint8_t b = readByte();
+            if (!failed) out[i++] = b;
+        }
+    }
+    return i;
+}
+
 std::vector<uint8_t> packBytes(const uint8_t* data, size_t size) {
     PackStream s;
     for (size_t i = 0; i < size; ++i) s.writeByte(data[i]);
@@ -86,7 +105,7 @@ bool unpackBytes(const uint8_t* data, size_t size, size_t count, std::vector<uin
                  size_t* consumed) {
     PackStream s(data, size);
     out.resize(count);
-    for (size_t i = 0; i < count && !s.failed; ++i) out[i] = s.readByte();
+    s.readBytes(out.data(), count);
     if (consumed) *consumed = s.position;
     return !s.failed;
 }

@@ -37,13 +37,17 @@ public:
     // Closes the pending run; call once after the last byte.
     void finish() { closeRun(); run = 0; last = none; }
 
-    // ---- reading ----
-    explicit PackStream(std::vector<uint8_t> data) : buffer(std::move(data)) {}
-    PackStream(const uint8_t* data, size_t size) : buffer(data, data + size) {}
+    // ---- reading: over bytes the caller keeps alive ----
+    PackStream(const uint8_t* data, size_t size) : input(data), inputSize(size) {}
     uint8_t readByte();
+    // n calls of readByte, with runs filled in one step; returns how many
+    // bytes were produced before a failure.
+    size_t readBytes(uint8_t* out, size_t n);
     bool failed = false;
 
-    std::vector<uint8_t> buffer;
+    std::vector<uint8_t> buffer;  // written bytes
+    const uint8_t* input = nullptr;
+    size_t inputSize = 0;
     int last = none;
     uint32_t run = 0;
     size_t position = 0;
