@@ -82,8 +82,7 @@ double expectedFrequency(int block, int fnum, int mul) {
     return mul ? f * mul : f / 2;
 }
 
-uint64_t fnv1a(const std::vector<int32_t>& s) {
-    uint64_t h = 1469598103934665603ull;
+uint64_t fnv1a(const std::vector<int32_t>& s, uint64_t h = 1469598103934665603ull) {
     for (int32_t v : s) {
         const uint32_t u = static_cast<uint32_t>(v);
         for (int b = 0; b < 4; ++b) {
@@ -592,6 +591,62 @@ TEST(FmChipGolden, FixedScriptOutputIsUnchanged) {
     int32_t peak = 0;
     for (int32_t s : out) peak = std::max(peak, std::abs(s));
     EXPECT_GT(peak, 10000);  // the script is audible
+}
+
+// Pseudo-random register traffic: key events, mode and prescaler changes,
+// every operator and frequency register, SSG types, channel masks and render
+// calls of random length in both output modes.
+std::vector<int32_t> randomTraffic(FmChip& chip, uint32_t seed) {
+    uint32_t x = seed;
+    auto next = [&x]() {
+        x = x * 1103515245u + 12345u;
+        return (x >> 16) & 0x7FFF;
+    };
+    std::vector<int32_t> out;
+    for (int step = 0; step < 400; ++step) {
+        const uint32_t r = next() % 100;
+        int reg;
+        int val = static_cast<int>(next() & 0xFF);
+        if (r < 10) {
+            reg = 0x28;
+            val = static_cast<int>((next() & 0xF0) | (next() % 3));
+        } else if (r < 12) {
+            reg = 0x27;
+            val = (next() & 1) ? 0x40 : 0;
+        } else if (r < 14) {
+            reg = 0x2D + static_cast<int>(next() % 3);
+        } else if (r < 50) {
+            reg = 0x30 + static_cast<int>(next() % 0x70);
+            if ((reg & 0xF0) == 0x40) val &= 0x3F;
+        } else if (r < 60) {
+            reg = 0xA0 + static_cast<int>(next() % 0x0F);
+        } else if (r < 65) {
+            reg = 0xB0 + static_cast<int>(next() % 3);
+        } else {
+            const int n = 1 + static_cast<int>(next() % (seed % 3 == 0 ? 3000 : 300));
+            std::vector<int32_t> buf(static_cast<size_t>(n), 5);
+            chip.render(buf.data(), n, (next() & 1) != 0);
+            out.insert(out.end(), buf.begin(), buf.end());
+            continue;
+        }
+        chip.write(0, static_cast<uint8_t>(reg));
+        chip.write(1, static_cast<uint8_t>(val));
+        if (next() % 50 == 0) chip.setChannelMask(next() & 7);
+    }
+    return out;
+}
+
+TEST(FmChipGolden, RandomRegisterTrafficOutputIsUnchanged) {
+    uint64_t h = 1469598103934665603ull;
+    size_t total = 0;
+    for (uint32_t seed = 1; seed <= 24; ++seed) {
+        auto chip = FmChip::create(kClock, kRate);
+        const auto out = randomTraffic(*chip, seed * 7919u);
+        h = fnv1a(out, h);
+        total += out.size();
+    }
+    EXPECT_EQ(total, 1940404u);
+    EXPECT_EQ(h, 0x30cdc9262d014754ull) << std::hex << "0x" << h;
 }
 
 TEST(FmChipGolden, SameWritesGiveSameSamplesWhateverTheCallSizes) {
