@@ -20,6 +20,7 @@ constexpr size_t kFrameCeiling = 4000000;
 void recordFrames(const std::function<TickReport()>& tick, const RegisterWriteQueue& queue,
                   bool loopAtStart, size_t maxFrames, FrameLog& log) {
     log.clear();
+    log.starts.reserve(std::min<size_t>(maxFrames, 1 << 20));
     if (loopAtStart) log.loopFrame = 0;
     bool wrapped = false;
     bool loopPending = false;
@@ -32,14 +33,16 @@ void recordFrames(const std::function<TickReport()>& tick, const RegisterWriteQu
             loopPending = false;
         }
         log.beginFrame();
-        for (int i = 0; i < queue.count; ++i) {
-            const RegisterWrite& w = queue.entries[static_cast<size_t>(i)];
-            if (w.reg == 255) {
-                if (log.loopFrame < 0) loopPending = true;
-            } else {
-                log.add(w.chip, w.reg, w.value);
-            }
+        const RegisterWrite* first = queue.entries.data();
+        const RegisterWrite* last = first + std::clamp(queue.count, 0, RegisterWriteQueue::kCapacity);
+        for (const RegisterWrite* w = first; w != last; ++w) {
+            if (w->reg != 255) continue;
+            // A placeholder: copy the writes around it, not the mark itself.
+            log.writes.insert(log.writes.end(), first, w);
+            first = w + 1;
+            if (log.loopFrame < 0) loopPending = true;
         }
+        log.writes.insert(log.writes.end(), first, last);
         if (r.wrapped) wrapped = true;
         if (!r.playing) break;
     }

@@ -7,47 +7,44 @@ namespace qv {
 
 namespace {
 
-void putText(std::vector<uint8_t>& out, const std::string& text) {
+uint8_t* putText(uint8_t* p, const std::string& text) {
     for (char c : text) {
         if (c == 0) break;
-        out.push_back(static_cast<uint8_t>(c));
+        *p++ = static_cast<uint8_t>(c);
     }
-    out.push_back(0);
+    *p++ = 0;
+    return p;
 }
 
-// Replaces the last n frame-start bytes (all 0xFF) by 0xFE codes.
-void packRun(std::vector<uint8_t>& out, int n) {
-    out.resize(out.size() - static_cast<size_t>(n));
+// Replaces the run of n frame-start bytes (all 0xFF) that ends at p by 0xFE
+// codes; returns the new end.
+uint8_t* packRun(uint8_t* p, int n) {
+    p -= n;
     while (n > 0) {
         int take = n;
         if (take > qzd::kMaxRun) {
             // Keep at least 3 starts for the code that follows.
             take = n - qzd::kMaxRun >= 3 ? qzd::kMaxRun : n - 3;
         }
-        out.push_back(qzd::kRun);
-        out.push_back(static_cast<uint8_t>(take - 3));
+        *p++ = qzd::kRun;
+        *p++ = static_cast<uint8_t>(take - 3);
         n -= take;
     }
-}
-
-void putPairs(std::vector<uint8_t>& out, std::span<const RegisterWrite> frame, uint8_t chip) {
-    for (const RegisterWrite& w : frame) {
-        if (w.chip != chip || w.reg >= qzd::kLoop) continue;
-        out.push_back(w.reg);
-        out.push_back(w.value);
-    }
+    return p;
 }
 
 }  // namespace
 
 std::vector<uint8_t> encodeQzd(const ExportTexts& texts, const FrameLog& log) {
-    std::vector<uint8_t> out;
-    out.reserve(64 + log.writes.size() * 2 + log.frameCount() + 16);
-    for (char c : {'Q', 'Z', 'M', 'D'}) out.push_back(static_cast<uint8_t>(c));
-    putText(out, texts.trackName);
-    putText(out, texts.author);
-    putText(out, texts.message);
-    if (log.loopFrame == 0) out.push_back(qzd::kLoop);
+    // Worst case: every frame a start code and a chip switch, every write a pair.
+    std::vector<uint8_t> out(4 + texts.trackName.size() + texts.author.size() + texts.message.size() + 3 + 1 +
+                             2 * log.frameCount() + 2 * log.writes.size() + 2);
+    uint8_t* p = out.data();
+    for (char c : {'Q', 'Z', 'M', 'D'}) *p++ = static_cast<uint8_t>(c);
+    p = putText(p, texts.trackName);
+    p = putText(p, texts.author);
+    p = putText(p, texts.message);
+    if (log.loopFrame == 0) *p++ = qzd::kLoop;
 
     int run = 0;  // frame starts since the last frame with writes or a loop mark
     for (size_t i = 0; i < log.frameCount(); ++i) {
@@ -57,23 +54,34 @@ std::vector<uint8_t> encodeQzd(const ExportTexts& texts, const FrameLog& log) {
             if (w.reg >= qzd::kLoop) continue;
             (w.chip == 0 ? first : second) = true;
         }
-        out.push_back(qzd::kFrame);
+        *p++ = qzd::kFrame;
         ++run;
         if (first || second) {
-            if (run >= 3) packRun(out, run);
+            if (run >= 3) p = packRun(p, run);
             run = 0;
         }
         if (static_cast<int>(i) == log.loopFrame && i > 0) {
-            out.push_back(qzd::kLoop);
+            *p++ = qzd::kLoop;
             run = 0;
         }
-        putPairs(out, frame, 0);
+        if (first) {
+            for (const RegisterWrite& w : frame) {
+                if (w.chip != 0 || w.reg >= qzd::kLoop) continue;
+                *p++ = w.reg;
+                *p++ = w.value;
+            }
+        }
         if (second) {
-            out.push_back(qzd::kSecondChip);
-            putPairs(out, frame, 1);
+            *p++ = qzd::kSecondChip;
+            for (const RegisterWrite& w : frame) {
+                if (w.chip == 0 || w.reg >= qzd::kLoop) continue;
+                *p++ = w.reg;
+                *p++ = w.value;
+            }
         }
     }
-    out.push_back(qzd::kEnd);
+    *p++ = qzd::kEnd;
+    out.resize(static_cast<size_t>(p - out.data()));
     return out;
 }
 

@@ -17,23 +17,18 @@ void append32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-// Replaces the last n single waits by 0x61 commands.
-void packWaits(std::vector<uint8_t>& out, int n) {
-    out.resize(out.size() - static_cast<size_t>(n));
+// Replaces the n single waits that end at p by 0x61 commands; returns the new end.
+uint8_t* packWaits(uint8_t* p, int n) {
+    p -= n;
     uint32_t samples = static_cast<uint32_t>(n) * kSamplesPerFrame;
     while (samples > 0) {
         uint32_t take = samples > vgm::kMaxWait ? vgm::kMaxWait : samples;
-        out.push_back(vgm::kWait);
-        out.push_back(static_cast<uint8_t>(take & 0xFF));
-        out.push_back(static_cast<uint8_t>(take >> 8));
+        *p++ = vgm::kWait;
+        *p++ = static_cast<uint8_t>(take & 0xFF);
+        *p++ = static_cast<uint8_t>(take >> 8);
         samples -= take;
     }
-}
-
-void put3(std::vector<uint8_t>& out, uint8_t a, uint8_t b, uint8_t c) {
-    out.push_back(a);
-    out.push_back(b);
-    out.push_back(c);
+    return p;
 }
 
 void putWideText(std::vector<uint8_t>& out, const std::string& text) {
@@ -58,8 +53,11 @@ std::string vgmReleaseDate(uint16_t packed) {
 }
 
 std::vector<uint8_t> encodeVgm(const ExportTexts& texts, const FrameLog& log) {
-    std::vector<uint8_t> out(vgm::kDataStart, 0);
-    out.reserve(vgm::kDataStart + log.frameCount() + log.writes.size() * 3 + 1024);
+    // Every frame a wait, every write three bytes; packed runs only shrink.
+    // The room past the commands holds the tag without another allocation.
+    const size_t tag = 64 + 2 * (texts.trackName.size() + texts.author.size() + texts.message.size() + 128);
+    std::vector<uint8_t> out(vgm::kDataStart + log.frameCount() + 3 * log.writes.size() + 1 + tag, 0);
+    uint8_t* p = out.data() + vgm::kDataStart;
     // Looping to the start goes back to the first wait.
     size_t loopOffset = vgm::kDataStart;
     uint32_t loopFrames = static_cast<uint32_t>(log.frameCount());
@@ -67,27 +65,28 @@ std::vector<uint8_t> encodeVgm(const ExportTexts& texts, const FrameLog& log) {
     int run = 0;  // single waits written since the last frame with writes or the loop point
     for (size_t i = 0; i < log.frameCount(); ++i) {
         std::span<const RegisterWrite> frame = log.frame(i);
-        out.push_back(vgm::kWaitFrame);
+        *p++ = vgm::kWaitFrame;
         ++run;
         if (!frame.empty()) {
-            if (run >= 4) packWaits(out, run);
+            if (run >= 4) p = packWaits(p, run);
             run = 0;
         }
         if (static_cast<int>(i) == log.loopFrame && i > 0) {
-            loopOffset = out.size();
+            loopOffset = static_cast<size_t>(p - out.data());
             loopFrames = static_cast<uint32_t>(log.frameCount() - i);
             run = 0;
         }
         for (const RegisterWrite& w : frame) {
             if (w.chip == 0) {
-                put3(out, vgm::kPort0, w.reg, w.value);
+                *p++ = vgm::kPort0, *p++ = w.reg, *p++ = w.value;
             } else if (w.reg == 0x28) {
-                put3(out, vgm::kPort0, w.reg, static_cast<uint8_t>(w.value ^ 4));
+                *p++ = vgm::kPort0, *p++ = w.reg, *p++ = static_cast<uint8_t>(w.value ^ 4);
             } else {
-                put3(out, vgm::kPort1, w.reg, w.value);
+                *p++ = vgm::kPort1, *p++ = w.reg, *p++ = w.value;
             }
         }
     }
+    out.resize(static_cast<size_t>(p - out.data()));
     out.push_back(vgm::kEnd);
 
     size_t gd3 = out.size();
