@@ -150,11 +150,13 @@ void readSequence(const uint8_t* q, Song& s) {
         int l = get();
         p.length = l == 0 ? 256 : l;
     }
+    // Pattern data: five columns of 256 rows per channel.
+    const uint8_t* col = q + at;
     for (auto& p : s.patterns) {
-        for (int ch = 0; ch < kChannels; ++ch) {
-            for (auto& row : p.rows) {
-                Cell& c = row[ch];
-                int v = get() ^ 0xFF;
+        for (int ch = 0; ch < kChannels; ++ch, col += 5 * kRows) {
+            for (int r = 0; r < kRows; ++r) {
+                Cell& c = p.rows[r][ch];
+                const int v = col[r] ^ 0xFF;
                 if (v < 128) {
                     // note + 12 * octave; octaves outside 1-8 are held there.
                     c.note = static_cast<int16_t>(v % 12);
@@ -163,11 +165,11 @@ void readSequence(const uint8_t* q, Song& s) {
                     c.note = static_cast<int16_t>(v == kNoteKeyOff ? kNoteKeyOff : kNoteEmpty);
                     c.octave = 0;
                 }
+                c.volume = static_cast<int8_t>(col[kRows + r] & 31);
+                c.instrument = col[2 * kRows + r];
+                c.effect = static_cast<int8_t>(col[3 * kRows + r] & 15);
+                c.param = col[4 * kRows + r];
             }
-            for (auto& row : p.rows) row[ch].volume = static_cast<int8_t>(get() & 31);
-            for (auto& row : p.rows) row[ch].instrument = get();
-            for (auto& row : p.rows) row[ch].effect = static_cast<int8_t>(get() & 15);
-            for (auto& row : p.rows) row[ch].param = get();
         }
     }
 }
@@ -175,17 +177,15 @@ void readSequence(const uint8_t* q, Song& s) {
 }  // namespace
 
 std::vector<uint8_t> moduleSequence(const Song& song) {
-    std::vector<uint8_t> out;
-    out.reserve(kModuleSequenceSize);
-    writeSequence(song, [&](uint8_t b) { out.push_back(b); });
+    std::vector<uint8_t> out(kModuleSequenceSize);
+    uint8_t* o = out.data();
+    writeSequence(song, [&](uint8_t b) { *o++ = b; });
     return out;
 }
 
 std::vector<uint8_t> packModule(const Song& song) {
-    PackStream stream;
-    writeSequence(song, [&](uint8_t b) { stream.writeByte(b); });
-    stream.finish();
-    return std::move(stream.buffer);
+    const std::vector<uint8_t> sequence = moduleSequence(song);
+    return packBytes(sequence.data(), sequence.size());
 }
 
 int decodeModule(const uint8_t* data, size_t size, Song& song) {

@@ -86,19 +86,64 @@ size_t PackStream::readBytes(uint8_t* out, size_t n) {
             std::memset(out + i, last, k);
             run -= static_cast<uint32_t>(k);
             i += k;
-        } else {
-            const uint8_t b = readByte();
-            if (!failed) out[i++] = b;
+            continue;
         }
+        // Plain literals, the common case, without the per-byte call.
+        // Locals, so the byte stores cannot be taken to alias the members.
+        const uint8_t* in = input;
+        size_t pos = position;
+        const size_t stop = std::min(inputSize, pos + (n - i));
+        const size_t start = pos;
+        while (pos < stop && in[pos] != escape) ++pos;
+        if (pos != start) {
+            std::memcpy(out + i, in + start, pos - start);
+            i += pos - start;
+            position = pos;
+            last = in[pos - 1];
+            continue;
+        }
+        const uint8_t b = readByte();
+        if (!failed) out[i++] = b;
     }
     return i;
 }
 
 std::vector<uint8_t> packBytes(const uint8_t* data, size_t size) {
-    PackStream s;
-    for (size_t i = 0; i < size; ++i) s.writeByte(data[i]);
-    s.finish();
-    return std::move(s.buffer);
+    // The same coding as writeByte/finish, one run at a time.
+    std::vector<uint8_t> out(2 * size + 16);
+    uint8_t* o = out.data();
+    size_t i = 0;
+    while (i < size) {
+        const uint8_t b = data[i];
+        *o++ = b;
+        // A single byte that starts no run, the common case in busy patterns.
+        if (b != PackStream::escape && (i + 1 == size || data[i + 1] != b)) {
+            ++i;
+            continue;
+        }
+        if (b == PackStream::escape) {
+            *o++ = PackStream::escape;
+            ++i;
+            continue;
+        }
+        const size_t limit = i + std::min<size_t>(size - i, 0xFFFFFFFFu);
+        size_t j = i + 1;
+        while (j < limit && data[j] == b) ++j;
+        uint32_t n = static_cast<uint32_t>(j - i);
+        if (n == 2) {
+            *o++ = b;
+        } else if (n > 2) {
+            *o++ = PackStream::escape;
+            while (n >= 0x80) {
+                *o++ = static_cast<uint8_t>(n & 0x7F);
+                n >>= 7;
+            }
+            *o++ = static_cast<uint8_t>(n | 0x80);
+        }
+        i = j;
+    }
+    out.resize(static_cast<size_t>(o - out.data()));
+    return out;
 }
 
 bool unpackBytes(const uint8_t* data, size_t size, size_t count, std::vector<uint8_t>& out,
