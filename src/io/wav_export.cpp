@@ -72,6 +72,7 @@ bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     std::vector<int16_t> block(wav::kBlockSamples);
+    std::vector<uint8_t> bytes(wav::kBlockSamples * 2);
     std::array<uint8_t, wav::kHeaderSize> header = waveHeader(static_cast<uint32_t>(total));
     bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
 
@@ -101,9 +102,9 @@ bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std
         int n = static_cast<int>(std::min<int64_t>(wav::kBlockSamples, total - written));
         fade.apply(block.data(), n, written);
         // Samples are stored little-endian.
-        std::vector<uint8_t> bytes(static_cast<size_t>(n) * 2);
         for (int i = 0; i < n; ++i) put16(&bytes[static_cast<size_t>(i) * 2], static_cast<uint16_t>(block[i]));
-        ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fflush(f) == 0;
+        const size_t size = static_cast<size_t>(n) * 2;
+        ok = std::fwrite(bytes.data(), 1, size, f) == size && std::fflush(f) == 0;
         if (ok) written += n;
         p += step;
     }
