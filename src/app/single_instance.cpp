@@ -35,7 +35,9 @@ SingleInstance::~SingleInstance() {
 QString SingleInstance::defaultServerName() {
     const QString name = QString::fromLatin1(kMutexName);
 #ifdef Q_OS_WIN
-    return name;
+    // Pipe names are machine-wide: one per user, like the session's mutex.
+    const QString user = qEnvironmentVariable("USERNAME");
+    return user.isEmpty() ? name : name + QLatin1Char('-') + user;
 #else
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (!runtime.isEmpty()) {

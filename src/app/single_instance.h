@@ -52,7 +52,7 @@ public:
     const QString& serverName() const { return serverName_; }
 
     // The per-user socket name: the mutex name in the user's runtime folder on
-    // Unix, the pipe of that name on Windows.
+    // Unix, the pipe of that name followed by "-" and the user name on Windows.
     static QString defaultServerName();
     // The argument text as the file association passes it: each argument in
     // double quotes, separated by spaces; empty without arguments.

@@ -141,7 +141,7 @@ private slots:
 
     void defaultNameIsTheMutexName() {
         const QString name = SingleInstance::defaultServerName();
-        QVERIFY(name.endsWith(QLatin1String(SingleInstance::kMutexName)));
+        QVERIFY(name.contains(QLatin1String(SingleInstance::kMutexName)));
     }
 
     void firstCopyListens() {
