@@ -61,6 +61,7 @@ QString SingleInstance::pathFromArgumentText(const QString& text) {
 bool SingleInstance::isListening() const { return server_ && server_->isListening(); }
 
 SingleInstance::Result SingleInstance::start(const QString& argumentText) {
+    if (isListening()) return Result::Listening;
     // The lock keeps two copies started together from both taking the socket.
     QLockFile lock(lockFilePath(serverName_));
     lock.setStaleLockTime(0);

@@ -148,6 +148,7 @@ private slots:
         SingleInstance instance(server_);
         QCOMPARE(instance.start(QStringLiteral("\"x\"")), SingleInstance::Result::Listening);
         QVERIFY(instance.isListening());
+        QCOMPARE(instance.start(QString()), SingleInstance::Result::Listening);  // a second call changes nothing
     }
 
     void secondCopyHandsOverAndWaits() {
