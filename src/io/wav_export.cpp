@@ -76,6 +76,7 @@ bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std
     std::array<uint8_t, wav::kHeaderSize> header = waveHeader(static_cast<uint32_t>(total));
     bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
 
+    if (player.isPlaying()) player.stop();
     const bool testTone = source.testSignalOn.exchange(false, std::memory_order_acq_rel);
     chips.beginExport(allChannels);
     player.start(0, 0, false, false, false, -1);
