@@ -185,6 +185,9 @@ struct FmChip::Impl {
     double freqBase = 0;
     uint32_t envTimer = 0;
     uint32_t envTimerAdd = 0;
+    // floor(2^40 / envTimerAdd) + 1: floor(x / envTimerAdd) = x * this >> 40
+    // for every x below 2^19 while envTimerAdd is below the overflow.
+    uint64_t envTimerReciprocal = 0;
     uint32_t envCounter = 0;
     uint8_t address = 0;
     uint8_t registers[256] = {};
@@ -391,6 +394,7 @@ void FmChip::Impl::rebuildFrequencyTables() {
     const int divider = kPrescalerTable[prescalerSelect & 3];
     freqBase = sampleRate ? static_cast<double>(clock) / sampleRate / divider : 0.0;
     envTimerAdd = toU32(freqBase * 65536);
+    envTimerReciprocal = envTimerAdd ? (uint64_t{1} << 40) / envTimerAdd + 1 : 0;
     for (int d = 0; d < 4; ++d) {
         for (int k = 0; k < 32; ++k) {
             const int32_t v = toI32(kDetuneRaw[d][k] * 1024 * freqBase * 65536 / (1 << 20));
@@ -612,6 +616,9 @@ inline uint32_t levelBase(const Operator& op) {
     return static_cast<uint32_t>(op.volOut < kSilentAttenuation ? op.volOut : kSilentAttenuation) * 8;
 }
 
+// Four 32-bit lanes (a compiler vector type; plain SSE2 on x86-64).
+typedef uint32_t Phases __attribute__((vector_size(16)));
+
 inline int minEnvShift(const Operator* op) {
     return std::min(std::min(op[0].envShift, op[1].envShift), std::min(op[2].envShift, op[3].envShift));
 }
@@ -620,7 +627,7 @@ inline int minEnvShift(const Operator* op) {
 // independent of each other's envelopes, so running channel by channel gives
 // the same samples as running sample by sample across the chip. Ticks on
 // which no operator of the channel can change do not interrupt the loop.
-template <int Alg, bool Audible>
+template <int Alg, bool Audible, bool Feedback>
 void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) {
     const OutputTables& tab = outputTables();
     Operator* op = c.op;
@@ -642,14 +649,15 @@ void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) 
     uint32_t p0 = op[0].phase, p1 = op[1].phase, p2 = op[2].phase, p3 = op[3].phase;
     const uint32_t s0 = op[0].phaseStep, s1 = op[1].phaseStep, s2 = op[2].phaseStep, s3 = op[3].phaseStep;
     uint32_t e0 = levelBase(op[0]), e1 = levelBase(op[1]), e2 = levelBase(op[2]), e3 = levelBase(op[3]);
-    // Feedback as a multiplier: fbIn << shift, or 0 without feedback.
-    const int32_t fbMul = c.feedbackShift ? 1 << c.feedbackShift : 0;
+    // (fbIn << shift) >> 16 is fbIn >> (16 - shift): |fbIn| < 2^15 and the
+    // shift is at most 13, so nothing is lost on the left.
+    const int fbRight = 16 - c.feedbackShift;
     bool stale = c.volOutStale;
     int minShift = stale ? 0 : minEnvShift(op);
     constexpr uint32_t kSilent = kSilentAttenuation * 8;
 
-    auto out = [&tab](uint32_t e, uint32_t phase, int32_t pm) {
-        return tab.level.v[e + static_cast<uint32_t>(tab.sine.v[((phase >> 16) + static_cast<uint32_t>(pm)) & 1023])];
+    auto out = [&tab](uint32_t e, uint32_t index, int32_t pm) {
+        return tab.level.v[e + static_cast<uint32_t>(tab.sine.v[(index + static_cast<uint32_t>(pm)) & 1023])];
     };
 
     int i = 0, t = 0;
@@ -693,7 +701,11 @@ void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) 
             i = end;
             continue;
         }
+        // The four phases advance together as one vector.
+        Phases ph = {p0, p1, p2, p3};
+        const Phases st = {s0, s1, s2, s3};
         for (; i < end; ++i) {
+            const Phases idx = ph >> 16;
             int32_t m2 = 0, c1 = 0, c2 = 0, mem = 0, sum = 0;
             if constexpr (Alg <= 2 || Alg == 5) m2 = memv;
             if constexpr (Alg == 3) c2 = memv;
@@ -704,21 +716,22 @@ void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) 
             if constexpr (Alg == 2) c2 += o0;
             if constexpr (Alg == 5) mem = c1 = c2 = o0;
             if constexpr (Alg == 7) sum += o0;
-            o1 = out(e0, p0, (fbIn * fbMul) >> 16);
-            const int32_t v3 = out(e1, p1, m2 >> 1);
+            o1 = out(e0, idx[0], Feedback ? fbIn >> fbRight : 0);
+            const int32_t v3 = out(e1, idx[1], m2 >> 1);
             if constexpr (Alg <= 4) c2 += v3;
             else sum += v3;
-            const int32_t v2 = out(e2, p2, c1 >> 1);
+            const int32_t v2 = out(e2, idx[2], c1 >> 1);
             if constexpr (Alg <= 3) mem += v2;
             else sum += v2;
-            sum += out(e3, p3, c2 >> 1);
+            sum += out(e3, idx[3], c2 >> 1);
             memv = mem;
-            p0 += s0;
-            p1 += s1;
-            p2 += s2;
-            p3 += s3;
+            ph += st;
             if constexpr (Audible) buf[i] += sum;
         }
+        p0 = ph[0];
+        p1 = ph[1];
+        p2 = ph[2];
+        p3 = ph[3];
     }
     op[0].phase = p0;
     op[1].phase = p1;
@@ -731,10 +744,16 @@ void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) 
 }
 
 using RunChannel = void (*)(Channel&, int32_t*, int, const Tick*, int);
-template <bool Audible>
-constexpr RunChannel kRunChannel[8] = {runChannel<0, Audible>, runChannel<1, Audible>, runChannel<2, Audible>,
-                                       runChannel<3, Audible>, runChannel<4, Audible>, runChannel<5, Audible>,
-                                       runChannel<6, Audible>, runChannel<7, Audible>};
+template <bool Audible, bool Feedback>
+constexpr RunChannel kRunChannel[8] = {
+    runChannel<0, Audible, Feedback>, runChannel<1, Audible, Feedback>, runChannel<2, Audible, Feedback>,
+    runChannel<3, Audible, Feedback>, runChannel<4, Audible, Feedback>, runChannel<5, Audible, Feedback>,
+    runChannel<6, Audible, Feedback>, runChannel<7, Audible, Feedback>};
+
+RunChannel channelRunner(bool audible, bool feedback, int algorithm) {
+    if (audible) return feedback ? kRunChannel<true, true>[algorithm] : kRunChannel<true, false>[algorithm];
+    return feedback ? kRunChannel<false, true>[algorithm] : kRunChannel<false, false>[algorithm];
+}
 
 }  // namespace
 
@@ -743,32 +762,41 @@ constexpr RunChannel kRunChannel[8] = {runChannel<0, Audible>, runChannel<1, Aud
 // computed. Below one tick per sample the gaps are computed, not counted.
 void FmChip::Impl::scheduleTicks(int n) {
     nTicks = 0;
-    auto tick = [this](int at) {
-        envTimer -= kEnvTimerOverflow;
-        ++envCounter;
-        if (nTicks == static_cast<int>(ticks.size())) ticks.resize(ticks.size() * 2);
-        ticks[static_cast<size_t>(nTicks++)] = Tick{at, envCounter, std::countr_zero(envCounter)};
-    };
     if (envTimerAdd == 0) return;
-    if (envTimerAdd >= kEnvTimerOverflow || envTimer >= kEnvTimerOverflow) {
+    uint32_t timer = envTimer, counter = envCounter;
+    const uint32_t add = envTimerAdd;
+    if (add >= kEnvTimerOverflow || timer >= kEnvTimerOverflow || 2 * Impl::kBlock < n) {
         for (int i = 0; i < n; ++i) {
-            envTimer += envTimerAdd;
-            while (envTimer >= kEnvTimerOverflow) tick(i);
+            timer += add;
+            while (timer >= kEnvTimerOverflow) {
+                timer -= kEnvTimerOverflow;
+                ++counter;
+                if (nTicks == static_cast<int>(ticks.size())) ticks.resize(ticks.size() * 2);
+                ticks[static_cast<size_t>(nTicks++)] = Tick{i, counter, std::countr_zero(counter)};
+            }
         }
-        return;
-    }
-    int i = 0;
-    while (i < n) {
-        // Samples until the timer reaches the overflow: at least one.
-        const uint32_t k = (kEnvTimerOverflow - envTimer + envTimerAdd - 1) / envTimerAdd;
-        if (k > static_cast<uint32_t>(n - i)) {
-            envTimer += static_cast<uint32_t>(n - i) * envTimerAdd;
-            return;
+    } else {
+        // At most one tick per sample: room for n ticks is there already.
+        Tick* out = ticks.data();
+        int i = 0;
+        for (;;) {
+            // Samples until the timer reaches the overflow, at least one:
+            // ceil(rest / add) by the reciprocal (exact for these ranges).
+            const uint64_t x = kEnvTimerOverflow - timer + add - 1;
+            const uint32_t k = static_cast<uint32_t>((x * envTimerReciprocal) >> 40);
+            if (k > static_cast<uint32_t>(n - i)) {
+                timer += static_cast<uint32_t>(n - i) * add;
+                break;
+            }
+            timer += k * add - kEnvTimerOverflow;
+            i += static_cast<int>(k);
+            ++counter;
+            *out++ = Tick{i - 1, counter, std::countr_zero(counter)};
         }
-        envTimer += k * envTimerAdd;
-        i += static_cast<int>(k);
-        tick(i - 1);
+        nTicks = static_cast<int>(out - ticks.data());
     }
+    envTimer = timer;
+    envCounter = counter;
 }
 
 void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
@@ -779,9 +807,8 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
         scheduleTicks(n);
         if (overwrite) std::fill_n(buffer, n, 0);
         for (int c = 0; c < 3; ++c) {
-            const RunChannel run = (channelMask >> c) & 1 ? kRunChannel<true>[ch[c].algorithm]
-                                                          : kRunChannel<false>[ch[c].algorithm];
-            run(ch[c], buffer, n, ticks.data(), nTicks);
+            channelRunner((channelMask >> c) & 1, ch[c].feedbackShift != 0, ch[c].algorithm)(ch[c], buffer, n,
+                                                                                             ticks.data(), nTicks);
         }
         buffer += n;
         count -= n;
