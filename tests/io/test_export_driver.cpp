@@ -3,13 +3,16 @@
 // QZD files compared with what the Player queued.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "io/export_driver.h"
 #include "io/export_readers.h"
 #include "io/export_rig.h"
 #include "io/register_dump.h"
 #include "io/vgm_export.h"
+#include "sound/sample_source.h"
 
 using namespace qv;
 using qvtest::ExportRig;
@@ -222,4 +225,41 @@ TEST(ExportDriver, UnwritableTargetsFail) {
     EXPECT_FALSE(exportRegisterDump(*rig.player, *rig.chips, *rig.song, "/nonexistent-dir/x.qzd", kChipClock));
     EXPECT_EQ(rig.player->noteTables().clock(), kChipClock);
     EXPECT_FALSE(rig.player->isPlaying());
+}
+
+TEST(ExportDriver, AudioThreadKeepsRunningButLeavesThePlayerAlone) {
+    // A stream that stays open during the export: the export must equal the
+    // reference although another thread renders all the while.
+    ExportRig rig;
+    rig.sineInstrument(1);
+    rig.layout({32, 32}, 1, 2);
+    for (int r = 0; r < 32; r += 2) rig.note(r % 2, r, r % 6, r % 12, 4);
+    const int frames = rig.songFrames();
+    auto want = rig.referenceFrames(frames, kMegaDriveClock);
+
+    SampleSource source(*rig.player, *rig.chips);
+    std::atomic<bool> quit{false};
+    std::atomic<int> calls{0};
+    std::thread audio([&] {
+        std::vector<int16_t> buf(1024);
+        while (!quit.load(std::memory_order_acquire)) {
+            source.renderSamples(buf.data(), 1024);
+            calls.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    while (calls.load() < 3) std::this_thread::yield();
+    std::string path = tempPath("threaded.vgm");
+    bool ok = true;
+    for (int i = 0; i < 5 && ok; ++i) {
+        ok = exportVgm(*rig.player, *rig.chips, *rig.song, path);
+        auto d = qvtest::decodeVgm(qvtest::readFile(path));
+        ASSERT_TRUE(d.ok) << d.error;
+        expectSameFrames(d.frames, want, false);
+    }
+    quit.store(true, std::memory_order_release);
+    audio.join();
+    EXPECT_TRUE(ok);
+    EXPECT_GT(calls.load(), 3);
+    EXPECT_FALSE(rig.player->exportDriving.load());
+    std::filesystem::remove(path);
 }
