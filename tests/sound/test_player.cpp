@@ -1,5 +1,7 @@
 // The Player reading rows: what each channel sounds after a row, frame by
 // frame, decoded back from the register writes of each frame.
+#include <random>
+
 #include "sound/test_player_support.h"
 
 namespace qvtest {
@@ -424,6 +426,59 @@ TEST_F(PlayerRows, StopAfterRowQueuesTheRowOnlyAndStops) {
     const int queued = chips.queue().count;
     EXPECT_FALSE(player->tick());
     EXPECT_EQ(chips.queue().count, queued);  // kept for the renderer
+}
+
+}  // namespace
+}  // namespace qvtest
+
+namespace qvtest {
+namespace {
+
+// Damaged data (as a broken file or a foreign import could leave it) must
+// neither crash the Player nor make it read outside the Song.
+TEST_F(PlayerRows, DamagedSongDataStaysInsideTheSong) {
+    std::mt19937 rng(12345);
+    auto any = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (int p = 0; p < 4; ++p) {
+        song->patterns[p].length = any(-5, 300);
+        for (int r = 0; r < kRows; ++r) {
+            for (int c = 0; c < kChannels; ++c) {
+                Cell& cell = song->patterns[p].rows[r][c];
+                cell.note = static_cast<int16_t>(any(-3, 300));
+                cell.octave = static_cast<int8_t>(any(-128, 127));
+                cell.volume = static_cast<int8_t>(any(-128, 127));
+                cell.effect = static_cast<int8_t>(any(-20, 40));
+                cell.param = static_cast<uint8_t>(any(0, 255));
+                cell.instrument = static_cast<int16_t>(any(-10, 400));
+            }
+        }
+    }
+    song->instrument(3).algorithm = 99;
+    song->instrument(3).operators[1].DT = 12;
+    for (int round = 0; round < 6; ++round) {
+        song->order.length = static_cast<int16_t>(any(-3, 300));
+        song->order.loopPosition = static_cast<int16_t>(any(-3, 300));
+        for (auto& e : song->order.entries) e.pattern = static_cast<uint8_t>(any(0, 3));
+        song->speedEven = any(-2, 20);
+        song->speedOdd = any(-2, 20);
+        song->interleave = any(-2, 300);
+        player->songLengthFrames();
+        player->framesAt(any(-10, 300), any(-10, 300));
+        ASSERT_FALSE(player->start(any(-10, 300), any(-10, 300), false, round % 2 == 1, false, any(-1, 7)));
+        for (int i = 0; i < 2000; ++i) {
+            player->tick();
+            const PlayPosition pos = player->position();
+            ASSERT_GE(pos.row, 0);
+            ASSERT_LT(pos.row, kRows);
+            ASSERT_GE(pos.orderPosition, 0);
+            ASSERT_LT(pos.orderPosition, kOrderEntries);
+            for (int c = 0; c < kChannels; ++c) {
+                ASSERT_GE(player->channel(c).channelVolume, 0);
+                ASSERT_LE(player->channel(c).channelVolume, 248);
+            }
+        }
+        player->stop();
+    }
 }
 
 }  // namespace
