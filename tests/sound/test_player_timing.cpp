@@ -161,6 +161,19 @@ TEST_F(PlayerTiming, LoopPatternRepeatsOneEntry) {
     for (int i = 0; i < 7; ++i) EXPECT_EQ(rows[i], std::make_pair(1, i % 3)) << i;
 }
 
+TEST_F(PlayerTiming, LoopPatternOnTheLoopEntryMarksEveryRepeatAndNeverWraps) {
+    setSpeed(1, 1);
+    setOrder({0, 1}, 1);
+    song->patterns[1].length = 2;
+    startPlaying(1, 0, false, true);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_FALSE(player->tick());
+        const DecodedFrame f = decoder->decode(chips.queue());
+        EXPECT_EQ(f.placeholderIndex >= 0, i % 2 == 1) << i;
+    }
+    EXPECT_EQ(player->position().orderPosition, 1);
+}
+
 TEST_F(PlayerTiming, SetPositionJumpsOnlyWhilePlayingAndInsideTheOrderList) {
     setSpeed(1, 1);
     setOrder({0, 7, 2});
