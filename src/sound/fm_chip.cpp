@@ -126,17 +126,6 @@ const OutputTables& outputTables() {
 const LevelTable& levelTable() { return outputTables().level; }
 const SineTable& sineTable() { return outputTables().sine; }
 
-// Where operator outputs go within one channel sample.
-enum Slot : uint8_t { kM2 = 0, kC1 = 1, kC2 = 2, kMem = 3, kOut = 4, kNone = 5 };
-
-struct Wiring {
-    uint8_t op1, op3, op2, mem;  // mem: where the previous sample's memory is restored
-};
-constexpr Wiring kWiring[8] = {
-    {kC1, kC2, kMem, kM2},  {kMem, kC2, kMem, kM2}, {kC2, kC2, kMem, kM2}, {kC1, kC2, kMem, kC2},
-    {kC1, kC2, kOut, kNone}, {kNone, kOut, kOut, kM2}, {kC1, kOut, kOut, kNone}, {kOut, kOut, kOut, kNone},
-};
-
 struct Operator {
     uint32_t phase = 0;
     uint32_t phaseStep = 0;
@@ -171,8 +160,6 @@ struct Channel {
     uint32_t frequency = 0;
     int keyCode = 0;
     int blockFnum = 0;
-    Wiring wiring{};
-    int32_t output = 0;
     bool volOutStale = true;  // no envelope tick yet in this render call
 };
 
@@ -370,13 +357,6 @@ inline void advanceEnvelope(Operator& op, uint32_t counter) {
     if (alternate) op.envShift = 0;
 }
 
-// One operator's output for attenuation e and phase modulation pm.
-inline int32_t operatorOutput(const Operator& op, int32_t pm, const int32_t* level, const int32_t* sine) {
-    const uint32_t e = static_cast<uint32_t>(op.volOut);
-    const int32_t s = sine[((op.phase >> 16) + static_cast<uint32_t>(pm)) & 1023];
-    const uint32_t index = e * 8 + static_cast<uint32_t>(s);
-    return index < kLevelTableSize ? level[index] : 0;
-}
 
 // Table values of absurd clock/rate ratios saturate instead of wrapping.
 uint32_t toU32(double v) {
@@ -582,7 +562,6 @@ void FmChip::Impl::writeChannel(uint8_t addr, uint8_t value) {
             c.algorithm = value & 7;
             const int fb = (value >> 3) & 7;
             c.feedbackShift = fb ? fb + 6 : 0;
-            c.wiring = kWiring[c.algorithm];
         }
         break;
     default:
@@ -627,6 +606,21 @@ inline int minEnvShift(const Operator* op) {
 // independent of each other's envelopes, so running channel by channel gives
 // the same samples as running sample by sample across the chip. Ticks on
 // which no operator of the channel can change do not interrupt the loop.
+//
+// Each sample starts with the scratch sums m2, c1, c2, mem at 0. Operator 3
+// is modulated by m2, operator 2 by c1, operator 4 by c2; operator 4 always
+// feeds the output. Operator 1's output arrives one sample late, and mem
+// carries a value into the next sample:
+//
+//   algorithm  operator 1   operator 3  operator 2  last mem restored into
+//       0      c1           c2          mem         m2
+//       1      mem          c2          mem         m2
+//       2      c2           c2          mem         m2
+//       3      c1           c2          mem         c2
+//       4      c1           c2          output      -
+//       5      mem=c1=c2    output      output      m2
+//       6      c1           output      output      -
+//       7      output       output      output      -
 template <int Alg, bool Audible, bool Feedback>
 void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) {
     const OutputTables& tab = outputTables();
@@ -656,9 +650,18 @@ void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) 
     int minShift = stale ? 0 : minEnvShift(op);
     constexpr uint32_t kSilent = kSilentAttenuation * 8;
 
-    auto out = [&tab](uint32_t e, uint32_t index, int32_t pm) {
-        return tab.level.v[e + static_cast<uint32_t>(tab.sine.v[(index + static_cast<uint32_t>(pm)) & 1023])];
+    // Operator output for attenuation offset e at a sine index (0..1023),
+    // with or without phase modulation.
+    auto outAt = [&tab](uint32_t e, uint32_t index) {
+        return tab.level.v[e + static_cast<uint32_t>(tab.sine.v[index])];
     };
+    auto out = [&outAt](uint32_t e, uint32_t index, int32_t pm) {
+        return outAt(e, (index + static_cast<uint32_t>(pm)) & 1023);
+    };
+    // Modulation inputs that no operator feeds in this algorithm.
+    constexpr bool kM2Zero = !(Alg <= 2 || Alg == 5);
+    constexpr bool kC1Zero = Alg == 1 || Alg == 2 || Alg == 7;
+    constexpr bool kC2Zero = Alg == 6 || Alg == 7;
 
     int i = 0, t = 0;
     while (i < n) {
@@ -705,9 +708,9 @@ void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) 
         Phases ph = {p0, p1, p2, p3};
         const Phases st = {s0, s1, s2, s3};
         for (; i < end; ++i) {
-            const Phases idx = ph >> 16;
+            const Phases idx = (ph >> 16) & 1023;
             int32_t m2 = 0, c1 = 0, c2 = 0, mem = 0, sum = 0;
-            if constexpr (Alg <= 2 || Alg == 5) m2 = memv;
+            if constexpr (!kM2Zero) m2 = memv;
             if constexpr (Alg == 3) c2 = memv;
             const int32_t fbIn = o0 + o1;
             o0 = o1;
@@ -716,14 +719,20 @@ void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) 
             if constexpr (Alg == 2) c2 += o0;
             if constexpr (Alg == 5) mem = c1 = c2 = o0;
             if constexpr (Alg == 7) sum += o0;
-            o1 = out(e0, idx[0], Feedback ? fbIn >> fbRight : 0);
-            const int32_t v3 = out(e1, idx[1], m2 >> 1);
+            if constexpr (Feedback) o1 = out(e0, idx[0], fbIn >> fbRight);
+            else o1 = outAt(e0, idx[0]);
+            int32_t v3;
+            if constexpr (kM2Zero) v3 = outAt(e1, idx[1]);
+            else v3 = out(e1, idx[1], m2 >> 1);
             if constexpr (Alg <= 4) c2 += v3;
             else sum += v3;
-            const int32_t v2 = out(e2, idx[2], c1 >> 1);
+            int32_t v2;
+            if constexpr (kC1Zero) v2 = outAt(e2, idx[2]);
+            else v2 = out(e2, idx[2], c1 >> 1);
             if constexpr (Alg <= 3) mem += v2;
             else sum += v2;
-            sum += out(e3, idx[3], c2 >> 1);
+            if constexpr (kC2Zero) sum += outAt(e3, idx[3]);
+            else sum += out(e3, idx[3], c2 >> 1);
             memv = mem;
             ph += st;
             if constexpr (Audible) buf[i] += sum;
