@@ -1,6 +1,7 @@
 #include "song/module_file.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <new>
 
@@ -80,6 +81,26 @@ void writeSequence(const Song& s, Put&& put) {
     }
 }
 
+// What a stored pitch byte p means: v = p XOR 0xFF is note + 12 * octave when
+// below 128 (octaves outside 1-8 are held there), 254 is a key off, and any
+// other value is an empty note.
+struct PitchByte {
+    int16_t note;
+    int8_t octave;
+};
+constexpr std::array<PitchByte, 256> makePitchBytes() {
+    std::array<PitchByte, 256> t{};
+    for (int p = 0; p < 256; ++p) {
+        const int v = p ^ 0xFF;
+        if (v < 128)
+            t[p] = {static_cast<int16_t>(v % 12), static_cast<int8_t>(std::clamp(v / 12, 1, 8))};
+        else
+            t[p] = {v == kNoteKeyOff ? kNoteKeyOff : kNoteEmpty, 0};
+    }
+    return t;
+}
+constexpr std::array<PitchByte, 256> kPitchBytes = makePitchBytes();
+
 bool datePlausible(uint16_t d) { return (d & 127) <= 99 && ((d >> 7) & 15) <= 11; }
 
 // Reads a complete unpacked sequence whose dates were already checked. It
@@ -156,15 +177,9 @@ void readSequence(const uint8_t* q, Song& s) {
         for (int ch = 0; ch < kChannels; ++ch, col += 5 * kRows) {
             for (int r = 0; r < kRows; ++r) {
                 Cell& c = p.rows[r][ch];
-                const int v = col[r] ^ 0xFF;
-                if (v < 128) {
-                    // note + 12 * octave; octaves outside 1-8 are held there.
-                    c.note = static_cast<int16_t>(v % 12);
-                    c.octave = static_cast<int8_t>(std::clamp(v / 12, 1, 8));
-                } else {
-                    c.note = static_cast<int16_t>(v == kNoteKeyOff ? kNoteKeyOff : kNoteEmpty);
-                    c.octave = 0;
-                }
+                const PitchByte& pitch = kPitchBytes[col[r]];
+                c.note = pitch.note;
+                c.octave = pitch.octave;
                 c.volume = static_cast<int8_t>(col[kRows + r] & 31);
                 c.instrument = col[2 * kRows + r];
                 c.effect = static_cast<int8_t>(col[3 * kRows + r] & 15);
