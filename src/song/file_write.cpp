@@ -12,6 +12,9 @@ namespace fs = std::filesystem;
 bool writeFileReplacing(const fs::path& path, const uint8_t* data, size_t size) {
     std::error_code ec;
     if (path.empty() || fs::is_directory(path, ec)) return false;
+    // A file marked read-only is not replaced behind the user's back.
+    const fs::file_status st = fs::status(path, ec);
+    if (!ec && fs::exists(st) && (st.permissions() & fs::perms::owner_write) == fs::perms::none) return false;
     fs::path folder = path.parent_path();
     if (!folder.empty() && !fs::is_directory(folder, ec)) return false;
 
@@ -39,6 +42,8 @@ bool writeFileReplacing(const fs::path& path, const uint8_t* data, size_t size) 
         }
     }
     if (written) {
+        // The replacement keeps the permissions of the file it replaces.
+        if (fs::exists(st)) fs::permissions(temp, st.permissions(), ec);
         fs::rename(temp, path, ec);
         if (!ec) return true;
     }

@@ -11,7 +11,8 @@ namespace qv {
 
 // Writes the bytes to a temporary file in the target's folder and renames it
 // over the target only after the whole write succeeded. On failure the
-// previous file is left as it was and the temporary file is removed.
+// previous file is left as it was and the temporary file is removed. A target
+// marked read-only is refused.
 bool writeFileReplacing(const std::filesystem::path& path, const uint8_t* data, size_t size);
 inline bool writeFileReplacing(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
     return writeFileReplacing(path, bytes.data(), bytes.size());

@@ -434,6 +434,14 @@ TEST(ModuleFile, SavingCountsAndNeverDestroysTheOldFile) {
     EXPECT_EQ(s->saveCount, 100);
     EXPECT_EQ(s->saved, 77);
 
+    // A file marked read-only is not replaced.
+    fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    EXPECT_FALSE(saveModule(*s, file));
+    EXPECT_EQ(readFile(file), second);
+    EXPECT_EQ(s->saveCount, 100);
+    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+
     // A read-only folder keeps the old file (only meaningful when the
     // permissions are enforced for this user).
     fs::permissions(dir.path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
