@@ -25,7 +25,7 @@ struct AudioDeviceFormat {
 };
 
 class AudioDevice {
-public:
+  public:
     virtual ~AudioDevice() = default;
 
     // Opens the default output and starts it playing (silence while the
@@ -49,7 +49,7 @@ public:
 };
 
 class NullAudioDevice final : public AudioDevice {
-public:
+  public:
     struct Options {
         // Playback speed relative to real time: 1 plays 44 100 samples per
         // second, 10 ten times as fast, 0 never takes anything (a stuck card).
@@ -76,22 +76,24 @@ public:
     // Changes the playback speed from now on (0 stops the card).
     void setSpeed(double speed);
     void setFailed(bool failed);
-    bool isOpen() const;
-    int openCount() const;
-    int closeCount() const;
-    // Periods the card wanted while its queue had run dry, counted only after
-    // the first sample has arrived.
-    int underruns() const;
-    std::size_t maxQueuedBytes() const;
-    std::size_t queuedTotal() const;   // samples ever queued since open
-    std::size_t playedTotal() const;   // samples ever taken since open
-    // Samples dropped by close() because they were still queued.
-    std::size_t droppedAtClose() const;
-    std::vector<int16_t> recording() const;
-    // Steady-clock time when the card first took a sample since open.
-    bool firstPlayTime(std::chrono::steady_clock::time_point& when) const;
 
-private:
+    struct Stats {
+        bool open = false;
+        int opens = 0;
+        int closes = 0;
+        // Periods the card wanted while its queue had run dry, counted only
+        // after the first sample arrived.
+        int underruns = 0;
+        std::size_t maxQueuedBytes = 0;
+        std::size_t queued = 0;          // samples ever queued since open
+        std::size_t played = 0;          // samples ever taken since open
+        std::size_t droppedAtClose = 0;  // still queued when closed
+    };
+    Stats stats();
+    // Every sample taken since open, in order (with Options::record).
+    std::vector<int16_t> recording() const;
+
+  private:
     using Clock = std::chrono::steady_clock;
     // Plays every period due by now. Caller holds mutex_.
     void advance();
@@ -100,22 +102,13 @@ private:
     mutable std::mutex mutex_;
     Options options_;
     AudioDeviceFormat format_;
-    bool open_ = false;
     bool failed_ = false;
-    int openCount_ = 0;
-    int closeCount_ = 0;
-    int underruns_ = 0;
-    std::vector<int16_t> queue_;   // queued samples, oldest first from head_
+    Stats stats_;
+    std::vector<int16_t> queue_;  // queued samples, oldest first from head_
     std::size_t head_ = 0;
-    std::size_t maxQueuedBytes_ = 0;
-    std::size_t queuedTotal_ = 0;
-    std::size_t playedTotal_ = 0;
-    std::size_t droppedAtClose_ = 0;
     std::vector<int16_t> recording_;
-    Clock::time_point epoch_{};      // start of the current speed
-    long long periodsDone_ = 0;      // periods played since epoch_
-    bool played_ = false;
-    Clock::time_point firstPlay_{};
+    Clock::time_point epoch_{};  // start of the current speed
+    long long periodsDone_ = 0;  // periods played since epoch_
 };
 
 }  // namespace qv

@@ -13,13 +13,9 @@ constexpr auto kPollStep = std::chrono::milliseconds(10);
 
 }  // namespace
 
-int blockSizeForIndex(int index) {
-    return 2048 << std::clamp(index, 0, kBlockSizeItems - 1);
-}
+int blockSizeForIndex(int index) { return 2048 << std::clamp(index, 0, kBlockSizeItems - 1); }
 
-int blockCountForIndex(int index) {
-    return std::clamp(index, 0, kBlockCountItems - 1) + 2;
-}
+int blockCountForIndex(int index) { return std::clamp(index, 0, kBlockCountItems - 1) + 2; }
 
 double streamLatencySeconds(int blockSize, int blockCount) {
     return static_cast<double>(blockSize) * blockCount / kStreamBytesPerSecond;
@@ -77,9 +73,8 @@ void AudioOutput::close() {
     wake_.notify_all();
     {
         std::unique_lock lock(wakeMutex_);
-        while (!wake_.wait_for(lock, kPollStep, [this] {
-            return stopRequest_.load(std::memory_order_acquire) == kStopped;
-        })) {
+        while (!wake_.wait_for(lock, kPollStep,
+                               [this] { return stopRequest_.load(std::memory_order_acquire) == kStopped; })) {
         }
     }
     thread_.join();
@@ -104,9 +99,7 @@ void AudioOutput::close() {
     open_ = false;
 }
 
-void AudioOutput::syncWithRenderer() {
-    std::lock_guard lock(renderMutex_);
-}
+void AudioOutput::syncWithRenderer() { std::lock_guard lock(renderMutex_); }
 
 void AudioOutput::setFlagBetweenRenders(std::atomic<bool>& flag, bool value) {
     std::lock_guard lock(renderMutex_);
@@ -184,9 +177,8 @@ bool AudioOutput::waitWhileFull() {
 
 bool AudioOutput::pause10ms() {
     std::unique_lock lock(wakeMutex_);
-    return !wake_.wait_for(lock, kPollStep, [this] {
-        return stopRequest_.load(std::memory_order_acquire) != kRun;
-    });
+    return !wake_.wait_for(lock, kPollStep,
+                           [this] { return stopRequest_.load(std::memory_order_acquire) != kRun; });
 }
 
 }  // namespace qv

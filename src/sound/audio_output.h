@@ -21,7 +21,7 @@ namespace qv {
 
 // What the stream plays. produce() runs on the audio thread only.
 class SampleProducer {
-public:
+  public:
     virtual ~SampleProducer() = default;
     virtual void produce(int16_t* output, int count) = 0;
     // Called by open() before the audio thread starts: a new stream begins a
@@ -32,12 +32,12 @@ public:
 // Plays a frame-clocked sample source (sound/sample_source.h).
 template <class Source>
 class SourceProducer final : public SampleProducer {
-public:
+  public:
     explicit SourceProducer(Source& source) : source_(source) {}
     void produce(int16_t* output, int count) override { source_.renderSamples(output, count); }
     void streamOpened() override { source_.restartFrameClock(); }
 
-private:
+  private:
     Source& source_;
 };
 
@@ -46,8 +46,8 @@ using SampleSourceProducer = SourceProducer<SampleSource>;
 
 // The buffer settings: the two combo boxes' item indexes. An index past the
 // last item means the last item, a negative one the first.
-constexpr int kBlockSizeItems = 6;    // 2048, 4096, ... 65536 bytes
-constexpr int kBlockCountItems = 9;   // "2" ... "10"
+constexpr int kBlockSizeItems = 6;   // 2048, 4096, ... 65536 bytes
+constexpr int kBlockCountItems = 9;  // "2" ... "10"
 constexpr int kSamplesPerRender = 1024;
 constexpr int kStreamBytesPerSecond = 88200;
 
@@ -57,7 +57,7 @@ int blockCountForIndex(int index);
 double streamLatencySeconds(int blockSize, int blockCount);
 
 class AudioOutput {
-public:
+  public:
     AudioOutput(AudioDevice& device, SampleProducer& producer);
     ~AudioOutput();
     AudioOutput(const AudioOutput&) = delete;
@@ -94,13 +94,13 @@ public:
     // applying its queue. Both changes of the flag fall between two renders,
     // so no render sees it change half-way. output may be null (no stream).
     class DrivingScope {
-    public:
+      public:
         DrivingScope(AudioOutput* output, std::atomic<bool>& flag);
         ~DrivingScope();
         DrivingScope(const DrivingScope&) = delete;
         DrivingScope& operator=(const DrivingScope&) = delete;
 
-    private:
+      private:
         AudioOutput* output_;
         std::atomic<bool>& flag_;
     };
@@ -109,7 +109,7 @@ public:
     uint64_t renderCalls() const { return renderCalls_.load(std::memory_order_acquire); }
     uint64_t blocksQueued() const { return blocksQueued_.load(std::memory_order_acquire); }
 
-private:
+  private:
     enum StopState { kRun = 0, kStopRequested = 1, kStopped = 2 };
 
     void run();
@@ -127,14 +127,14 @@ private:
 
     bool open_ = false;
     bool closeTimedOut_ = false;
-    int blockSize_ = 0;    // bytes
+    int blockSize_ = 0;  // bytes
     int blockCount_ = 0;
     int periodSamples_ = 0;
     std::string lastError_;
 
     // Audio thread only while it runs.
-    std::vector<int16_t> block_;   // the block being filled
-    std::size_t blockFill_ = 0;    // samples in it
+    std::vector<int16_t> block_;  // the block being filled
+    std::size_t blockFill_ = 0;   // samples in it
 
     std::thread thread_;
     std::atomic<int> stopRequest_{kRun};

@@ -6,10 +6,10 @@
 #include <memory>
 #include <mutex>
 
+#include "song/song.h"
 #include "sound/chip_pair.h"
 #include "sound/player.h"
 #include "sound/sample_source.h"
-#include "song/song.h"
 
 namespace qv::test {
 
@@ -49,8 +49,8 @@ inline void fillStreamSong(Song& song) {
             note(p, r + 2, 1, (r / 4 * 7) % 12, 5, 2, 20, p == 0 ? 0 : 4, p == 0 ? 0x47 : 0x46);
         }
         for (int r = 0; r < 32; r += 8) note(p, r, 3, (r / 8 * 3) % 12, 2, 3, 28);
-        note(p, 16, 4, 9, 4, 2, 18, 0, 0x47);   // arpeggio
-        note(p, 24, 5, 0, 6, 1, 16, 1, 0x08);   // portamento up
+        note(p, 16, 4, 9, 4, 2, 18, 0, 0x47);  // arpeggio
+        note(p, 24, 5, 0, 6, 1, 16, 1, 0x08);  // portamento up
     }
     song.order.length = 2;
     song.order.loopPosition = 0;

@@ -30,7 +30,7 @@ inline std::vector<int16_t> syntheticSamples(uint64_t count) {
 }
 
 class SyntheticProducer final : public qv::SampleProducer {
-public:
+  public:
     void produce(int16_t* output, int count) override {
         inRender.store(true, std::memory_order_release);
         const bool driving = exportDriving && exportDriving->load(std::memory_order_acquire);
@@ -40,7 +40,7 @@ public:
             if (++frameSamplePos_ == 882) {
                 frameSamplePos_ = 0;
                 if (!driving) {
-                    ++stateTouchedByTick;   // what a Player tick would write
+                    ++stateTouchedByTick;  // what a Player tick would write
                     ticks.fetch_add(1, std::memory_order_acq_rel);
                 }
             }
@@ -64,7 +64,7 @@ public:
     // export is a data race that ThreadSanitizer names.
     long stateTouchedByTick = 0;
 
-private:
+  private:
     uint64_t next_ = 0;
     int frameSamplePos_ = 0;
 };

@@ -18,7 +18,7 @@
 namespace qv::test {
 
 class CountingDevice final : public qv::AudioDevice {
-public:
+  public:
     explicit CountingDevice(qv::AudioDevice& inner) : inner_(inner) {}
 
     bool open(const qv::AudioDeviceFormat& format) override {
@@ -54,7 +54,7 @@ public:
         return maxQueued_;
     }
 
-private:
+  private:
     qv::AudioDevice& inner_;
     std::mutex mutex_;
     std::size_t total_ = 0;
@@ -63,7 +63,7 @@ private:
 
 // Passes renders through and notes the audio thread's CPU time after each.
 class CpuTimedProducer final : public qv::SampleProducer {
-public:
+  public:
     explicit CpuTimedProducer(qv::SampleProducer& inner) : inner_(inner) {}
     void produce(int16_t* output, int count) override {
         inner_.produce(output, count);
@@ -75,7 +75,7 @@ public:
 
     std::atomic<int64_t> cpuNanos{0};
 
-private:
+  private:
     qv::SampleProducer& inner_;
 };
 

@@ -33,7 +33,7 @@ namespace {
 double secondsSince(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
 
 class SdlDummy : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { setenv("SDL_AUDIODRIVER", "dummy", 1); }
 };
 
@@ -127,15 +127,16 @@ TEST_F(SdlDummy, StreamsAPlayingSongAtRealTime) {
         const double rate = (device.playedBytes() - played1) / 2.0 / wall;
         const std::size_t capacity = static_cast<std::size_t>(out.blockSize()) * out.blockCount();
         EXPECT_LE(device.maxQueuedBytes(), capacity);
-        EXPECT_NEAR(rate, 44100, 4410);   // the dummy driver keeps time loosely under load
+        EXPECT_NEAR(rate, 44100, 4410);  // the dummy driver keeps time loosely under load
         const double produced = out.renderCalls() * 1024.0;
         EXPECT_LE(produced, device.queuedTotal() / 2.0 + out.blockSize() / 2 + 1024);
         out.close();
         EXPECT_FALSE(out.lastCloseTimedOut());
-        std::printf("[ measured ] blocks %d x %d bytes (latency %.1f ms): first sample left the queue "
-                    "%.1f ms after open; audio thread CPU %.2f %% of one core; device rate %.0f samples/s\n",
-                    out.blockCount(), out.blockSize(), out.latencySeconds() * 1000, firstOut * 1000,
-                    100.0 * cpu / wall, rate);
+        std::printf(
+            "[ measured ] blocks %d x %d bytes (latency %.1f ms): first sample left the queue "
+            "%.1f ms after open; audio thread CPU %.2f %% of one core; device rate %.0f samples/s\n",
+            out.blockCount(), out.blockSize(), out.latencySeconds() * 1000, firstOut * 1000,
+            100.0 * cpu / wall, rate);
         EXPECT_LT(100.0 * cpu / wall, 25.0);
     }
     EXPECT_FALSE(sdlAudioUp());
@@ -146,7 +147,7 @@ TEST_F(SdlDummy, CloseWaitsUntilTheQueuedBlocksHavePlayed) {
     CountingDevice device(sdl);
     SyntheticProducer producer;
     AudioOutput out(device, producer);
-    ASSERT_TRUE(out.open(3, 2));   // 4 blocks of 16384 bytes, 743 ms
+    ASSERT_TRUE(out.open(3, 2));  // 4 blocks of 16384 bytes, 743 ms
     ASSERT_TRUE(waitFor([&] { return out.blocksQueued() >= 4; }, 2s));
     const std::size_t queued = sdl.queuedBytes();
     ASSERT_GT(queued, 3u * 16384);
@@ -185,9 +186,10 @@ TEST_F(SdlDummy, ReopensManyTimes) {
         ASSERT_FALSE(sdlAudioUp()) << "cycle " << i;
     }
     const double seconds = secondsSince(t0);
-    std::printf("[ measured ] %d open/close cycles on SDL's dummy driver: %.2f s (%.1f ms each: open %.1f ms, "
-                "close with its drain %.1f ms)\n",
-                cycles, seconds, seconds * 1000 / cycles, opening * 1000 / cycles, closing * 1000 / cycles);
+    std::printf(
+        "[ measured ] %d open/close cycles on SDL's dummy driver: %.2f s (%.1f ms each: open %.1f ms, "
+        "close with its drain %.1f ms)\n",
+        cycles, seconds, seconds * 1000 / cycles, opening * 1000 / cycles, closing * 1000 / cycles);
     EXPECT_EQ(producer.opened.load(), cycles);
 }
 
@@ -197,7 +199,8 @@ TEST_F(SdlDummy, VgmExportWhileTheSongPlays) {
     const auto dir = std::filesystem::temp_directory_path() / ("qv_sdl_vgm_" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     qv::test::StreamEngine reference;
-    ASSERT_TRUE(qv::exportVgm(*reference.player, reference.chips, *reference.song, (dir / "ref.vgm").string()));
+    ASSERT_TRUE(
+        qv::exportVgm(*reference.player, reference.chips, *reference.song, (dir / "ref.vgm").string()));
     const auto expected = readFile(dir / "ref.vgm");
     ASSERT_GT(expected.size(), 256u);
 

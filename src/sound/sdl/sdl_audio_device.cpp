@@ -24,7 +24,7 @@ bool SdlAudioDevice::open(const AudioDeviceFormat& format) {
     want.format = AUDIO_S16SYS;
     want.channels = static_cast<Uint8>(format.channels);
     want.samples = static_cast<Uint16>(std::clamp(format.periodSamples, 64, 32768));
-    want.callback = nullptr;   // queue mode: SDL_QueueAudio feeds the device
+    want.callback = nullptr;  // queue mode: SDL_QueueAudio feeds the device
     SDL_AudioSpec have{};
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
     if (device == 0) {

@@ -12,7 +12,7 @@
 namespace qv {
 
 class SdlAudioDevice final : public AudioDevice {
-public:
+  public:
     SdlAudioDevice() = default;
     ~SdlAudioDevice() override;
     SdlAudioDevice(const SdlAudioDevice&) = delete;
@@ -32,7 +32,7 @@ public:
     // Samples the device takes from the queue at a time, as SDL granted.
     int periodSamples() const { return periodSamples_; }
 
-private:
+  private:
     uint32_t device_ = 0;
     std::string error_;
     std::string driver_;
