@@ -812,7 +812,11 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
     refreshFrequencies();
     for (Channel& c : ch) c.volOutStale = true;
     while (count > 0) {
-        const int n = count < kBlock ? count : kBlock;
+        // Shorter blocks when the envelope ticks several times per sample
+        // (absurd clock/rate ratios), so the tick list stays small.
+        const int perSample = static_cast<int>(envTimerAdd / kEnvTimerOverflow) + 1;
+        const int limit = perSample > 2 ? std::max(1, 2 * kBlock / perSample) : kBlock;
+        const int n = std::min(count, limit);
         scheduleTicks(n);
         if (overwrite) std::fill_n(buffer, n, 0);
         for (int c = 0; c < 3; ++c) {

@@ -462,6 +462,17 @@ TEST(FmChipOutput, SampleRateZeroStopsEverything) {
     EXPECT_EQ(t.chip->envCounter(), 0u);
 }
 
+TEST(FmChipOutput, AbsurdRatesStayBounded) {
+    // Thousands of envelope ticks per sample and saturated phase steps.
+    for (uint32_t rate : {1u, 7u}) {
+        TestChip t(kClock, rate);
+        t.sineVoice(0, 7, 2047, 15);
+        t.keyOn(0);
+        for (int32_t s : t.render(600)) ASSERT_LE(std::abs(s), 4 * 8168);
+        EXPECT_GT(t.chip->envCounter(), 600u);
+    }
+}
+
 TEST(FmChipOutput, ModulatorChangesTheCarrier) {
     // Algorithm 0: operator 1 → 2 → 3 → 4. Silencing the modulators leaves a
     // plain sine; sounding them changes the waveform.
