@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "sound/chip_pair.h"
@@ -310,6 +312,35 @@ TEST(ChipPairMix, LongRendersAreChunkedTransparently) {
         pieces.insert(pieces.end(), s.begin(), s.end());
     }
     EXPECT_EQ(whole, pieces);
+}
+
+TEST(ChipPairThreads, AuditionWritesWhileTheAudioThreadRenders) {
+    // The user interface thread plays audition notes and changes the mask and
+    // volume while the audio thread applies frames and renders.
+    Pair a;
+    std::atomic<bool> done{false};
+    std::thread audio([&] {
+        std::vector<int16_t> out(kSamplesPerFrame);
+        for (int frame = 0; frame < 200; ++frame) {
+            a.p.queue().clear();
+            enqueue(a.p, voiceWrites(0, frame % 3, 3, 700 + frame));
+            a.p.queue().push(0, 0x28, static_cast<uint8_t>(0xF0 | frame % 3));
+            a.p.renderWithQueue(out.data(), kSamplesPerFrame);
+        }
+        done = true;
+    });
+    int n = 0;
+    while (!done) {
+        applyWrites(a.p, voiceWrites(2, n % 3, 4, 800 + n % 500));
+        a.p.writeRegister(2, 0x28, static_cast<uint8_t>((n & 1 ? 0xF0 : 0x00) | n % 3));
+        a.p.setChannelMask(static_cast<uint8_t>(n));
+        a.p.setVolume(n % 256);
+        ++n;
+    }
+    audio.join();
+    EXPECT_GT(n, 0);
+    a.p.reset();
+    for (int16_t s : mixOnly(a.p, 100)) ASSERT_EQ(s, 0);
 }
 
 }  // namespace
