@@ -77,4 +77,39 @@ void BM_ChipPairSixChannels(benchmark::State& state) {
 }
 BENCHMARK(BM_ChipPairSixChannels);
 
+// As above, but like a song: every channel is keyed off and on again every
+// eighth frame through the queue, and the envelopes keep moving (second decay
+// and release), so envelope ticks interrupt the channel loops.
+void BM_ChipPairSixChannelsPlaying(benchmark::State& state) {
+    auto pair = std::make_unique<qv::ChipPair>();
+    pair->create(44100, 3500000, 128);
+    for (int chip = 0; chip < 2; ++chip) {
+        auto w = [&](int r, int v) { pair->writeRegister(chip, static_cast<uint8_t>(r), static_cast<uint8_t>(v)); };
+        for (int ch = 0; ch < 3; ++ch) {
+            voice(w, ch, chip ? 4 : 7, 3 + ch, 800 + 90 * ch + 45 * chip);
+            for (int k = 0; k < 4; ++k) w(0x70 + kOpOffset[k] + ch, 9);
+        }
+    }
+    std::vector<int16_t> out(882);
+    int64_t samples = 0;
+    int frame = 0;
+    for (auto _ : state) {
+        auto& q = pair->queue();
+        q.clear();
+        if (frame % 8 == 0) {
+            for (uint8_t chip = 0; chip < 2; ++chip)
+                for (uint8_t ch = 0; ch < 3; ++ch) {
+                    q.push(chip, 0x28, ch);
+                    q.push(chip, 0x28, static_cast<uint8_t>(0xF0 | ch));
+                }
+        }
+        ++frame;
+        pair->renderWithQueue(out.data(), 882);
+        benchmark::DoNotOptimize(out.data());
+        samples += 882;
+    }
+    reportRate(state, samples);
+}
+BENCHMARK(BM_ChipPairSixChannelsPlaying);
+
 }  // namespace
