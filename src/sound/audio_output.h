@@ -64,7 +64,9 @@ class AudioOutput {
     AudioOutput& operator=(const AudioOutput&) = delete;
 
     // open, close and the accessors below belong to one thread (the user
-    // interface's); the audio thread never calls them.
+    // interface's); the audio thread never calls them. Never open or close
+    // while holding the Player's song mutex: the audio thread may be waiting
+    // for it in the middle of a render.
 
     // Closes first when open, then opens the device and starts the audio
     // thread. Reports false when there is no device or no thread; the program
@@ -93,6 +95,7 @@ class AudioOutput {
     // and the audio thread keeps the device fed without ticking the Player or
     // applying its queue. Both changes of the flag fall between two renders,
     // so no render sees it change half-way. output may be null (no stream).
+    // Like syncWithRenderer, not to be entered with the song mutex held.
     class DrivingScope {
       public:
         DrivingScope(AudioOutput* output, std::atomic<bool>& flag);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -78,6 +79,13 @@ bool waitFor(Cond cond, std::chrono::milliseconds timeout) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
+}
+
+// Threads of this process (Linux), to tell that none are left behind.
+inline std::size_t threadCount() {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+    return n;
 }
 
 }  // namespace qv::test

@@ -191,6 +191,7 @@ TEST(AudioStream, ThousandOpenCloseCycles) {
     SyntheticProducer producer;
     AudioOutput out(device, producer);
     const int cycles = 1000;
+    const std::size_t threads = qv::test::threadCount();
     const auto t0 = std::chrono::steady_clock::now();
     for (int i = 0; i < cycles; ++i) {
         const uint64_t before = out.renderCalls();
@@ -206,6 +207,7 @@ TEST(AudioStream, ThousandOpenCloseCycles) {
     EXPECT_EQ(device.stats().closes, cycles);
     EXPECT_EQ(producer.opened.load(), cycles);
     EXPECT_FALSE(device.stats().open);
+    EXPECT_EQ(qv::test::threadCount(), threads) << "audio threads left behind";
 }
 
 // An exporter drives the Player from its own thread while the stream stays

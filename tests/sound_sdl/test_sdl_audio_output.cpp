@@ -172,6 +172,7 @@ TEST_F(SdlDummy, ReopensManyTimes) {
     const int cycles = 200;
     double opening = 0;
     double closing = 0;
+    const std::size_t threads = qv::test::threadCount();
     const auto t0 = Clock::now();
     for (int i = 0; i < cycles; ++i) {
         const uint64_t blocks = out.blocksQueued();
@@ -191,6 +192,7 @@ TEST_F(SdlDummy, ReopensManyTimes) {
         "close with its drain %.1f ms)\n",
         cycles, seconds, seconds * 1000 / cycles, opening * 1000 / cycles, closing * 1000 / cycles);
     EXPECT_EQ(producer.opened.load(), cycles);
+    EXPECT_EQ(qv::test::threadCount(), threads) << "threads left behind (ours or SDL's)";
 }
 
 // A VGM export while the song plays through SDL: the file is the same as one
