@@ -3,12 +3,16 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMainWindow>
+#include <QSettings>
 
+#include "app/settings.h"
 #include "io/batch.h"
 
 int main(int argc, char** argv) {
     bool handled = false;
-    const int batchResult = qv::runBatch(argc, argv, handled);
+    const int batchResult = qv::runBatch(argc, argv, handled, [] {
+        return qv::Settings::readWaveOutputVolume(*qv::Settings::openUserStore());
+    });
     if (handled) return batchResult;
 
     QApplication app(argc, argv);

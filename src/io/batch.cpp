@@ -159,13 +159,15 @@ int runBatchRequest(const BatchRequest& request, std::ostream& out, std::ostream
     return 0;
 }
 
-int runBatch(int argc, char** argv, bool& handled) {
+int runBatch(int argc, char** argv, bool& handled, const std::function<int()>& waveVolume) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     BatchRequest request = parseBatchArgs(args);
     handled = request.handled();
     if (!handled) return 0;
-    return runBatchRequest(request, std::cout, std::cerr);
+    int volume = 128;
+    if (request.kind == BatchKind::Wav && !request.help && waveVolume) volume = std::clamp(waveVolume(), 0, 255);
+    return runBatchRequest(request, std::cout, std::cerr, volume);
 }
 
 }  // namespace qv

@@ -4,6 +4,7 @@
 // Any export switch also takes a .mod path, which is imported first.
 #pragma once
 
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -39,6 +40,8 @@ std::string batchUsage();
 int runBatchRequest(const BatchRequest& request, std::ostream& out, std::ostream& err, int volume = 128);
 
 // Entry hook: handled tells the caller to end with the returned exit code.
-int runBatch(int argc, char** argv, bool& handled);
+// waveVolume, when given, supplies the stored output volume (0-255) for a
+// wave export; it is called only then. Without it the volume is 128.
+int runBatch(int argc, char** argv, bool& handled, const std::function<int()>& waveVolume = {});
 
 }  // namespace qv
