@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "io/frame_log.h"
 #include "sound/chip_pair.h"
 
 namespace qvtest {
@@ -19,6 +20,17 @@ struct DecodedFrames {
     std::string error;
     std::string texts[3];
 };
+
+// A FrameLog of the given frames' writes.
+inline qv::FrameLog makeLog(const std::vector<std::vector<qv::RegisterWrite>>& frames, int loopFrame) {
+    qv::FrameLog log;
+    for (const auto& f : frames) {
+        log.beginFrame();
+        for (const auto& w : f) log.add(w.chip, w.reg, w.value);
+    }
+    log.loopFrame = loopFrame;
+    return log;
+}
 
 inline uint32_t le32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;

@@ -8,19 +8,9 @@
 #include "io/register_dump.h"
 
 using namespace qv;
+using qvtest::makeLog;
 
 namespace {
-
-// frames: for each frame, a list of (chip, reg, value).
-FrameLog makeLog(const std::vector<std::vector<RegisterWrite>>& frames, int loopFrame) {
-    FrameLog log;
-    for (const auto& f : frames) {
-        log.beginFrame();
-        for (const auto& w : f) log.add(w.chip, w.reg, w.value);
-    }
-    log.loopFrame = loopFrame;
-    return log;
-}
 
 std::vector<uint8_t> body(const std::vector<uint8_t>& file, size_t textsEnd) {
     return std::vector<uint8_t>(file.begin() + static_cast<long>(textsEnd), file.end());

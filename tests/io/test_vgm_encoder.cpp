@@ -8,19 +8,10 @@
 #include "song/song.h"
 
 using namespace qv;
+using qvtest::makeLog;
 using qvtest::le32;
 
 namespace {
-
-FrameLog makeLog(const std::vector<std::vector<RegisterWrite>>& frames, int loopFrame) {
-    FrameLog log;
-    for (const auto& f : frames) {
-        log.beginFrame();
-        for (const auto& w : f) log.add(w.chip, w.reg, w.value);
-    }
-    log.loopFrame = loopFrame;
-    return log;
-}
 
 // The command bytes between 0x40 and the 0x66.
 std::vector<uint8_t> commands(const std::vector<uint8_t>& f) {
