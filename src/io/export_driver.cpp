@@ -50,9 +50,9 @@ void recordFrames(const std::function<TickReport()>& tick, const RegisterWriteQu
 
 void recordSong(Player& player, ChipPair& chips, const Song& song, FrameLog& log, uint32_t clock) {
     if (player.isPlaying()) player.stop();
-    const bool wasDriving = player.exportDriving.exchange(true, std::memory_order_acq_rel);
+    const bool wasDriving = player.exportDriving.exchange(true, std::memory_order_seq_cst);
     // A render call that started before the flag was set may still tick.
-    while (player.renderBusy.load(std::memory_order_acquire))
+    while (player.renderBusy.load(std::memory_order_seq_cst))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
     size_t maxFrames;

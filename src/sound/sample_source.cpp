@@ -9,7 +9,10 @@ SampleSource::SampleSource(Player& player, ChipPair& chips) : player_(player), c
 void SampleSource::restartFrameClock() { frameSamplePos_ = 0; }
 
 void SampleSource::renderSamples(int16_t* output, int count) {
-    player_.renderBusy.store(true, std::memory_order_release);
+    // Sequentially consistent with the exporter's exchange of exportDriving
+    // and its read of renderBusy: either it sees this call busy, or this call
+    // sees the export flag.
+    player_.renderBusy.store(true, std::memory_order_seq_cst);
     if (frameSamplePos_ + count < kSamplesPerFrame) {
         produce(output, count);
         frameSamplePos_ += count;
@@ -17,7 +20,7 @@ void SampleSource::renderSamples(int16_t* output, int count) {
         // While an exporter drives the Player from its own thread the frame
         // clock keeps running, but the ticks and the queue are the exporter's.
         auto tick = [this] {
-            if (player_.exportDriving.load(std::memory_order_acquire)) return;
+            if (player_.exportDriving.load(std::memory_order_seq_cst)) return;
             std::lock_guard<std::mutex> lock(player_.songMutex());
             player_.tick();
         };
@@ -40,7 +43,7 @@ void SampleSource::renderSamples(int16_t* output, int count) {
 
 void SampleSource::produce(int16_t* output, int count) {
     if (count <= 0) return;
-    if (player_.exportDriving.load(std::memory_order_acquire))
+    if (player_.exportDriving.load(std::memory_order_seq_cst))
         chips_.renderMixOnly(output, count);
     else
         chips_.renderWithQueue(output, count);
