@@ -172,6 +172,9 @@ TEST_F(SdlDummy, ReopensManyTimes) {
     const int cycles = 200;
     double opening = 0;
     double closing = 0;
+    // Counted after one cycle: a sanitizer may start a helper thread of its own.
+    ASSERT_TRUE(out.open(0, 0));
+    out.close();
     const std::size_t threads = qv::test::threadCount();
     const auto t0 = Clock::now();
     for (int i = 0; i < cycles; ++i) {
@@ -191,7 +194,7 @@ TEST_F(SdlDummy, ReopensManyTimes) {
         "[ measured ] %d open/close cycles on SDL's dummy driver: %.2f s (%.1f ms each: open %.1f ms, "
         "close with its drain %.1f ms)\n",
         cycles, seconds, seconds * 1000 / cycles, opening * 1000 / cycles, closing * 1000 / cycles);
-    EXPECT_EQ(producer.opened.load(), cycles);
+    EXPECT_EQ(producer.opened.load(), cycles + 1);
     EXPECT_EQ(qv::test::threadCount(), threads) << "threads left behind (ours or SDL's)";
 }
 
