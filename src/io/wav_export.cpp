@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "sound/chip_pair.h"
@@ -67,7 +68,12 @@ void WaveFade::apply(int16_t* block, int count, int64_t firstSample) {
 
 bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std::string& path,
                 bool allChannels, RenderJob* job) {
-    const int64_t total = waveSampleCount(player.songLengthFrames());
+    int frames;
+    {
+        std::lock_guard<std::mutex> lock(player.songMutex());
+        frames = player.songLengthFrames();
+    }
+    const int64_t total = waveSampleCount(frames);
     if (total <= 0 || total > 0x7FFFFFF0 / 2) return false;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
