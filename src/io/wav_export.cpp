@@ -130,7 +130,7 @@ bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std
 RenderWorker::~RenderWorker() { join(); }
 
 bool RenderWorker::start(Player& player, ChipPair& chips, SampleSource& source, RenderJob& job,
-                         std::function<void()> onFinished) {
+                         std::function<void()> onFinished, std::function<bool()> audioOpen) {
     join();
     job.progress.store(0, std::memory_order_release);
     job.succeeded.store(false, std::memory_order_release);
@@ -138,8 +138,10 @@ bool RenderWorker::start(Player& player, ChipPair& chips, SampleSource& source, 
     job.state.store(RenderJob::Running, std::memory_order_release);
     job.active.store(true, std::memory_order_release);
     try {
-        thread_ = std::thread([&player, &chips, &source, &job, onFinished = std::move(onFinished)] {
-            bool ok = renderWave(player, chips, source, job.fileName, job.allChannels, &job);
+        thread_ = std::thread([&player, &chips, &source, &job, onFinished = std::move(onFinished),
+                               audioOpen = std::move(audioOpen)] {
+            bool ok = !(audioOpen && audioOpen()) &&
+                      renderWave(player, chips, source, job.fileName, job.allChannels, &job);
             job.succeeded.store(ok, std::memory_order_release);
             job.state.store(RenderJob::Finished, std::memory_order_release);
             job.active.store(false, std::memory_order_release);

@@ -69,13 +69,14 @@ bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std
 
 // Runs renderWave on a worker thread. Sets active and state = 0 before the
 // thread starts; the worker sets state = 2, clears active and then calls
-// onFinished (if any) from its own thread. Returns false when the thread
-// cannot be created.
+// onFinished (if any) from its own thread. A worker that finds audioOpen()
+// true renders nothing (the stream would drive the same chips) and reports
+// failure. Returns false when the thread cannot be created.
 class RenderWorker {
 public:
     ~RenderWorker();
     bool start(Player& player, ChipPair& chips, SampleSource& source, RenderJob& job,
-               std::function<void()> onFinished = {});
+               std::function<void()> onFinished = {}, std::function<bool()> audioOpen = {});
     // Requests cancel (only while running) and waits, polling every 10 ms,
     // until the worker reports finished.
     void cancel(RenderJob& job);

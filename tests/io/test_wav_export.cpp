@@ -222,6 +222,22 @@ TEST(WaveRender, ProgressReachesOneHundred) {
     std::filesystem::remove(job.fileName);
 }
 
+TEST(WaveRender, WorkerRefusesWhileTheStreamIsOpen) {
+    ExportRig rig;
+    chordSong(rig);
+    SampleSource source(*rig.player, *rig.chips);
+    RenderJob job;
+    job.fileName = tempPath("refused.wav");
+    std::filesystem::remove(job.fileName);
+    RenderWorker worker;
+    ASSERT_TRUE(worker.start(*rig.player, *rig.chips, source, job, {}, [] { return true; }));
+    worker.join();
+    EXPECT_EQ(job.state.load(), RenderJob::Finished);
+    EXPECT_FALSE(job.active.load());
+    EXPECT_FALSE(job.succeeded.load());
+    EXPECT_FALSE(std::filesystem::exists(job.fileName));
+}
+
 TEST(WaveRender, UnwritableFileFails) {
     ExportRig rig;
     chordSong(rig);
