@@ -4,6 +4,7 @@
 # lists only when something is missing.
 set -euo pipefail
 
+# The last three bring GPL-licensed MOD music that the import tests read.
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libsdl2-dev
@@ -13,6 +14,7 @@ packages=(
   sox ffmpeg libgme-dev
   pulseaudio pulseaudio-utils
   shared-mime-info desktop-file-utils xdg-utils
+  circuslinux-data bugsquish rockdodger
 )
 
 missing=()

@@ -11,6 +11,10 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON -DQV_BUILD_UI=OFF -DQV_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_TSAN=ON -DQV_BUILD_UI=OFF -DQV_BUILD_BENCH=OFF >/dev/null
+tsan_targets=(test_audio_output test_audio_output_engine test_sdl_audio_output test_sdl_disk_record
+  test_player_threads test_chip_pair test_export_driver test_wav_export)
+cmake --build build-tsan -j"$jobs" --target "${tsan_targets[@]}"
 
 status=0
 echo "== tests =="
@@ -18,4 +22,8 @@ echo "== tests =="
 echo "== core tests under AddressSanitizer + UndefinedBehaviorSanitizer =="
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j"$jobs") || status=1
+echo "== threaded tests under ThreadSanitizer =="
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --output-on-failure -j"$jobs" \
+  -R '^(AudioBufferSettings|AudioStream|AudioStreamEngine|SdlDummy|SdlDisk|PlayerThreads|ChipPair[A-Za-z]*|ExportDriver|RecordFrames|WaveFile|WaveRender)\.') || status=1
 exit $status

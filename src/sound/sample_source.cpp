@@ -43,10 +43,14 @@ void SampleSource::renderSamples(int16_t* output, int count) {
 
 void SampleSource::produce(int16_t* output, int count) {
     if (count <= 0) return;
-    if (player_.exportDriving.load(std::memory_order_seq_cst))
+    if (player_.exportDriving.load(std::memory_order_seq_cst)) {
         chips_.renderMixOnly(output, count);
-    else
+    } else {
+        // The queue is also emptied by start and stop on the interface
+        // thread, under the song lock: apply it under the same lock.
+        std::lock_guard<std::mutex> lock(player_.songMutex());
         chips_.renderWithQueue(output, count);
+    }
 
     if (testSignalOn.load(std::memory_order_acquire)) {
         for (int i = 0; i < count; ++i) {
