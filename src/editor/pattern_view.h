@@ -1,0 +1,168 @@
+// The pattern view: the text grid of the Patterns page that shows the current
+// pattern around the cursor row (always on the middle line), one line per
+// row, 14 character columns per channel, optionally with the end of the
+// previous and the start of the next pattern of the order list. Above it, the
+// header with the mute and solo buttons.
+//
+// The view only reads the Song, the view state and the settings; the pattern
+// input turns its mouse signals into edits.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "app/app_context.h"
+
+class QToolButton;
+
+namespace qv {
+
+// Columns of one line: 2 row digits, a space, then 14 per channel.
+constexpr int kPatternLineColumns = 87;
+constexpr int kPatternChannelColumns = 14;
+constexpr int kPatternMaxLines = 1024;
+// Colour indexes beyond the twelve settings: the black of the cursor field.
+constexpr int kColorCursorField = Settings::kColors;
+
+// One piece of a line: its first column, its text and its colours (indexes
+// into Settings::ColorIndex, or kColorCursorField).
+struct PatternLineSpan {
+    int column;
+    QString text;
+    int colorIndex;                    // text colour
+    int backgroundIndex = Settings::ColorOutOfRange;
+};
+
+// What a line of the view shows.
+enum class PatternLineKind {
+    Blank,      // no row: 87 spaces on ColorOutOfRange
+    Row,        // a row of the current pattern
+    Cursor,     // the cursor row (the middle line)
+    PrevNext,   // a row of the previous or next pattern
+    NoPattern,  // "No pattern number selected"
+};
+
+struct PatternLine {
+    PatternLineKind kind = PatternLineKind::Blank;
+    int pattern = 0;
+    int row = 0;
+};
+
+struct PatternLineStyle {
+    bool focused = true;     // the view is the window's active control
+    bool noteDots = false;   // empty note as "..."
+    int cursorField = 0;     // cursor column (channel * 8 + field) on the cursor row
+    Selection selection;
+};
+
+// The texts and colours of one line; the spans cover the 87 columns in order.
+std::vector<PatternLineSpan> formatPatternLine(const PatternLine& line, const Row* row,
+                                               const PatternLineStyle& style);
+// The spans joined into the 87-column text.
+QString patternLineText(const std::vector<PatternLineSpan>& spans);
+
+// Which row each of `lines` lines shows. showPrevNext: whether rows of the
+// neighbouring order positions are shown.
+std::vector<PatternLine> patternLines(const Song& song, const EditorViewState& view, int lines,
+                                      bool showPrevNext);
+
+// A colour setting as a QColor; -1 (or any negative value) is its default,
+// the out-of-range default being the palette's button colour.
+QColor patternColor(const Settings& settings, int index, const QPalette& palette);
+// The default of a colour as a stored value (red + 256 * green + 65536 * blue),
+// -1 for the out-of-range colour (it follows the palette).
+int defaultPatternColor(int index);
+
+class PatternView : public QWidget {
+    Q_OBJECT
+public:
+    explicit PatternView(AppContext& ctx, QWidget* parent = nullptr);
+
+    void refresh() { update(); }
+    // Re-reads the font from the settings and measures the cell from "1".
+    void applyFont();
+    int visibleRows() const;
+    int charWidth() const { return charWidth_; }
+    int lineHeight() const { return lineHeight_; }
+    const QFont& patternFont() const { return font_; }
+    void setEditSongMode(bool on);
+    bool editSongMode() const { return editSong_; }
+    // Whether the cursor row is drawn focused: the view (or the scroll box
+    // around it) is the window's active control.
+    bool showsFocus() const;
+    // The pattern row and cursor column under a point, row -1 outside the
+    // pattern; false when the point is on no cell.
+    bool cellAt(QPoint pos, int* row, int* column) const;
+
+signals:
+    void cellClicked(int row, int column, Qt::KeyboardModifiers mods);
+    void mouseDragged(int row, int column);
+    void wheelSteps(int steps);
+    void contextMenuRequested(QPoint globalPos);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    AppContext& ctx_;
+    QFont font_;
+    int charWidth_ = 8;
+    int lineHeight_ = 14;
+    int ascent_ = 11;
+    bool editSong_ = false;
+};
+
+// The channel header: "*", then "M", "S" and "Chan.A" ... "Chan.F", and a
+// filler. A channel is audible exactly while its "M" is up.
+class PatternHeader : public QWidget {
+    Q_OBJECT
+public:
+    explicit PatternHeader(AppContext& ctx, QWidget* parent = nullptr);
+
+    // Widths from the view's character cell, buttons left to right.
+    void layoutFor(const PatternView& view);
+
+    uint8_t channelMask() const;
+    bool isMuted(int channel) const;
+    // The channel the solo follows, -1 when none.
+    int soloChannelFollowed() const { return soloFollow_; }
+    QToolButton* button(int n) const { return buttons_[n]; }
+
+public slots:
+    // "M" of a channel toggled (also the genMuteA ... genMuteF keys).
+    void muteChannel(int channel);
+    // "*" toggled (the genMuteAll key).
+    void muteAll();
+    // "S" of a channel toggled (the genSoloMode key, on the cursor's channel).
+    void soloChannel(int channel);
+    // The Chan button: only this channel audible.
+    void chanChannel(int channel);
+    // The cursor moved to another channel: the solo follows it.
+    void followCursor(int channel);
+
+signals:
+    void channelMaskChanged(uint8_t mask);
+
+private:
+    void applyRules();
+    void allClicked();
+    void muteClicked();
+    void soloClicked(int channel);
+    void chanClicked(int channel);
+
+    AppContext& ctx_;
+    std::array<QToolButton*, 20> buttons_{};
+    int soloFollow_ = -1;
+};
+
+}  // namespace qv
