@@ -1,0 +1,61 @@
+// The application-wide key filter: every key message of the program passes
+// here before the focused widget sees it. It feeds the keyboard layout, runs
+// the commands that work on every page and hands the rest to the pattern
+// input while the Patterns page has the focus.
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+#include "app/app_context.h"
+
+namespace qv {
+
+class PatternInput;
+
+class KeyDispatcher : public QObject {
+    Q_OBJECT
+public:
+    KeyDispatcher(AppContext& ctx, PatternInput& input, QObject* parent = nullptr);
+
+    // Installs the filter on the application.
+    void install();
+    void uninstall();
+
+    // Hooks the window sets.
+    // The pattern view (ScrollBoxPtn) is the active control.
+    std::function<bool()> patternEditorActive;
+    // The main window is the active window (true when unset).
+    std::function<bool()> mainWindowActive;
+    // An instrument-page control is active; it gets key-down/up first and
+    // returns whether it used the key (code, down).
+    std::function<bool(int, bool)> instrumentControlKey;
+    // The Instruments page has the focus (octave and note keys play there).
+    std::function<bool()> instrumentPageActive;
+    // Note key on the Instruments page: (note index 0-35, down).
+    std::function<void(int, bool)> onInstrumentNote;
+    // Commands that work on every page, carried out by the window: the
+    // command index (cmd::GenMuteA ... cmd::GenPlayPtn).
+    std::function<void(int)> onGlobalCommand;
+    // Before releasing the play key stops playback: the window takes over
+    // the player's position; returns whether the follower timer runs (then
+    // the window's Stop action runs instead of stopIfHeld).
+    std::function<bool()> onPlayKeyReleased;
+    // Mouse wheel while the Instruments page's key area is active.
+    std::function<bool(int)> onInstrumentWheel;
+
+    // One key message in Windows virtual-key code; returns whether it was handled.
+    bool keyMessage(int code, bool down);
+    // Wheel steps (positive = away from the user); returns whether handled.
+    bool wheelMessage(int steps);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    AppContext& ctx_;
+    PatternInput& input_;
+    bool installed_ = false;
+};
+
+}  // namespace qv
