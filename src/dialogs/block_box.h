@@ -1,0 +1,24 @@
+// Message boxes of the block and clean-up commands, replaceable so that the
+// commands can run without a modal box (tests hand in their own function).
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace qv {
+
+class KeyboardLayout;
+
+// An information box with only an OK button: (text, caption).
+using MessageBoxFn = std::function<void(const QString& text, const QString& caption)>;
+// A yes/no box: (text, caption); true for yes.
+using QuestionBoxFn = std::function<bool(const QString& text, const QString& caption)>;
+
+// Boxes shown over the parent; each first clears the layout's key state so
+// that no key stays held across the modal box.
+MessageBoxFn makeMessageBox(QWidget* parent, KeyboardLayout& layout);
+QuestionBoxFn makeQuestionBox(QWidget* parent, KeyboardLayout& layout);
+
+}  // namespace qv
