@@ -37,9 +37,10 @@ public:
     // Commands that work on every page, carried out by the window: the
     // command index (cmd::GenMuteA ... cmd::GenPlayPtn).
     std::function<void(int)> onGlobalCommand;
-    // Before releasing the play key stops playback: the window takes over
-    // the player's position; returns whether the follower timer runs (then
-    // the window's Stop action runs instead of stopIfHeld).
+    // Releasing the play key while the player plays: the window takes over
+    // the player's position and, when its follower timer runs, carries out
+    // its Stop action and returns true; on false the player stops only when
+    // it was started to stop on release.
     std::function<bool()> onPlayKeyReleased;
     // Mouse wheel while the Instruments page's key area is active.
     std::function<bool(int)> onInstrumentWheel;
@@ -56,6 +57,12 @@ private:
     AppContext& ctx_;
     PatternInput& input_;
     bool installed_ = false;
+    // The last key event fed to the layout: an event that travels on to a
+    // parent widget is seen again and must not count twice.
+    const QEvent* lastEvent_ = nullptr;
+    quint64 lastTimestamp_ = 0;
+    int lastType_ = 0;
+    int wheelRest_ = 0;
 };
 
 }  // namespace qv

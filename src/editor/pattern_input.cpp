@@ -1,43 +1,802 @@
 #include "editor/pattern_input.h"
 
+#include <algorithm>
+#include <mutex>
+
 namespace qv {
+
+namespace {
+
+constexpr int kColumns = kChannels * 8;
+
+void call(const std::function<void()>& f) {
+    if (f) f();
+}
+
+}  // namespace
 
 PatternInput::PatternInput(AppContext& ctx) : ctx_(ctx) {}
 
-bool PatternInput::handleKeyDown() { return false; }
-bool PatternInput::handleKeyUp() { return false; }
-void PatternInput::playKeyReleased(bool) {}
-void PatternInput::mousePress(Qt::MouseButton, bool, QPoint) {}
-void PatternInput::mouseClick(int, int, Qt::KeyboardModifiers) {}
-void PatternInput::mouseDrag(int, int) {}
-void PatternInput::mouseRelease() {}
-void PatternInput::wheel(int) {}
-void PatternInput::moveCursor(int, bool) {}
-void PatternInput::focusLost() {}
-void PatternInput::reset() {}
-void PatternInput::EditCutClick() {}
-void PatternInput::EditCopyClick() {}
-void PatternInput::EditPasteClick() {}
-void PatternInput::EditPasteOverClick() {}
-void PatternInput::EditDeleteClick() {}
-void PatternInput::EditSelectAllClick() {}
-void PatternInput::EditUnselectAllClick() {}
-void PatternInput::BlockExpandClick() {}
-void PatternInput::BlockShrinkClick() {}
-void PatternInput::BlockVolumeGradientClick() {}
-void PatternInput::BlockEffectGradientClick() {}
-void PatternInput::BlockVolumeScale(int, int) {}
-void PatternInput::BlockEffectScale(int, int) {}
-void PatternInput::BlockDuplicate(int) {}
-void PatternInput::BlockAssignInstrumentClick() {}
-void PatternInput::TransposeOctaveUpClick() {}
-void PatternInput::TransposeOctaveDownClick() {}
-void PatternInput::TransposeSemitoneUpClick() {}
-void PatternInput::TransposeSemitoneDownClick() {}
-void PatternInput::InsertNoteClick() {}
-void PatternInput::InsertLineClick() {}
-void PatternInput::DeleteNoteClick() {}
-void PatternInput::DeleteLineClick() {}
-int PatternInput::speedEffectSum() const { return 0; }
+// ---- helpers -----------------------------------------------------------------
+
+Pattern& PatternInput::pattern() { return ctx_.song->patterns[ctx_.view.currentPattern & 0xFF]; }
+
+int PatternInput::patternLength() const {
+    return std::clamp<int>(ctx_.song->patterns[ctx_.view.currentPattern & 0xFF].length, 1, kRows);
+}
+
+Cell& PatternInput::cursorCell() {
+    return pattern().rows[std::clamp(ctx_.view.cursorRow, 0, kRows - 1)][ctx_.view.cursorChannel()];
+}
+
+Block PatternInput::selectionBlock() const {
+    const Selection& s = ctx_.view.selection;
+    return Block{ctx_.view.currentPattern, s.x, s.y, s.w, s.h};
+}
+
+int PatternInput::speedEffectSum() const {
+    const Pattern& p = ctx_.song->patterns[ctx_.view.currentPattern & 0xFF];
+    int sum = 0;
+    for (int r = 0; r < std::min<int>(p.length, kRows); ++r)
+        for (const Cell& c : p.rows[r])
+            if (c.effect == 15) sum += c.param + 2048;
+    return sum;
+}
+
+void PatternInput::changed() { call(onChanged); }
+
+void PatternInput::finishEdit(int sumBefore) {
+    if (speedEffectSum() != sumBefore) {
+        {
+            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+            ctx_.player.songLengthFrames();
+        }
+        call(onSongLengthChanged);
+    }
+    changed();
+}
+
+void PatternInput::deriveSelection() {
+    Selection& s = ctx_.view.selection;
+    s.x = std::min(anchor_.startChannel, anchor_.endChannel);
+    s.y = std::min(anchor_.startRow, anchor_.endRow);
+    s.w = std::abs(anchor_.endChannel - anchor_.startChannel) + 1;
+    s.h = std::abs(anchor_.endRow - anchor_.startRow) + 1;
+}
+
+void PatternInput::extendSelection() {
+    if (!selecting_) return;
+    anchor_.endChannel = ctx_.view.cursorChannel();
+    anchor_.endRow = ctx_.view.cursorRow;
+    deriveSelection();
+}
+
+void PatternInput::setOctave(int octave) {
+    options.octave = std::clamp(octave, 1, 8);
+    if (onOctaveChanged) onOctaveChanged(options.octave);
+}
+
+void PatternInput::setAutoStep(bool on, int value) {
+    options.autoStepOn = on;
+    options.autoStepValue = std::clamp(value, 0, 256);
+    ctx_.settings.autoStepOn = on;
+    ctx_.settings.autoStep = options.autoStepValue;
+    if (onAutoStepChanged) onAutoStepChanged(on, options.autoStepValue);
+}
+
+void PatternInput::reset() {
+    selecting_ = false;
+    anchor_ = Anchor{};
+    ctx_.view.selection = Selection{};
+}
+
+// ---- cursor ------------------------------------------------------------------
+
+void PatternInput::moveCursor(int delta, bool page) { moveCursorBy(delta, page, false); }
+
+void PatternInput::moveCursorBy(int delta, bool page, bool evenWhilePlaying) {
+    if (ctx_.view.noPatternSelected) return;
+    if (!evenWhilePlaying && ctx_.player.isPlaying()) return;
+    EditorViewState& v = ctx_.view;
+    const Song& song = *ctx_.song;
+    int row = v.cursorRow + delta;
+    if (options.editSong) {
+        const int orderLength = std::clamp<int>(song.order.length, 1, kOrderEntries);
+        auto lengthAt = [&](int pos) {
+            return std::clamp<int>(song.patterns[song.order.entries[pos].pattern].length, 1, kRows);
+        };
+        int pos = std::clamp(v.orderCursor, 0, orderLength - 1);
+        while (row < 0) {
+            if (pos == 0) {
+                row = 0;
+                break;
+            }
+            --pos;
+            row += lengthAt(pos);
+        }
+        while (row >= lengthAt(pos)) {
+            if (pos >= orderLength - 1) {
+                row = lengthAt(pos) - 1;
+                break;
+            }
+            row -= lengthAt(pos);
+            ++pos;
+        }
+        v.cursorRow = row;
+        if (pos != v.orderCursor) setOrderPosition(pos);
+    } else {
+        const int len = patternLength();
+        if (page)
+            row = std::clamp(row, 0, len - 1);
+        else
+            row = ((row % len) + len) % len;  // steps longer than the pattern wrap too
+        v.cursorRow = row;
+    }
+    extendSelection();
+    call(onTimeChanged);
+}
+
+void PatternInput::setOrderPosition(int position) {
+    EditorViewState& v = ctx_.view;
+    v.orderCursor = position;
+    v.currentPattern = ctx_.song->order.entries[position].pattern;
+    if (ctx_.player.isPlaying()) {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ctx_.player.setPosition(position);
+    }
+    call(onOrderChanged);
+}
+
+void PatternInput::setColumn(int column) {
+    const int before = ctx_.view.cursorChannel();
+    ctx_.view.cursorColumn = ((column % kColumns) + kColumns) % kColumns;
+    if (ctx_.view.cursorChannel() != before && onCursorChannel) onCursorChannel(ctx_.view.cursorChannel());
+    extendSelection();
+}
+
+// ---- playback ------------------------------------------------------------------
+
+void PatternInput::soundRow(int soloChannel) {
+    ctx_.player.start(ctx_.view.orderCursor, ctx_.view.cursorRow, true, false, false, soloChannel);
+}
+
+// ---- keys ------------------------------------------------------------------------
+
+bool PatternInput::handleKeyDown() {
+    const KeyboardLayout& k = ctx_.layout;
+    EditorViewState& v = ctx_.view;
+    for (int n = 1; n <= 8; ++n)
+        if (k.firesOnce(cmd::octave(n))) {
+            setOctave(n);
+            return true;
+        }
+    if (v.noPatternSelected) return false;
+
+    if (k.firesOnce(cmd::PtnSelectAll)) {
+        EditSelectAllClick();
+        return true;
+    }
+    if (k.firesOnce(cmd::PtnSelectChn)) {
+        anchor_ = Anchor{v.cursorChannel(), 0, v.cursorChannel(), patternLength() - 1};
+        deriveSelection();
+        changed();
+        return true;
+    }
+    if (k.firesOnce(cmd::PtnUnselect)) {
+        EditUnselectAllClick();
+        return true;
+    }
+    if (k.firesOnce(cmd::PtnTransSemiUp)) return transpose(1), true;
+    if (k.firesOnce(cmd::PtnTransSemiDown)) return transpose(-1), true;
+    if (k.firesOnce(cmd::PtnTransOctUp)) return transpose(12), true;
+    if (k.firesOnce(cmd::PtnTransOctDown)) return transpose(-12), true;
+    if (k.firesOnce(cmd::PtnAssignInstr)) return BlockAssignInstrumentClick(), true;
+    if (k.firesOnce(cmd::PtnCut)) return EditCutClick(), true;
+    if (k.firesOnce(cmd::PtnCopy)) return EditCopyClick(), true;
+    if (k.firesOnce(cmd::PtnPaste)) return EditPasteClick(), true;
+    if (k.firesOnce(cmd::PtnPasteOver)) return EditPasteOverClick(), true;
+    if (k.firesOnce(cmd::PtnDelete)) return EditDeleteClick(), true;
+
+    const int orderLength = ctx_.song->order.length;
+    if (k.firesOnce(cmd::PtnOrdPrev) && v.orderCursor > 0) {
+        setOrderPosition(v.orderCursor - 1);
+        v.cursorRow = std::min(v.cursorRow, patternLength() - 1);
+        call(onTimeChanged);
+        changed();
+        return true;
+    }
+    if (k.firesOnce(cmd::PtnOrdNext) && v.orderCursor < orderLength - 1) {
+        setOrderPosition(v.orderCursor + 1);
+        v.cursorRow = std::min(v.cursorRow, patternLength() - 1);
+        call(onTimeChanged);
+        changed();
+        return true;
+    }
+    if (k.firesOnce(cmd::PtnToOrder)) {
+        call(onFocusOrder);
+        return true;
+    }
+    if (k.firesOnce(cmd::PtnEditSong)) {
+        options.editSong = !options.editSong;
+        if (onEditSong) onEditSong(options.editSong);
+        return true;
+    }
+    if (!selecting_ && k.firesOnce(cmd::PtnSelectKey)) {
+        selecting_ = true;
+        anchor_ = Anchor{v.cursorChannel(), v.cursorRow, v.cursorChannel(), v.cursorRow};
+        deriveSelection();
+        changed();
+        return true;
+    }
+    if (cursorKeys()) return true;
+    if (editKeys()) return true;
+    return valueEntry();
+}
+
+bool PatternInput::cursorKeys() {
+    const KeyboardLayout& k = ctx_.layout;
+    EditorViewState& v = ctx_.view;
+    bool moved = true;
+    if (k.firesRepeated(cmd::PtnCurLeft))
+        setColumn(v.cursorColumn - 1);
+    else if (k.firesRepeated(cmd::PtnCurRight))
+        setColumn(v.cursorColumn + 1);
+    else if (k.firesRepeated(cmd::PtnCurUp))
+        moveCursor(-1, false);
+    else if (k.firesRepeated(cmd::PtnCurDown))
+        moveCursor(1, false);
+    else if (k.firesRepeated(cmd::PtnPageUp))
+        moveCursor(-ctx_.settings.patternEditorPageStep, true);
+    else if (k.firesRepeated(cmd::PtnPageDown))
+        moveCursor(ctx_.settings.patternEditorPageStep, true);
+    else if (k.firesOnce(cmd::PtnHome))
+        moveCursor(-v.cursorRow, true);
+    else if (k.firesOnce(cmd::PtnEnd))
+        moveCursor(patternLength() - 1 - v.cursorRow, true);
+    else if (k.firesRepeated(cmd::PtnNextChan))
+        setColumn(v.cursorColumn + 8);
+    else if (k.firesRepeated(cmd::PtnPrevChan))
+        setColumn(v.cursorColumn - 8);
+    else
+        moved = false;
+    if (moved) changed();
+    return moved;
+}
+
+bool PatternInput::editKeys() {
+    const KeyboardLayout& k = ctx_.layout;
+    EditorViewState& v = ctx_.view;
+    const int step = options.autoStep();
+    if (k.firesRepeated(cmd::PtnAutoStepInc)) {
+        setAutoStep(true, std::min(options.autoStepValue + 1, 256));
+        return true;
+    }
+    if (k.firesRepeated(cmd::PtnAutoStepDec)) {
+        setAutoStep(true, std::max(options.autoStepValue - 1, 0));
+        return true;
+    }
+    if (k.firesRepeated(cmd::PtnInsNote)) return InsertNoteClick(), true;
+    if (k.firesRepeated(cmd::PtnInsLine)) return InsertLineClick(), true;
+    if (k.firesRepeated(cmd::PtnDelNote)) return DeleteNoteClick(), true;
+    if (k.firesRepeated(cmd::PtnDelLine)) return DeleteLineClick(), true;
+
+    const int sum = speedEffectSum();
+    if (k.firesRepeated(cmd::PtnClrNote)) {
+        {
+            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+            cursorCell() = Cell{};
+        }
+        moveCursor(step, false);
+        finishEdit(sum);
+        return true;
+    }
+    if (k.firesRepeated(cmd::PtnInpRepeat)) {
+        {
+            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+            Cell& c = cursorCell();
+            switch (v.cursorField()) {
+                case 0:
+                    if (last_.note != 255) {
+                        c.note = static_cast<int16_t>(last_.note);
+                        c.octave = static_cast<int8_t>(last_.octave);
+                    }
+                    break;
+                case 1:
+                case 2:
+                    if (last_.volume != 0) c.volume = static_cast<int8_t>(last_.volume);
+                    break;
+                case 3:
+                case 4:
+                    if (last_.instrument != 0) c.instrument = static_cast<int16_t>(last_.instrument);
+                    break;
+                default:
+                    if (last_.effect != 0) c.effect = static_cast<int8_t>(last_.effect);
+                    if (last_.param != 0) c.param = static_cast<uint8_t>(last_.param);
+                    break;
+            }
+        }
+        moveCursor(step, false);
+        finishEdit(sum);
+        return true;
+    }
+    if (k.firesRepeated(cmd::PtnPatternPrev)) {
+        if (onPatternStep) onPatternStep(-1);
+        return true;
+    }
+    if (k.firesRepeated(cmd::PtnPatternNext)) {
+        if (onPatternStep) onPatternStep(1);
+        return true;
+    }
+    if (k.firesRepeated(cmd::PtnInstrPrev) || k.firesRepeated(cmd::PtnInstrNext)) {
+        const int delta = k.firesRepeated(cmd::PtnInstrPrev) ? -1 : 1;
+        options.autoInstrument = std::clamp(options.autoInstrument + delta, 0, 255);
+        if (onAutoInstrumentChanged) onAutoInstrumentChanged(options.autoInstrument);
+        return true;
+    }
+    if (k.firesRepeated(cmd::PtnClrLine)) {
+        {
+            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+            pattern().rows[v.cursorRow].fill(Cell{});
+        }
+        moveCursor(step, false);
+        finishEdit(sum);
+        return true;
+    }
+    if (k.firesRepeated(cmd::PtnClrField)) {
+        {
+            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+            Cell& c = cursorCell();
+            switch (v.cursorField()) {
+                case 0: c.note = kNoteEmpty; break;
+                case 1:
+                case 2: c.volume = 0; break;
+                case 3:
+                case 4: c.instrument = 0; break;
+                default:
+                    c.effect = 0;
+                    c.param = 0;
+                    break;
+            }
+        }
+        moveCursor(step, false);
+        finishEdit(sum);
+        return true;
+    }
+    if (k.firesOnce(cmd::PtnPlay) || k.firesOnce(cmd::PtnPlayLoop)) {
+        if (!ctx_.player.isPlaying()) {
+            {
+                std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+                ctx_.player.songLengthFrames();
+            }
+            const bool loop = !k.firesOnce(cmd::PtnPlay);
+            ctx_.player.start(v.orderCursor, v.cursorRow, false, loop, true, -1);
+            call(onPlayStarted);
+        }
+        return true;
+    }
+    return false;
+}
+
+int PatternInput::hexDigitKey() const {
+    const bool repeat = ctx_.settings.patternEditorAutorepeat;
+    auto pressed = [&](int code) {
+        const int s = ctx_.layout.keyState(code);
+        return repeat ? s != 0 : s == 1;
+    };
+    for (int d = 0; d < 10; ++d)
+        if (pressed(vk::digit(d))) return d;
+    for (int d = 0; d < 6; ++d)
+        if (pressed(vk::letter(static_cast<char>('A' + d)))) return 10 + d;
+    return -1;
+}
+
+bool PatternInput::valueEntry() {
+    const KeyboardLayout& k = ctx_.layout;
+    EditorViewState& v = ctx_.view;
+    const int sum = speedEffectSum();
+    bool entered = false;
+    bool sound = false;
+    int solo = -1;
+
+    if (v.cursorField() == 0) {
+        if (k.firesOnce(cmd::PtnPlayLine)) sound = true;
+        if (k.firesOnce(cmd::PtnPlayNote)) {
+            sound = true;
+            solo = v.cursorChannel();
+        }
+        const bool repeat = ctx_.settings.patternEditorAutorepeat;
+        auto fires = [&](int command) { return repeat ? k.firesRepeated(command) : k.firesOnce(command); };
+        int note = -1;
+        int octave = 1;
+        if (fires(cmd::NoteOff)) {
+            note = kNoteKeyOff;
+        } else {
+            for (int n = 0; n < 36; ++n)
+                if (fires(cmd::NoteFirst + n)) {
+                    octave = options.octave + n / 12;
+                    note = n % 12;
+                    break;
+                }
+        }
+        if (note >= 0 && octave <= 8) {
+            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+            Cell& c = cursorCell();
+            c.note = static_cast<int16_t>(note);
+            c.octave = static_cast<int8_t>(octave);
+            last_.note = note;
+            last_.octave = octave;
+            if (c.instrument != 0) {
+                options.autoInstrument = c.instrument;
+                if (onAutoInstrumentChanged) onAutoInstrumentChanged(c.instrument);
+            } else if (options.autoInstrumentOn && note != kNoteKeyOff) {
+                c.instrument = static_cast<int16_t>(std::clamp(options.autoInstrument, 0, 255));
+            }
+            if (options.autoVolumeOn) c.volume = static_cast<int8_t>(std::clamp(options.autoVolume, 0, 31));
+            entered = true;
+            sound = true;
+        }
+    } else {
+        const int d = hexDigitKey();
+        if (d >= 0) {
+            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+            Cell& c = cursorCell();
+            switch (v.cursorField()) {
+                case 1:
+                    c.volume = static_cast<int8_t>(std::min(31, d * 16 + c.volume % 16));
+                    last_.volume = c.volume;
+                    sound = true;
+                    break;
+                case 2:
+                    c.volume = static_cast<int8_t>(std::min(31, c.volume / 16 * 16 + d));
+                    last_.volume = c.volume;
+                    sound = true;
+                    break;
+                case 3:
+                    c.instrument = static_cast<int16_t>(d * 16 + c.instrument % 16);
+                    last_.instrument = c.instrument;
+                    sound = true;
+                    break;
+                case 4:
+                    c.instrument = static_cast<int16_t>(c.instrument / 16 * 16 + d);
+                    last_.instrument = c.instrument;
+                    sound = true;
+                    break;
+                case 5:
+                    c.effect = static_cast<int8_t>(d);
+                    last_.effect = d;
+                    break;
+                case 6:
+                    c.param = static_cast<uint8_t>(d * 16 + c.param % 16);
+                    last_.param = c.param;
+                    break;
+                default:
+                    c.param = static_cast<uint8_t>(c.param / 16 * 16 + d);
+                    last_.param = c.param;
+                    break;
+            }
+            entered = true;
+        }
+    }
+
+    if (!entered && !sound) {
+        // Arrows and Tab stay with the view even when no command took them.
+        for (int code : {vk::Left, vk::Right, vk::Up, vk::Down, vk::Tab})
+            if (k.keyState(code) != 0) return true;
+        return false;
+    }
+    if (entered) {
+        // The new speed must be in the cached timing before the row sounds.
+        if (speedEffectSum() != sum) {
+            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+            ctx_.player.songLengthFrames();
+        }
+    }
+    // The cursor stays still only under a playback that was already running;
+    // the one-row sound started here must not hold it.
+    const bool wasPlaying = ctx_.player.isPlaying();
+    if (sound) soundRow(solo);
+    if (entered && !wasPlaying) moveCursorBy(options.autoStep(), false, true);
+    if (entered) {
+        if (speedEffectSum() != sum) call(onSongLengthChanged);
+        changed();
+    }
+    return true;
+}
+
+bool PatternInput::handleKeyUp() {
+    const KeyboardLayout& k = ctx_.layout;
+    if (k.state(cmd::PtnSelectKey) == 0) selecting_ = false;
+    if (ctx_.settings.patternEditorKeyoff) {
+        bool anyNote = false;
+        for (int n = 0; n < 36; ++n) anyNote = anyNote || k.state(cmd::NoteFirst + n) != 0;
+        if (!anyNote && ctx_.chips.chip(0) && ctx_.chips.chip(1))
+            for (int chip = 0; chip < 2; ++chip)
+                for (int ch = 0; ch < 3; ++ch) ctx_.chips.writeRegister(chip, 0x28, static_cast<uint8_t>(ch));
+    }
+    return false;
+}
+
+void PatternInput::playKeyReleased(bool wasPlayKeyActive) {
+    if (ctx_.view.noPatternSelected || !wasPlayKeyActive) return;
+    const KeyboardLayout& k = ctx_.layout;
+    if (k.state(cmd::PtnPlay) != 0 || k.state(cmd::PtnPlayLoop) != 0) return;
+    if (ctx_.player.isPlaying()) ctx_.player.stopIfHeld();
+}
+
+void PatternInput::focusLost() {
+    changed();
+    ctx_.player.stopIfHeld();
+}
+
+// ---- mouse -----------------------------------------------------------------------
+
+void PatternInput::mouseClick(int, int, Qt::KeyboardModifiers) {
+    leftDown_ = true;
+    if (ctx_.view.noPatternSelected) return;
+    ctx_.view.selection = Selection{};
+    changed();
+}
+
+void PatternInput::mouseDrag(int row, int column) {
+    if (ctx_.view.noPatternSelected || row < 0 || column < 0 || column >= kColumns) return;
+    EditorViewState& v = ctx_.view;
+    if (visibleRows) {
+        const int lines = visibleRows();
+        const int top = v.cursorRow - lines / 2;
+        if (row == top && v.cursorRow > 0)
+            --v.cursorRow;
+        else if (row == top + lines - 1 && v.cursorRow < patternLength() - 1)
+            ++v.cursorRow;
+    }
+    const int channel = column / 8;
+    if (v.selection.empty()) {
+        anchor_.startChannel = channel;
+        anchor_.startRow = row;
+    }
+    anchor_.endChannel = channel;
+    anchor_.endRow = row;
+    deriveSelection();
+    changed();
+}
+
+void PatternInput::mouseRelease(int row, int column, Qt::KeyboardModifiers) {
+    const bool wasDown = leftDown_;
+    leftDown_ = false;
+    if (!wasDown || ctx_.view.noPatternSelected || !ctx_.view.selection.empty()) return;
+    if (row < 0 || column < 0 || column >= kColumns) return;
+    setColumn(column);
+    if (!ctx_.player.isPlaying()) ctx_.view.cursorRow = std::min(row, patternLength() - 1);
+    call(onTimeChanged);
+    changed();
+}
+
+void PatternInput::mouseDoubleClick(int, int) {
+    if (ctx_.view.noPatternSelected) return;
+    const int c = ctx_.view.cursorChannel();
+    anchor_ = Anchor{c, 0, c, patternLength() - 1};
+    deriveSelection();
+    changed();
+}
+
+void PatternInput::contextMenu(QPoint globalPos) {
+    if (ctx_.view.noPatternSelected) return;
+    if (onPopupMenu) onPopupMenu(globalPos);
+}
+
+void PatternInput::wheel(int steps) {
+    if (ctx_.view.noPatternSelected || steps == 0) return;
+    moveCursor(steps, false);
+    changed();
+}
+
+// ---- block commands ----------------------------------------------------------------
+
+void PatternInput::EditCutClick() {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = cutBlock(*ctx_.song, selectionBlock(), ctx_.clipboard);
+    }
+    if (done) finishEdit(sum);
+}
+
+void PatternInput::EditCopyClick() {
+    if (ctx_.view.noPatternSelected) return;
+    std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+    copyBlock(*ctx_.song, selectionBlock(), ctx_.clipboard);
+}
+
+void PatternInput::EditPasteClick() {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = pasteBlock(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorChannel(), ctx_.view.cursorRow,
+                          ctx_.clipboard);
+    }
+    if (done) finishEdit(sum);
+}
+
+void PatternInput::EditPasteOverClick() {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = pasteBlockOver(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorChannel(),
+                              ctx_.view.cursorRow, ctx_.clipboard);
+    }
+    if (done) finishEdit(sum);
+}
+
+void PatternInput::EditDeleteClick() {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = deleteBlock(*ctx_.song, selectionBlock());
+    }
+    if (done) finishEdit(sum);
+}
+
+void PatternInput::EditSelectAllClick() {
+    if (ctx_.view.noPatternSelected) return;
+    anchor_ = Anchor{0, 0, kChannels - 1, patternLength() - 1};
+    deriveSelection();
+    changed();
+}
+
+void PatternInput::EditUnselectAllClick() {
+    if (ctx_.view.noPatternSelected) return;
+    ctx_.view.selection = Selection{};
+    changed();
+}
+
+void PatternInput::BlockExpandClick() {
+    if (ctx_.view.noPatternSelected) return;
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = expandBlock(*ctx_.song, selectionBlock());
+        if (done) ctx_.player.songLengthFrames();
+    }
+    if (done) {
+        call(onSongLengthChanged);  // also shows the new pattern length
+        changed();
+    }
+}
+
+void PatternInput::BlockShrinkClick() {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = shrinkBlock(*ctx_.song, selectionBlock());
+    }
+    if (done) finishEdit(sum);
+}
+
+void PatternInput::BlockVolumeGradientClick() {
+    if (ctx_.view.noPatternSelected) return;
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = volumeGradient(*ctx_.song, selectionBlock());
+    }
+    if (done) changed();
+}
+
+void PatternInput::BlockEffectGradientClick() {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = effectGradient(*ctx_.song, selectionBlock());
+    }
+    if (done) finishEdit(sum);
+}
+
+void PatternInput::BlockVolumeScale(int startPercent, int endPercent) {
+    if (ctx_.view.noPatternSelected) return;
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = volumeScale(*ctx_.song, selectionBlock(), startPercent, endPercent);
+    }
+    if (done) changed();
+}
+
+void PatternInput::BlockEffectScale(int startPercent, int endPercent) {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = effectScale(*ctx_.song, selectionBlock(), startPercent, endPercent);
+    }
+    if (done) finishEdit(sum);
+}
+
+void PatternInput::BlockDuplicate(int times) {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = duplicateBlock(*ctx_.song, selectionBlock(), times);
+    }
+    if (done) finishEdit(sum);
+}
+
+void PatternInput::BlockAssignInstrumentClick() {
+    if (ctx_.view.noPatternSelected) return;
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = assignInstrument(*ctx_.song, selectionBlock(), std::clamp(options.autoInstrument, 0, 255));
+    }
+    if (done) changed();
+}
+
+void PatternInput::transpose(int semitones) {
+    if (ctx_.view.noPatternSelected) return;
+    bool done;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        done = transposeBlock(*ctx_.song, ctx_.view.orderCursor, selectionBlock(), semitones, 0, false);
+    }
+    if (done) changed();
+}
+
+void PatternInput::TransposeOctaveUpClick() { transpose(12); }
+void PatternInput::TransposeOctaveDownClick() { transpose(-12); }
+void PatternInput::TransposeSemitoneUpClick() { transpose(1); }
+void PatternInput::TransposeSemitoneDownClick() { transpose(-1); }
+
+void PatternInput::InsertNoteClick() {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        insertCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, ctx_.view.cursorChannel());
+    }
+    finishEdit(sum);
+}
+
+void PatternInput::InsertLineClick() {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        for (int c = 0; c < kChannels; ++c) insertCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, c);
+    }
+    finishEdit(sum);
+}
+
+void PatternInput::DeleteNoteClick() {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        deleteCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, ctx_.view.cursorChannel());
+    }
+    finishEdit(sum);
+}
+
+void PatternInput::DeleteLineClick() {
+    if (ctx_.view.noPatternSelected) return;
+    const int sum = speedEffectSum();
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        for (int c = 0; c < kChannels; ++c) deleteCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, c);
+    }
+    finishEdit(sum);
+}
 
 }  // namespace qv

@@ -57,6 +57,7 @@ public:
     std::function<void(int)> onCursorChannel;    // the solo follows the cursor's channel
     std::function<void()> onPlayStarted;         // toolbar buttons as for Play
     std::function<void(QPoint)> onPopupMenu;     // right click: PopupMenuPtn at a global point
+    std::function<int()> visibleRows;            // lines of the pattern view (drag scrolling)
 
     // Key handling: the layout's command states are already updated.
     // handleKeyDown returns whether the key was used.
@@ -67,15 +68,28 @@ public:
     // wasPlayKeyActive: ptnPlay or ptnPlayLoop was active before this key-up.
     void playKeyReleased(bool wasPlayKeyActive);
 
-    // Mouse on the pattern view.
-    void mousePress(Qt::MouseButton button, bool doubleClick, QPoint globalPos);
+    // Mouse on the pattern view; row -1 when the point is on no cell, column
+    // is the cursor column (channel * 8 + field) under the point.
+    // Left button down: the selection is cleared.
     void mouseClick(int row, int column, Qt::KeyboardModifiers modifiers);
+    // Move with the left button down over a cell: selects, scrolls at the edges.
     void mouseDrag(int row, int column);
-    void mouseRelease();
+    // Left button up: a click without a drag puts the cursor on the cell.
+    void mouseRelease(int row, int column, Qt::KeyboardModifiers modifiers);
+    // Double click: the cursor's channel is selected.
+    void mouseDoubleClick(int row, int column);
+    // Right button: the pop-up menu at a global point.
+    void contextMenu(QPoint globalPos);
+    // Wheel steps, positive towards the user (down).
     void wheel(int steps);
 
     // The one routine that moves the cursor row.
     void moveCursor(int delta, bool page);
+
+    // Octave and auto step set from anywhere (the octave keys, the
+    // ptnAutoStep0 ... 9 keys that work on every page).
+    void setOctave(int octave);
+    void setAutoStep(bool on, int value);
 
     // Focus of the pattern view lost: playback held by a key stops.
     void focusLost();
@@ -113,10 +127,42 @@ public:
     // Sum over the current pattern of (parameter + 2048) for every speed effect.
     int speedEffectSum() const;
 
+    // The remembered last entry (for ptnInpRepeat).
+    struct LastEntry {
+        int note = 255;  // 255: no note entered since start-up
+        int octave = 0;
+        int volume = 0;
+        int instrument = 0;
+        int effect = 0;
+        int param = 0;
+    };
+    const LastEntry& lastEntry() const { return last_; }
+
 private:
+    Pattern& pattern();
+    int patternLength() const;
+    Cell& cursorCell();
+    Block selectionBlock() const;
+    void deriveSelection();
+    void extendSelection();
+    void changed();
+    // Song length recomputed when the speed-effect sum moved away from `before`.
+    void finishEdit(int sumBefore);
+    void moveCursorBy(int delta, bool page, bool evenWhilePlaying);
+    void setColumn(int column);
+    void setOrderPosition(int position);
+    void soundRow(int soloChannel);
+    void transpose(int semitones);
+    bool cursorKeys();
+    bool editKeys();
+    bool valueEntry();
+    int hexDigitKey() const;
+
     AppContext& ctx_;
     bool selecting_ = false;
     Anchor anchor_;
+    LastEntry last_;
+    bool leftDown_ = false;
 };
 
 }  // namespace qv
