@@ -1,0 +1,1043 @@
+#include "editor/form_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScrollArea>
+#include <QScreen>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/single_instance.h"
+#include "editor/form_render_wav.h"
+#include "io/mod_import.h"
+#include "io/register_dump.h"
+#include "io/vgm_export.h"
+#include "song/edit_ops.h"
+#include "song/module_file.h"
+
+namespace qv {
+
+namespace {
+
+// The oscilloscope box: draws the sample source's display points while the
+// analyse display is on; a click toggles it.
+class ScopeBox : public QWidget {
+public:
+    ScopeBox(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
+        setObjectName("PaintBoxLvl");
+        setToolTip("Click to change");
+        setFixedSize(96, 28);
+        ctx_.source.setupScope(width(), height());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), Qt::black);
+        if (!ctx_.source.scopeOn.load()) return;
+        const std::vector<int> points = ctx_.source.scopeDisplay();
+        p.setPen(QColor(0, 255, 0));
+        for (size_t x = 1; x < points.size(); ++x)
+            p.drawLine(int(x) - 1, points[x - 1], int(x), points[x]);
+    }
+    void mousePressEvent(QMouseEvent*) override {
+        ctx_.settings.analyzeType = !ctx_.source.scopeOn.load();
+        ctx_.source.scopeOn.store(ctx_.settings.analyzeType);
+        update();
+    }
+
+private:
+    AppContext& ctx_;
+};
+
+QToolButton* speedButton(QWidget* parent, const char* name, const QString& text,
+                         const QString& hint) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setAutoRaise(true);
+    return b;
+}
+
+QString folderOf(const QString& path) {
+    return QFileInfo(path).absolutePath() + "/";
+}
+
+QString existingFolder(const QString& folder) {
+    return QDir(folder).exists() ? folder : QStringLiteral(".");
+}
+
+}  // namespace
+
+TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ctx_(ctx) {
+    setObjectName("FormMain");
+    messageBoxFn = [this](const QString& text, const QString& caption,
+                          QMessageBox::StandardButtons buttons) {
+        QMessageBox box(QMessageBox::NoIcon, caption, text, buttons, this);
+        return static_cast<QMessageBox::StandardButton>(box.exec());
+    };
+    openDialogFn = [this](const QString& title, const QString& start, const QString& filter,
+                          const QString&) {
+        return QFileDialog::getOpenFileName(this, title, start, filter);
+    };
+    saveDialogFn = [this](const QString& title, const QString& start, const QString& filter,
+                          const QString& suffix) {
+        QFileDialog dialog(this, title, start, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(suffix);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+        return dialog.selectedFiles().first();
+    };
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    setCentralWidget(central);
+    buildToolbar(central);
+    buildPages();
+    column->addWidget(pages_, 1);
+    buildMenus();
+    renderWav_ = new TFormRenderWav(this);
+
+    timer1_ = new QTimer(this);
+    timer1_->setObjectName("Timer1");
+    timer1_->setInterval(1);
+    connect(timer1_, &QTimer::timeout, this, &TFormMain::Timer1Timer);
+    timer2_ = new QTimer(this);
+    timer2_->setObjectName("Timer2");
+    timer2_->setInterval(20);
+    connect(timer2_, &QTimer::timeout, this, &TFormMain::Timer2Timer);
+
+    // Window bounds from the settings, or the designed client size centred.
+    const Settings& s = ctx_.settings;
+    if (s.hasWindowBounds()) {
+        setGeometry(s.windowLeft, s.windowTop, s.windowWidth, s.windowHeight);
+    } else {
+        resize(799, 522 + menuBar()->sizeHint().height());
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+    }
+    if (s.windowMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+    for (int i = 0; i < Settings::kRecentFiles; ++i) recent_[i]->setText(s.recentNames[i]);
+    ctx_.source.scopeOn.store(s.analyzeType);
+
+    setCaption();
+    refreshAfterNewSong();
+    timer2_->start();
+}
+
+TFormMain::~TFormMain() {
+    timer1_->stop();
+    timer2_->stop();
+}
+
+// ---- construction -----------------------------------------------------------
+
+void TFormMain::buildToolbar(QWidget* parent) {
+    auto* panel = new QWidget(parent);
+    panel->setObjectName("PanelToolbar");
+    auto* row = new QHBoxLayout(panel);
+    row->setContentsMargins(4, 2, 4, 2);
+    row->setSpacing(2);
+    auto* newB = speedButton(panel, "SpeedButtonModNew", "New", "New module");
+    auto* openB = speedButton(panel, "SpeedButtonModOpen", "Open", "Open module");
+    auto* saveB = speedButton(panel, "SpeedButtonModSave", "Save", "Save module");
+    playAll_ = speedButton(panel, "SpeedButtonPlayAll", QString::fromUtf8("\u25B6"),
+                           "Play from start (F5)");
+    playPos_ = speedButton(panel, "SpeedButtonPlayPos", QString::fromUtf8("\u25B7"),
+                           "Play from current position (F6)");
+    playPtn_ = speedButton(panel, "SpeedButtonPlayPtn", QString::fromUtf8("\u21BB"),
+                           "Play pattern in loop (F8)");
+    stop_ = speedButton(panel, "SpeedButtonStop", QString::fromUtf8("\u25A0"), "Stop playing (ESC)");
+    stop_->setEnabled(false);
+    reset_ = speedButton(panel, "SpeedButtonReset", "Reset", "Reset all sounds (Shift+ESC)");
+    editSong_ = speedButton(panel, "SpeedButtonEditSong", "EditSong", "EditSong");
+    editSong_->setCheckable(true);
+    testSignal_ = speedButton(panel, "SpeedButtonTestSignal", "Test", "Test signal on/off");
+    testSignal_->setCheckable(true);
+    for (QWidget* w : {static_cast<QWidget*>(newB), static_cast<QWidget*>(openB),
+                       static_cast<QWidget*>(saveB), static_cast<QWidget*>(playAll_),
+                       static_cast<QWidget*>(playPos_), static_cast<QWidget*>(playPtn_),
+                       static_cast<QWidget*>(stop_), static_cast<QWidget*>(reset_),
+                       static_cast<QWidget*>(editSong_), static_cast<QWidget*>(testSignal_)})
+        row->addWidget(w);
+
+    volume_ = new QSlider(Qt::Horizontal, panel);
+    volume_->setObjectName("TrackBarVol");
+    volume_->setRange(0, 255);
+    volume_->setValue(ctx_.settings.waveOutputVolume);
+    volume_->setFixedWidth(90);
+    volume_->setToolTip("Volume");
+    row->addWidget(volume_);
+
+    bufSize_ = new QComboBox(panel);
+    bufSize_->setObjectName("ComboBoxBufSize");
+    for (int i = 0; i < Settings::kBufferSizes; ++i) bufSize_->addItem(QString::number(2048 << i));
+    bufSize_->setCurrentIndex(std::clamp(ctx_.settings.waveBlockSize, 0, Settings::kBufferSizes - 1));
+    bufSize_->setToolTip("Size:");
+    bufCount_ = new QComboBox(panel);
+    bufCount_->setObjectName("ComboBoxBufCount");
+    for (int i = 0; i < Settings::kBufferCounts; ++i) bufCount_->addItem(QString::number(i + 2));
+    bufCount_->setCurrentIndex(std::clamp(ctx_.settings.waveBlockCount, 0, Settings::kBufferCounts - 1));
+    bufCount_->setToolTip("Buffers count:");
+    row->addWidget(bufSize_);
+    row->addWidget(bufCount_);
+
+    auto* tl = new QLabel("Track time:", panel);
+    timeVal_ = new QLabel(panel);
+    timeVal_->setObjectName("LabelTTimeVal");
+    auto* fl = new QLabel("Track frames:", panel);
+    frmVal_ = new QLabel(panel);
+    frmVal_->setObjectName("LabelTFrmVal");
+    row->addSpacing(6);
+    row->addWidget(tl);
+    row->addWidget(timeVal_);
+    row->addSpacing(6);
+    row->addWidget(fl);
+    row->addWidget(frmVal_);
+    row->addStretch(1);
+
+    clip_ = new QFrame(panel);
+    clip_->setObjectName("ShapeClip");
+    clip_->setToolTip("Clip indicator");
+    clip_->setFixedSize(12, 12);
+    clip_->setAutoFillBackground(true);
+    clip_->setStyleSheet("background-color: #008000;");
+    row->addWidget(clip_);
+    scope_ = new ScopeBox(ctx_, panel);
+    row->addWidget(scope_);
+    static_cast<QVBoxLayout*>(parent->layout())->addWidget(panel);
+
+    connect(newB, &QToolButton::clicked, this, &TFormMain::FileNewClick);
+    connect(openB, &QToolButton::clicked, this, &TFormMain::FileLoadClick);
+    connect(saveB, &QToolButton::clicked, this, &TFormMain::FileSaveClick);
+    connect(playAll_, &QToolButton::clicked, this, &TFormMain::SpeedButtonPlayAllClick);
+    connect(playPos_, &QToolButton::clicked, this, &TFormMain::SpeedButtonPlayPosClick);
+    connect(playPtn_, &QToolButton::clicked, this, &TFormMain::SpeedButtonPlayPtnClick);
+    connect(stop_, &QToolButton::clicked, this, &TFormMain::SpeedButtonStopClick);
+    connect(reset_, &QToolButton::clicked, this, &TFormMain::SpeedButtonResetClick);
+    connect(editSong_, &QToolButton::clicked, this, [this] { redrawPattern(); });
+    connect(testSignal_, &QToolButton::toggled, this,
+            [this](bool on) { ctx_.source.testSignalOn.store(on); });
+    connect(volume_, &QSlider::valueChanged, this, [this](int v) {
+        ctx_.chips.setVolume(v);
+        ctx_.settings.waveOutputVolume = v;
+    });
+    connect(bufSize_, &QComboBox::currentIndexChanged, this, [this] { reopenAudio(); });
+    connect(bufCount_, &QComboBox::currentIndexChanged, this, [this] { reopenAudio(); });
+}
+
+QSpinBox* TFormMain::addUpDown(QWidget* parent, const char* editName, const char* upDownName,
+                               int min, int max, int value) {
+    auto* spin = new QSpinBox(parent);
+    spin->setObjectName(upDownName);
+    spin->setRange(min, max);
+    spin->setValue(value);
+    spin->setKeyboardTracking(false);
+    spin->setMaximumWidth(64);
+    if (auto* edit = spin->findChild<QLineEdit*>()) edit->setObjectName(editName);
+    return spin;
+}
+
+void TFormMain::buildPatternsPage(QWidget* page) {
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(2, 2, 2, 2);
+    column->setSpacing(2);
+    auto* panel = new QWidget(page);
+    panel->setObjectName("PanelPtnCtrl");
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(2, 2, 2, 2);
+    grid->setHorizontalSpacing(4);
+    grid->setVerticalSpacing(2);
+
+    upDownPtnLen_ = addUpDown(panel, "EditPtnLen", "UpDownPtnLen", 1, 256, 64);
+    upDownPtn_ = addUpDown(panel, "EditPtn", "UpDownPtn", 0, 255, 0);
+    upDownOctave_ = addUpDown(panel, "EditOctave", "UpDownOctave", 1, 8, 4);
+    upDownSpdEven_ = addUpDown(panel, "EditSpdEven", "UpDownSpdEven", 1, 15, 3);
+    upDownSpdOdd_ = addUpDown(panel, "EditSpdOdd", "UpDownSpdOdd", 1, 15, 3);
+    upDownInter_ = addUpDown(panel, "EditInter", "UpDownInter", 1, 255, 1);
+    upDownAStep_ = addUpDown(panel, "EditAStep", "UpDownAStep", 0, Settings::kMaxAutoStep,
+                             std::clamp(ctx_.settings.autoStep, 0, Settings::kMaxAutoStep));
+    upDownAIns_ = addUpDown(panel, "EditAIns", "UpDownAIns", 0, 255, 1);
+    upDownAVol_ = addUpDown(panel, "EditAVol", "UpDownAVol", 0, 31, 31);
+    upDownAVol_->setEnabled(false);
+
+    auto* equal = speedButton(panel, "SpeedButtonSpdEqual", "=", "Set speeds equal");
+    aStep_ = speedButton(panel, "SpeedButtonAStep", "Step:", "");
+    aStep_->setCheckable(true);
+    aStep_->setChecked(ctx_.settings.autoStepOn);
+    upDownAStep_->setEnabled(ctx_.settings.autoStepOn);
+    aIns_ = speedButton(panel, "SpeedButtonAIns", "Instr:", "");
+    aIns_->setCheckable(true);
+    aIns_->setChecked(true);
+    aVol_ = speedButton(panel, "SpeedButtonAVol", "Volume:", "");
+    aVol_->setCheckable(true);
+
+    grid->addWidget(new QLabel("Length:", panel), 0, 0);
+    grid->addWidget(upDownPtnLen_, 0, 1);
+    grid->addWidget(new QLabel("Pattern:", panel), 1, 0);
+    grid->addWidget(upDownPtn_, 1, 1);
+    grid->addWidget(new QLabel("Octave:", panel), 2, 0);
+    grid->addWidget(upDownOctave_, 2, 1);
+    grid->addWidget(new QLabel("Speed:", panel), 0, 2);
+    auto* speeds = new QHBoxLayout;
+    speeds->addWidget(upDownSpdEven_);
+    speeds->addWidget(upDownSpdOdd_);
+    speeds->addWidget(equal);
+    grid->addLayout(speeds, 0, 3);
+    grid->addWidget(new QLabel("Interleave:", panel), 1, 2);
+    grid->addWidget(upDownInter_, 1, 3);
+    grid->addWidget(new QLabel("Auto:", panel), 2, 2);
+    auto* autos = new QHBoxLayout;
+    autos->addWidget(aStep_);
+    autos->addWidget(upDownAStep_);
+    autos->addWidget(aIns_);
+    autos->addWidget(upDownAIns_);
+    autos->addWidget(aVol_);
+    autos->addWidget(upDownAVol_);
+    grid->addLayout(autos, 2, 3);
+    grid->addWidget(new QLabel("Order list:", panel), 0, 4);
+    // Order list editor: placeholder until the order grid is wired in.
+    orderGrid_ = new QWidget(panel);
+    orderGrid_->setObjectName("StringGridOrd");
+    orderGrid_->setMinimumHeight(24);
+    grid->addWidget(orderGrid_, 1, 4, 2, 1);
+    grid->setColumnStretch(4, 1);
+    column->addWidget(panel);
+
+    // Pattern header and pattern view: placeholders until they are wired in.
+    patternHeader_ = new QWidget(page);
+    patternHeader_->setObjectName("PanelPtnHeader");
+    patternHeader_->setMinimumHeight(20);
+    column->addWidget(patternHeader_);
+    auto* scroll = new QScrollArea(page);
+    scroll->setObjectName("ScrollBoxPtn");
+    scroll->setWidgetResizable(true);
+    patternView_ = new QWidget(scroll);
+    patternView_->setObjectName("PaintBoxPtn");
+    scroll->setWidget(patternView_);
+    column->addWidget(scroll, 1);
+
+    connect(upDownPtn_, &QSpinBox::valueChanged, this, &TFormMain::UpDownPtnChange);
+    connect(upDownPtnLen_, &QSpinBox::valueChanged, this, &TFormMain::UpDownPtnLenChange);
+    connect(upDownOctave_, &QSpinBox::valueChanged, this, &TFormMain::UpDownOctaveChange);
+    connect(upDownSpdEven_, &QSpinBox::valueChanged, this, &TFormMain::UpDownSpdEvenChange);
+    connect(upDownSpdOdd_, &QSpinBox::valueChanged, this, &TFormMain::UpDownSpdOddChange);
+    connect(upDownInter_, &QSpinBox::valueChanged, this, &TFormMain::UpDownInterChange);
+    connect(upDownAStep_, &QSpinBox::valueChanged, this, &TFormMain::UpDownAStepChange);
+    connect(aStep_, &QToolButton::toggled, this, &TFormMain::SpeedButtonAStepClick);
+    connect(aVol_, &QToolButton::toggled, this, &TFormMain::SpeedButtonAVolClick);
+    connect(equal, &QToolButton::clicked, this,
+            [this] { upDownSpdOdd_->setValue(upDownSpdEven_->value()); });
+}
+
+void TFormMain::buildPages() {
+    pages_ = new QTabWidget(this);
+    pages_->setObjectName("PageControlMain");
+    auto* ptn = new QWidget(pages_);
+    ptn->setObjectName("TabSheetPtn");
+    buildPatternsPage(ptn);
+    pages_->addTab(ptn, "Patterns");
+    const std::array<std::pair<const char*, const char*>, 3> others{
+        {{"TabSheetIns", "Instruments"}, {"TabSheetInfo", "Information"}, {"TabSheetSetup", "Editor"}}};
+    for (const auto& [name, caption] : others) {
+        auto* page = new QWidget(pages_);
+        page->setObjectName(name);
+        pages_->addTab(page, caption);
+    }
+    connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == 0) {
+            if (auto* box = findChild<QWidget*>("ScrollBoxPtn")) box->setFocus();
+        }
+    });
+}
+
+void TFormMain::buildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu");
+    auto menu = [&](QMenu* parentMenu, const char* name, const QString& caption) {
+        QMenu* m = parentMenu ? parentMenu->addMenu(caption) : bar->addMenu(caption);
+        m->setObjectName(name);
+        m->menuAction()->setObjectName(name);
+        return m;
+    };
+    // Items whose commands belong to editors still to come are present but disabled.
+    auto item = [&](QMenu* m, const char* name, const QString& caption, bool enabled = false) {
+        QAction* a = m->addAction(caption);
+        a->setObjectName(name);
+        a->setEnabled(enabled);
+        return a;
+    };
+
+    QMenu* file = menu(nullptr, "MainMenuFile", "&File");
+    connect(item(file, "FileNew", "&New", true), &QAction::triggered, this, &TFormMain::FileNewClick);
+    connect(item(file, "FileLoad", "&Open module", true), &QAction::triggered, this,
+            &TFormMain::FileLoadClick);
+    connect(item(file, "FileSave", "&Save module", true), &QAction::triggered, this,
+            &TFormMain::FileSaveClick);
+    QMenu* recent = menu(file, "FileRecent", "&Recent");
+    for (int i = 0; i < Settings::kRecentFiles; ++i) {
+        recent_[i] = item(recent, QString("Recent%1").arg(i).toLatin1().constData(),
+                          Settings::defaultRecentName(i), true);
+        connect(recent_[i], &QAction::triggered, this, [this, i] { RecentClick(i); });
+    }
+    QMenu* exportMenu = menu(file, "FileExport", "&Export");
+    connect(item(exportMenu, "ExporRegQZM", "&QZD file for QZM", true), &QAction::triggered, this,
+            &TFormMain::ExporRegQZMClick);
+    connect(item(exportMenu, "ExporRegSMD", "QZ&D file for SMD", true), &QAction::triggered, this,
+            &TFormMain::ExporRegSMDClick);
+    connect(item(exportMenu, "ExportVGM", "&VGM file for SMD", true), &QAction::triggered, this,
+            &TFormMain::ExportVGMClick);
+    connect(item(exportMenu, "ExportWaveAll", "Wave file (&all)", true), &QAction::triggered, this,
+            [this] { ExportWaveClick(false); });
+    QAction* unmuted = item(exportMenu, "ExportWaveUnmuted", "Wave file (&unmuted)", true);
+    unmuted->setData(1);
+    connect(unmuted, &QAction::triggered, this, [this] { ExportWaveClick(true); });
+    QMenu* import = menu(file, "Import1", "&Import");
+    connect(item(import, "ImportMOD", "&MOD file", true), &QAction::triggered, this,
+            &TFormMain::ImportMODClick);
+    connect(item(file, "FileClose", "&Close", true), &QAction::triggered, this, &QWidget::close);
+
+    QMenu* edit = menu(nullptr, "MainMenuEdit", "&Edit");
+    item(edit, "EditCut", "Cut");
+    item(edit, "EditCopy", "Copy");
+    item(edit, "EditPaste", "Paste");
+    item(edit, "EditPasteOver", "Paste over");
+    item(edit, "EditDelete", "Delete");
+    edit->addSeparator();
+    item(edit, "EditSelectAll", "Select all");
+    item(edit, "EditUnselectAll", "Unselect all");
+    edit->addSeparator();
+    QMenu* cleanup = menu(edit, "EditCleanup", "&Cleanup");
+    item(cleanup, "EditCleanupInstruments", "Cleanup &instruments");
+    item(cleanup, "EditRearrangeInstruments", "&Rearrange instruments");
+    item(cleanup, "EditRearrangePatterns", "Rearrange &patterns");
+
+    QMenu* block = menu(nullptr, "MainMenuBlock", "&Block");
+    item(block, "BlockExpand", "E&xpand");
+    item(block, "BlockShrink", "&Shrink");
+    block->addSeparator();
+    item(block, "BlockVolumeScale", "V&olume scale");
+    item(block, "BlockEffectScale", "E&ffect scale");
+    item(block, "BlockVolumeGradient", "&Volume gradient");
+    item(block, "BlockEffectGradient", "&Effect gradient");
+    block->addSeparator();
+    item(block, "BlockDuplicate", "&Duplicate");
+    item(block, "BlockAssignIns", "&Assign instrument");
+    item(block, "BlockTranspose", "Advanced &transpose");
+
+    QMenu* pattern = menu(nullptr, "MainMenuPattern", "&Pattern");
+    patternExpand_ = item(pattern, "PatternExpand", "&Expand (size*2)", true);
+    patternShrink_ = item(pattern, "PatternShrink", "&Shrink (size/2)", true);
+    connect(patternExpand_, &QAction::triggered, this, &TFormMain::PatternExpandClick);
+    connect(patternShrink_, &QAction::triggered, this, &TFormMain::PatternShrinkClick);
+
+    QMenu* instrument = menu(nullptr, "MainMenuInstrument", "&Instrument");
+    item(instrument, "InstrumentClear", "&Clear");
+    item(instrument, "InstrumentOpen", "&Open");
+    item(instrument, "InstrumentSave", "&Save");
+    item(instrument, "InstrumentCopyExchange", "Copy/E&xchange");
+
+    QMenu* help = menu(nullptr, "MainMenuHelp", "&Help");
+    item(help, "HelpShow", "&Show help");
+    item(help, "HelpAbout", "&About...");
+
+    // The pattern view's pop-up menu: the same commands as the Edit and Block menus.
+    popupPtn_ = new QMenu(this);
+    popupPtn_->setObjectName("PopupMenuPtn");
+    for (const char* caption : {"Cut", "Copy", "Paste", "Paste over", "Delete"})
+        popupPtn_->addAction(caption)->setEnabled(false);
+    popupPtn_->addSeparator();
+    for (const char* caption : {"Expand", "Shrink"}) popupPtn_->addAction(caption)->setEnabled(false);
+    popupPtn_->addSeparator();
+    for (const char* caption : {"Volume scale", "Effect scale", "Volume gradient", "Effect gradient"})
+        popupPtn_->addAction(caption)->setEnabled(false);
+    popupPtn_->addSeparator();
+    for (const char* caption : {"Duplicate", "Assign instrument"})
+        popupPtn_->addAction(caption)->setEnabled(false);
+    QMenu* transpose = popupPtn_->addMenu("Transpose");
+    for (const char* caption : {"Octave up", "Octave down", "Semitone up", "Semitone down", "Advanced"})
+        transpose->addAction(caption)->setEnabled(false);
+}
+
+// ---- caption, message box, time display ------------------------------------
+
+void TFormMain::setCaption() {
+    setWindowTitle(QString(kTitle) + " [" + moduleFileName_ + "]");
+}
+
+QMessageBox::StandardButton TFormMain::messageBox(const QString& text, const QString& caption,
+                                                  QMessageBox::StandardButtons buttons) {
+    ctx_.layout.clearKeyState();
+    return messageBoxFn(text, caption, buttons);
+}
+
+void TFormMain::showError(const QString& text) {
+    messageBox(text, "Error", QMessageBox::Ok);
+}
+
+QString TFormMain::timeText(int positionFrames, int lengthFrames) {
+    auto mm = [](int frames) { return QString::asprintf("%2.2i", frames / 3000); };
+    auto ss = [](int frames) { return QString::asprintf("%2.2i", (frames / 50) % 60); };
+    return mm(positionFrames) + ":" + ss(positionFrames) + " of " + mm(lengthFrames) + ":" +
+           ss(lengthFrames);
+}
+
+QString TFormMain::framesText(int positionFrames, int lengthFrames) {
+    return QString::number(positionFrames) + " of " + QString::number(lengthFrames);
+}
+
+void TFormMain::recomputeLength() {
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        lengthFrames_ = ctx_.player.songLengthFrames();
+    }
+    refreshPosition();
+}
+
+void TFormMain::refreshPosition() {
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        positionFrames_ = ctx_.player.framesAt(ctx_.view.orderCursor, ctx_.view.cursorRow);
+    }
+    timeVal_->setText(timeText(positionFrames_, lengthFrames_));
+    frmVal_->setText(framesText(positionFrames_, lengthFrames_));
+}
+
+void TFormMain::redrawPattern() {
+    patternView_->update();
+    patternHeader_->update();
+}
+
+void TFormMain::refreshOrderGrid() {
+    orderGrid_->update();
+}
+
+void TFormMain::showSongTiming() {
+    const QSignalBlocker b1(upDownSpdEven_), b2(upDownSpdOdd_), b3(upDownInter_);
+    upDownSpdEven_->setValue(ctx_.song->speedEven);
+    upDownSpdOdd_->setValue(ctx_.song->speedOdd);
+    upDownInter_->setValue(ctx_.song->interleave);
+}
+
+void TFormMain::refreshAfterNewSong() {
+    EditorViewState& v = ctx_.view;
+    v.selection = Selection{};
+    v.cursorRow = 0;
+    v.cursorColumn = 0;
+    v.orderCursor = 0;
+    v.noPatternSelected = false;
+    v.currentInstrument = 1;
+    const int pattern = ctx_.song->order.entries[0].pattern;
+    v.currentPattern = pattern;
+    {
+        const QSignalBlocker b1(upDownPtn_), b2(upDownPtnLen_);
+        upDownPtn_->setValue(pattern);
+        upDownPtnLen_->setValue(ctx_.song->patterns[pattern].length);
+    }
+    patternExpand_->setEnabled(upDownPtnLen_->value() <= 128);
+    patternShrink_->setEnabled(upDownPtnLen_->value() > 1);
+    showSongTiming();
+    redrawPattern();
+    refreshOrderGrid();
+    recomputeLength();
+}
+
+// ---- playback ---------------------------------------------------------------
+
+void TFormMain::startPlayer(int order, bool loopPattern) {
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ctx_.player.songLengthFrames();
+    }
+    ctx_.player.start(order, 0, false, loopPattern, false, -1);
+    afterStart();
+}
+
+void TFormMain::afterStart() {
+    timer1_->start();
+    for (QToolButton* b : {playAll_, playPos_, playPtn_, reset_}) b->setEnabled(false);
+    stop_->setEnabled(true);
+}
+
+void TFormMain::SpeedButtonPlayAllClick() { startPlayer(0, false); }
+void TFormMain::SpeedButtonPlayPosClick() { startPlayer(ctx_.view.orderCursor, false); }
+void TFormMain::SpeedButtonPlayPtnClick() { startPlayer(ctx_.view.orderCursor, true); }
+
+void TFormMain::SpeedButtonStopClick() {
+    timer1_->stop();
+    ctx_.player.stop();
+    for (QToolButton* b : {playAll_, playPos_, playPtn_, reset_}) b->setEnabled(true);
+    stop_->setEnabled(false);
+    showSongTiming();
+}
+
+void TFormMain::SpeedButtonResetClick() { ctx_.chips.reset(); }
+
+void TFormMain::stopAndReset() {
+    if (stop_->isEnabled()) SpeedButtonStopClick();
+    // Stop waits for the audio thread itself; nothing more to poll here.
+    ctx_.chips.reset();
+}
+
+void TFormMain::Timer1Timer() {
+    const PlayPosition pos = ctx_.player.position();
+    EditorViewState& v = ctx_.view;
+    bool moved = false, orderMoved = false;
+    if (pos.row != v.cursorRow) {
+        v.cursorRow = pos.row;
+        moved = true;
+    }
+    if (pos.orderPosition != v.orderCursor) {
+        v.orderCursor = pos.orderPosition;
+        moved = orderMoved = true;
+    }
+    following_ = true;
+    if (pos.pattern != upDownPtn_->value()) {
+        upDownPtn_->setValue(pos.pattern);
+        moved = orderMoved = true;
+    }
+    upDownSpdEven_->setValue(pos.speedEven);
+    upDownSpdOdd_->setValue(pos.speedOdd);
+    upDownInter_->setValue(pos.interleave);
+    const int len = ctx_.song->patterns[std::clamp(pos.pattern, 0, kPatterns - 1)].length;
+    if (upDownPtnLen_->value() != len) {
+        upDownPtnLen_->setValue(len);
+        moved = true;
+    }
+    following_ = false;
+    if (moved) {
+        redrawPattern();
+        refreshPosition();
+    }
+    if (orderMoved) refreshOrderGrid();
+    // The song ended by itself (a stop-after-row audition or an end effect).
+    if (!ctx_.player.isPlaying() && stop_->isEnabled()) SpeedButtonStopClick();
+}
+
+void TFormMain::Timer2Timer() {
+    if (ctx_.source.scopeOn.load()) scope_->update();
+    const bool clipped = ctx_.chips.clipFlag.exchange(0) != 0;
+    const QString style = clipped ? "background-color: #ff0000;" : "background-color: #008000;";
+    if (clip_->styleSheet() != style) clip_->setStyleSheet(style);
+}
+
+// ---- Patterns page controls ---------------------------------------------------
+
+void TFormMain::UpDownPtnChange(int value) {
+    EditorViewState& v = ctx_.view;
+    v.currentPattern = value;
+    if (!timer1_->isActive() && !v.noPatternSelected) {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        if (v.orderCursor < ctx_.song->order.length)
+            ctx_.song->order.entries[v.orderCursor].pattern = static_cast<uint8_t>(value);
+    }
+    {
+        const QSignalBlocker block(upDownPtnLen_);
+        upDownPtnLen_->setValue(ctx_.song->patterns[value].length);
+    }
+    patternExpand_->setEnabled(upDownPtnLen_->value() <= 128);
+    patternShrink_->setEnabled(upDownPtnLen_->value() > 1);
+    if (!timer1_->isActive()) recomputeLength();
+    redrawPattern();
+    refreshOrderGrid();
+}
+
+void TFormMain::UpDownPtnLenChange(int value) {
+    EditorViewState& v = ctx_.view;
+    Pattern& p = ctx_.song->patterns[v.currentPattern];
+    if (!timer1_->isActive() && value != p.length) {
+        {
+            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+            p.length = value;
+        }
+        recomputeLength();
+    }
+    if (v.cursorRow > value - 1) v.cursorRow = value - 1;
+    patternExpand_->setEnabled(value <= 128);
+    patternShrink_->setEnabled(value > 1);
+    redrawPattern();
+}
+
+void TFormMain::UpDownOctaveChange(int) {
+    // The pattern input reads the octave from the up-down.
+}
+
+void TFormMain::UpDownSpdEvenChange(int value) {
+    if (following_ || timer1_->isActive() || value == ctx_.song->speedEven) return;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ctx_.song->speedEven = value;
+    }
+    recomputeLength();
+}
+
+void TFormMain::UpDownSpdOddChange(int value) {
+    if (following_ || timer1_->isActive() || value == ctx_.song->speedOdd) return;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ctx_.song->speedOdd = value;
+    }
+    recomputeLength();
+}
+
+void TFormMain::UpDownInterChange(int value) {
+    if (following_ || timer1_->isActive() || value == ctx_.song->interleave) return;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ctx_.song->interleave = value;
+    }
+    recomputeLength();
+}
+
+void TFormMain::UpDownAStepChange(int value) {
+    if (upDownAStep_->isEnabled()) ctx_.settings.autoStep = value;
+}
+
+void TFormMain::SpeedButtonAStepClick(bool down) {
+    upDownAStep_->setEnabled(down);
+    ctx_.settings.autoStepOn = down;
+    ctx_.settings.autoStep = upDownAStep_->value();
+}
+
+void TFormMain::SpeedButtonAVolClick(bool down) { upDownAVol_->setEnabled(down); }
+
+void TFormMain::PatternExpandClick() {
+    if (ctx_.view.noPatternSelected) return;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        expandPattern(*ctx_.song, ctx_.view.currentPattern);
+    }
+    upDownPtnLen_->setValue(ctx_.song->patterns[ctx_.view.currentPattern].length);
+    redrawPattern();
+    recomputeLength();
+}
+
+void TFormMain::PatternShrinkClick() {
+    if (ctx_.view.noPatternSelected) return;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        shrinkPattern(*ctx_.song, ctx_.view.currentPattern);
+    }
+    upDownPtnLen_->setValue(ctx_.song->patterns[ctx_.view.currentPattern].length);
+    redrawPattern();
+    recomputeLength();
+}
+
+// ---- module files -------------------------------------------------------------
+
+QString TFormMain::recentCaption(int n) const { return recent_[n]->text(); }
+
+void TFormMain::addRecent(const QString& path) {
+    std::array<QString, Settings::kRecentFiles> paths;
+    for (int i = 0; i < Settings::kRecentFiles; ++i) paths[i] = recent_[i]->text().mid(4);
+    int from = Settings::kRecentFiles - 1;
+    for (int i = 0; i < Settings::kRecentFiles; ++i) {
+        if (paths[i] == path) {
+            from = i;
+            break;
+        }
+    }
+    for (int i = from; i > 0; --i) paths[i] = paths[i - 1];
+    paths[0] = path;
+    for (int i = 0; i < Settings::kRecentFiles; ++i)
+        recent_[i]->setText(QString("&%1: %2").arg(i).arg(paths[i]));
+}
+
+void TFormMain::RecentClick(int n) {
+    const QString path = recent_[n]->text().mid(4);
+    if (path == "none") return;
+    openByName(path);
+}
+
+bool TFormMain::newModule() {
+    if (messageBox("Are you sure?", "New module", QMessageBox::Yes | QMessageBox::No) !=
+        QMessageBox::Yes)
+        return false;
+    stopAndReset();
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ctx_.song->clear();
+        ctx_.player.resetChannels();
+    }
+    moduleFileName_ = kUntitled;
+    setCaption();
+    refreshAfterNewSong();
+    return true;
+}
+
+void TFormMain::FileNewClick() { newModule(); }
+
+void TFormMain::FileLoadClick() {
+    const QString path = openDialogFn("Open module", existingFolder(ctx_.settings.pathModule),
+                                      kModuleFilter, "qze");
+    if (path.isEmpty()) return;
+    openByName(path);
+    ctx_.settings.pathModule = folderOf(path);
+}
+
+void TFormMain::afterLoad(const QString& path) {
+    moduleFileName_ = path;
+    addRecent(path);
+    setCaption();
+    refreshAfterNewSong();
+}
+
+int TFormMain::openByName(const QString& path) {
+    stopAndReset();
+    int result;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        result = loadModule(*ctx_.song, path.toStdString());
+        if (result == kModuleLoaded) ctx_.player.resetChannels();
+    }
+    // A file that failed to load leaves the song as it was, still under its
+    // own name: only a loaded file becomes the current one.
+    if (result == kModuleLoaded) {
+        afterLoad(path);
+        return result;
+    }
+    QString text;
+    if (result == kModuleNotFound) text = "File '" + path + "' not found!";
+    else if (result == kModuleWrongFormat) text = "File '" + path + "' has wrong format!";
+    else text = "Can't alloc memory to load file!";
+    messageBox(text, "Error!", QMessageBox::Ok);
+    return result;
+}
+
+void TFormMain::loadStartupModule(const QString& path) {
+    if (path.isEmpty()) return;
+    int result;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        result = loadModule(*ctx_.song, path.toStdString());
+    }
+    if (result == kModuleLoaded) afterLoad(path);
+}
+
+void TFormMain::handOver(const QString& argumentText) {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    const QString path = SingleInstance::pathFromArgumentText(argumentText);
+    if (path.isEmpty() || !QFileInfo(path).isFile()) return;
+    if (messageBox("Open new module? Current module will be lost.\n", "Warning",
+                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+        openByName(path);
+}
+
+bool TFormMain::saveModuleTo(const QString& path) {
+    bool ok;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ok = saveModule(*ctx_.song, path.toStdString());
+    }
+    if (!ok) {
+        showError("Can't save file '" + path + "'!");
+        return false;
+    }
+    moduleFileName_ = path;
+    addRecent(path);
+    setCaption();
+    ctx_.settings.pathModule = folderOf(path);
+    exportBaseName_ = QString::fromStdString(fileTitle(path.toStdString()));
+    return true;
+}
+
+void TFormMain::FileSaveClick() {
+    QString start = existingFolder(ctx_.settings.pathModule);
+    if (moduleFileName_ != kUntitled) start = moduleFileName_;
+    else start += "/" + QString(kUntitled);
+    const QString path = saveDialogFn("Save module", start, kModuleFilter, "qze");
+    if (path.isEmpty()) return;
+    saveModuleTo(path);
+}
+
+// ---- exports and import --------------------------------------------------------
+
+QString TFormMain::exportStart(const QString& suffix) const {
+    QString base = exportBaseName_;
+    if (base.isEmpty())
+        base = QString::fromStdString(fileTitle(moduleFileName_.toStdString()));
+    return existingFolder(ctx_.settings.pathExport) + "/" + base + "." + suffix;
+}
+
+void TFormMain::rememberExportFolder(const QString& path) {
+    ctx_.settings.pathExport = folderOf(path);
+}
+
+bool TFormMain::exportWaveTo(const QString& path, bool allChannels) {
+    // The render drives the chips itself: the stream is closed around it.
+    const bool wasOpen = ctx_.audio.isOpen();
+    const bool testOn = ctx_.source.testSignalOn.exchange(false);
+    ctx_.audio.close();
+    lastExportOk_ = false;
+    const bool started = renderWav_->run(ctx_, path, allChannels);
+    lastExportOk_ = started && renderWav_->job().succeeded.load();
+    ctx_.source.testSignalOn.store(testOn);
+    if (wasOpen && !reopenAudio()) reportAudioFailure(QString::fromStdString(ctx_.audio.lastError()));
+    rememberExportFolder(path);
+    if (!lastExportOk_ && !renderWav_->job().cancelled.load())
+        showError("Can't write file '" + path + "'!");
+    return lastExportOk_;
+}
+
+void TFormMain::ExportWaveClick(bool unmuted) {
+    stopAndReset();
+    timer2_->stop();
+    const QString title =
+        QString("Export wave file (") + (unmuted ? "unmuted" : "all") + " channels)";
+    const QString path = saveDialogFn(title, exportStart("wav"), "Windows wave file (*.wav)", "wav");
+    if (!path.isEmpty()) exportWaveTo(path, !unmuted);
+    timer2_->start();
+}
+
+bool TFormMain::exportVgmTo(const QString& path) {
+    bool ok;
+    {
+        AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
+        ok = exportVgm(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString());
+    }
+    ctx_.chips.reset();
+    lastExportOk_ = ok;
+    rememberExportFolder(path);
+    if (!ok) showError("Can't write file '" + path + "'!");
+    return ok;
+}
+
+void TFormMain::ExportVGMClick() {
+    stopAndReset();
+    const QString path =
+        saveDialogFn("Export VGM file", exportStart("vgm"), "VGM file (*.vgm)", "vgm");
+    if (!path.isEmpty()) exportVgmTo(path);
+}
+
+bool TFormMain::exportRegistersTo(const QString& path, bool megaDrive) {
+    bool ok;
+    {
+        AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
+        ok = exportRegisterDump(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString(),
+                                megaDrive ? kMegaDriveClock : kChipClock);
+    }
+    ctx_.chips.reset();
+    lastExportOk_ = ok;
+    rememberExportFolder(path);
+    if (!ok) showError("Can't write file '" + path + "'!");
+    return ok;
+}
+
+void TFormMain::ExporRegQZMClick() {
+    stopAndReset();
+    const QString path = saveDialogFn("Export QZD registers dump for QZM", exportStart("qzd"),
+                                      "QZM registers dump (*.qzd)", "qzd");
+    if (!path.isEmpty()) exportRegistersTo(path, false);
+}
+
+void TFormMain::ExporRegSMDClick() {
+    stopAndReset();
+    const QString path = saveDialogFn("Export QZD registers dump for SMD", exportStart("qzd"),
+                                      "QZM registers dump (*.qzd)", "qzd");
+    if (!path.isEmpty()) exportRegistersTo(path, true);
+}
+
+bool TFormMain::importModFrom(const QString& path) {
+    bool ok;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ok = importMod(path.toStdString(), *ctx_.song);
+        if (ok) ctx_.player.resetChannels();
+    }
+    ctx_.settings.pathImport = folderOf(path);
+    lastExportOk_ = ok;
+    if (!ok) {
+        showError("Can't import file '" + path + "'!");
+        return false;
+    }
+    const int dot = path.lastIndexOf('.');
+    moduleFileName_ = (dot >= 0 ? path.left(dot + 1) : path + ".") + "qze";
+    setCaption();
+    refreshAfterNewSong();
+    return true;
+}
+
+void TFormMain::ImportMODClick() {
+    stopAndReset();
+    const QString path = openDialogFn("Import music data from MOD file",
+                                      existingFolder(ctx_.settings.pathImport),
+                                      "MOD music module (*.mod)", "mod");
+    if (!path.isEmpty()) importModFrom(path);
+}
+
+// ---- audio output ----------------------------------------------------------------
+
+bool TFormMain::reopenAudio() {
+    ctx_.settings.waveBlockSize = bufSize_->currentIndex();
+    ctx_.settings.waveBlockCount = bufCount_->currentIndex();
+    ctx_.audio.close();
+    const bool ok = ctx_.audio.open(bufSize_->currentIndex(), bufCount_->currentIndex());
+    if (!ok) reportAudioFailure(QString::fromStdString(ctx_.audio.lastError()));
+    return ok;
+}
+
+void TFormMain::reportAudioFailure(const QString& error) {
+    if (audioFailureShown_) return;
+    audioFailureShown_ = true;
+    statusBar()->showMessage("No sound output: " + error);
+}
+
+// ---- window --------------------------------------------------------------------
+
+void TFormMain::storeSettings() {
+    Settings& s = ctx_.settings;
+    s.windowMaximized = isMaximized();
+    const QRect g = isMaximized() ? normalGeometry() : geometry();
+    s.windowLeft = g.x();
+    s.windowTop = g.y();
+    s.windowWidth = g.width();
+    s.windowHeight = g.height();
+    for (int i = 0; i < Settings::kRecentFiles; ++i) s.recentNames[i] = recent_[i]->text();
+    s.waveOutputVolume = volume_->value();
+    s.waveBlockSize = bufSize_->currentIndex();
+    s.waveBlockCount = bufCount_->currentIndex();
+    s.autoStep = upDownAStep_->value();
+    s.autoStepOn = aStep_->isChecked();
+    s.analyzeType = ctx_.source.scopeOn.load();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (askOnClose && messageBox("Are you sure?", "Exit confirm",
+                                 QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+        event->ignore();
+        return;
+    }
+    if (stop_->isEnabled()) SpeedButtonStopClick();
+    timer2_->stop();
+    storeSettings();
+    event->accept();
+}
+
+void TFormMain::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) redrawPattern();
+    QMainWindow::changeEvent(event);
+}
+
+}  // namespace qv

@@ -1,0 +1,204 @@
+// The main window: toolbar, the four pages, the menus, the play-position
+// follower and the module file flow (new, open, save, recent files, exports,
+// import). Everything it works on lives in the AppContext built by main.
+#pragma once
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QString>
+#include <array>
+#include <functional>
+
+#include "app/app_context.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QSlider;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QWidget;
+class QFrame;
+
+namespace qv {
+
+class TFormRenderWav;
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* kTitle = "Qorvette v1.22";
+    static constexpr const char* kUntitled = "untitled.qze";
+    static constexpr const char* kModuleFilter = "Qorvette editable module (*.qze)";
+
+    // Message box: text, caption, buttons; returns the button pressed. Tests
+    // replace it so that no modal box ever waits for a user.
+    using MessageBoxFn = std::function<QMessageBox::StandardButton(
+        const QString& text, const QString& caption, QMessageBox::StandardButtons buttons)>;
+    // File dialogs: title, start folder or file, filter, default suffix; an
+    // empty result means the user cancelled.
+    using FileDialogFn = std::function<QString(const QString& title, const QString& start,
+                                               const QString& filter, const QString& suffix)>;
+
+    explicit TFormMain(AppContext& ctx, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    MessageBoxFn messageBoxFn;
+    FileDialogFn openDialogFn;
+    FileDialogFn saveDialogFn;
+
+    // Clears the key state, then shows the message box.
+    QMessageBox::StandardButton messageBox(const QString& text, const QString& caption,
+                                           QMessageBox::StandardButtons buttons);
+
+    // The start-up load of the command-line module: silent, and the name is
+    // taken only when the load succeeds.
+    void loadStartupModule(const QString& path);
+    // Open by name: the common path of Open, the recent files and the
+    // single-instance hand-over. Returns the load result (0-3).
+    int openByName(const QString& path);
+    // The single-instance receiver.
+    void handOver(const QString& argumentText);
+    // Saves to path; false (with an "Error" box) when the file cannot be written.
+    bool saveModuleTo(const QString& path);
+    // New song after the question; true when it was cleared.
+    bool newModule();
+
+    void addRecent(const QString& path);
+    QString recentCaption(int n) const;
+    const QString& moduleFileName() const { return moduleFileName_; }
+
+    // Time display.
+    void recomputeLength();
+    void refreshPosition();
+    static QString timeText(int positionFrames, int lengthFrames);
+    static QString framesText(int positionFrames, int lengthFrames);
+    int lengthFrames() const { return lengthFrames_; }
+
+    // Refresh after a new or loaded song.
+    void refreshAfterNewSong();
+    // Writes the window's state (bounds, recent captions, control values)
+    // back into the settings record.
+    void storeSettings();
+    // Skips the close query (tests and the hand-over of a closing session).
+    bool askOnClose = true;
+    // Whether the last export or import ran to success.
+    bool lastExportOk() const { return lastExportOk_; }
+
+    // Exports and import with a known path (the menu handlers ask for it first).
+    bool exportWaveTo(const QString& path, bool allChannels);
+    bool exportVgmTo(const QString& path);
+    bool exportRegistersTo(const QString& path, bool megaDrive);
+    bool importModFrom(const QString& path);
+
+    // Shown once in the status bar when the audio output did not open.
+    void reportAudioFailure(const QString& error);
+    // Re-opens the audio output with the buffer combos' indexes.
+    bool reopenAudio();
+
+public slots:
+    void SpeedButtonPlayAllClick();
+    void SpeedButtonPlayPosClick();
+    void SpeedButtonPlayPtnClick();
+    void SpeedButtonStopClick();
+    void SpeedButtonResetClick();
+    void FileNewClick();
+    void FileLoadClick();
+    void FileSaveClick();
+    void RecentClick(int n);
+    void ExportWaveClick(bool unmuted);
+    void ExportVGMClick();
+    void ExporRegQZMClick();
+    void ExporRegSMDClick();
+    void ImportMODClick();
+    void PatternExpandClick();
+    void PatternShrinkClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildToolbar(QWidget* parent);
+    void buildPages();
+    void buildPatternsPage(QWidget* page);
+    void buildMenus();
+    QSpinBox* addUpDown(QWidget* parent, const char* editName, const char* upDownName, int min,
+                        int max, int value);
+    void setCaption();
+    void afterStart();
+    void stopAndReset();
+    void Timer1Timer();
+    void Timer2Timer();
+    void redrawPattern();
+    void refreshOrderGrid();
+    void showSongTiming();
+    void afterLoad(const QString& path);
+    void startPlayer(int order, bool loopPattern);
+    QString exportStart(const QString& suffix) const;
+    void rememberExportFolder(const QString& path);
+    void showError(const QString& text);
+
+    void UpDownPtnChange(int value);
+    void UpDownPtnLenChange(int value);
+    void UpDownOctaveChange(int value);
+    void UpDownSpdEvenChange(int value);
+    void UpDownSpdOddChange(int value);
+    void UpDownInterChange(int value);
+    void UpDownAStepChange(int value);
+    void SpeedButtonAStepClick(bool down);
+    void SpeedButtonAVolClick(bool down);
+
+    AppContext& ctx_;
+    QString moduleFileName_ = kUntitled;
+    QString exportBaseName_;
+    int lengthFrames_ = 0;
+    int positionFrames_ = 0;
+    bool following_ = false;  // Timer1 is writing the controls
+    bool audioFailureShown_ = false;
+    bool lastExportOk_ = false;
+
+    QTimer* timer1_ = nullptr;
+    QTimer* timer2_ = nullptr;
+    QToolButton* playAll_ = nullptr;
+    QToolButton* playPos_ = nullptr;
+    QToolButton* playPtn_ = nullptr;
+    QToolButton* stop_ = nullptr;
+    QToolButton* reset_ = nullptr;
+    QToolButton* testSignal_ = nullptr;
+    QToolButton* editSong_ = nullptr;
+    QSlider* volume_ = nullptr;
+    QComboBox* bufSize_ = nullptr;
+    QComboBox* bufCount_ = nullptr;
+    QLabel* timeVal_ = nullptr;
+    QLabel* frmVal_ = nullptr;
+    QFrame* clip_ = nullptr;
+    QWidget* scope_ = nullptr;
+    QTabWidget* pages_ = nullptr;
+    QWidget* patternView_ = nullptr;
+    QWidget* patternHeader_ = nullptr;
+    QWidget* orderGrid_ = nullptr;
+
+    QSpinBox* upDownPtnLen_ = nullptr;
+    QSpinBox* upDownPtn_ = nullptr;
+    QSpinBox* upDownOctave_ = nullptr;
+    QSpinBox* upDownSpdEven_ = nullptr;
+    QSpinBox* upDownSpdOdd_ = nullptr;
+    QSpinBox* upDownInter_ = nullptr;
+    QSpinBox* upDownAStep_ = nullptr;
+    QSpinBox* upDownAIns_ = nullptr;
+    QSpinBox* upDownAVol_ = nullptr;
+    QToolButton* aStep_ = nullptr;
+    QToolButton* aIns_ = nullptr;
+    QToolButton* aVol_ = nullptr;
+
+    std::array<QAction*, Settings::kRecentFiles> recent_{};
+    QAction* patternExpand_ = nullptr;
+    QAction* patternShrink_ = nullptr;
+    QMenu* popupPtn_ = nullptr;
+    TFormRenderWav* renderWav_ = nullptr;
+};
+
+}  // namespace qv

@@ -1,0 +1,51 @@
+// The wave render's progress dialog: a progress bar and one button that
+// cancels the render while it runs and reads "Done" once it has finished.
+#pragma once
+#include <QDialog>
+#include <functional>
+
+#include "io/wav_export.h"
+
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace qv {
+
+struct AppContext;
+
+class TFormRenderWav : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFormRenderWav(QWidget* parent = nullptr);
+    ~TFormRenderWav() override;
+
+    // Renders the song to path on a worker thread while the dialog is shown
+    // modally. The audio stream must be closed. Returns false when the
+    // worker could not be started (the dialog is then not shown); otherwise
+    // true once the dialog has closed, whatever the render's outcome
+    // (see job()).
+    bool run(AppContext& ctx, const QString& path, bool allChannels);
+    const RenderJob& job() const { return job_; }
+    // Called once the render has finished, on the GUI thread (the end beep).
+    std::function<void()> onDone;
+
+public slots:
+    void ButtonCancelClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void poll();
+    void finished();
+
+    RenderJob job_;
+    RenderWorker worker_;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* button_ = nullptr;
+    QTimer* poll_ = nullptr;
+};
+
+}  // namespace qv
