@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QWidget>
 #include <QWheelEvent>
 #include <array>
 
@@ -115,12 +116,13 @@ bool KeyDispatcher::wheelMessage(int steps) {
 bool KeyDispatcher::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
     if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched->isWidgetType()) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (event == lastEvent_ && key->timestamp() == lastTimestamp_ && type == lastType_) return false;
-        lastEvent_ = event;
-        lastTimestamp_ = key->timestamp();
-        lastType_ = type;
-        const auto message = layoutKeyMessage(*key);
+        // A key event that the receiver ignores travels on to its parents;
+        // only its first receiver (the focus widget, or the window itself
+        // when nothing has the focus) feeds the layout.
+        auto* widget = static_cast<QWidget*>(watched);
+        QWidget* focus = QApplication::focusWidget();
+        if (focus ? widget != focus : !widget->isWindow()) return false;
+        const auto message = layoutKeyMessage(*static_cast<QKeyEvent*>(event));
         if (message && keyMessage(message->code, message->down)) {
             event->accept();
             return true;

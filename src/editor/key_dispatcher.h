@@ -57,8 +57,8 @@ private:
     AppContext& ctx_;
     PatternInput& input_;
     bool installed_ = false;
-    // The last key event fed to the layout: an event that travels on to a
-    // parent widget is seen again and must not count twice.
+    // The last wheel event seen: one that travels on to a parent widget is
+    // seen again and must not count twice.
     const QEvent* lastEvent_ = nullptr;
     quint64 lastTimestamp_ = 0;
     int lastType_ = 0;

@@ -123,7 +123,7 @@ void PatternInput::moveCursorBy(int delta, bool page, bool evenWhilePlaying) {
             ++pos;
         }
         v.cursorRow = row;
-        if (pos != v.orderCursor) setOrderPosition(pos);
+        if (pos != v.orderCursor) setOrderPosition(pos, !evenWhilePlaying);
     } else {
         const int len = patternLength();
         if (page)
@@ -136,11 +136,11 @@ void PatternInput::moveCursorBy(int delta, bool page, bool evenWhilePlaying) {
     call(onTimeChanged);
 }
 
-void PatternInput::setOrderPosition(int position) {
+void PatternInput::setOrderPosition(int position, bool tellPlayer) {
     EditorViewState& v = ctx_.view;
     v.orderCursor = position;
     v.currentPattern = ctx_.song->order.entries[position].pattern;
-    if (ctx_.player.isPlaying()) {
+    if (tellPlayer && ctx_.player.isPlaying()) {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
         ctx_.player.setPosition(position);
     }
@@ -199,14 +199,14 @@ bool PatternInput::handleKeyDown() {
 
     const int orderLength = ctx_.song->order.length;
     if (k.firesOnce(cmd::PtnOrdPrev) && v.orderCursor > 0) {
-        setOrderPosition(v.orderCursor - 1);
+        setOrderPosition(v.orderCursor - 1, true);
         v.cursorRow = std::min(v.cursorRow, patternLength() - 1);
         call(onTimeChanged);
         changed();
         return true;
     }
     if (k.firesOnce(cmd::PtnOrdNext) && v.orderCursor < orderLength - 1) {
-        setOrderPosition(v.orderCursor + 1);
+        setOrderPosition(v.orderCursor + 1, true);
         v.cursorRow = std::min(v.cursorRow, patternLength() - 1);
         call(onTimeChanged);
         changed();

@@ -150,7 +150,9 @@ private:
     void finishEdit(int sumBefore);
     void moveCursorBy(int delta, bool page, bool evenWhilePlaying);
     void setColumn(int column);
-    void setOrderPosition(int position);
+    // tellPlayer: a running playback jumps there too (not the one-row sound
+    // of an entry, which must finish the row it was started on).
+    void setOrderPosition(int position, bool tellPlayer);
     void soundRow(int soloChannel);
     void transpose(int semitones);
     bool cursorKeys();
