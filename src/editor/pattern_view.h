@@ -10,6 +10,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QRawFont>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -18,6 +19,7 @@
 
 #include "app/app_context.h"
 
+class QPainter;
 class QToolButton;
 
 namespace qv {
@@ -71,12 +73,35 @@ QString patternLineText(const std::vector<PatternLineSpan>& spans);
 std::vector<PatternLine> patternLines(const Song& song, const EditorViewState& view, int lines,
                                       bool showPrevNext);
 
+using PatternColors = std::array<QColor, Settings::kColors + 1>;
+
 // A colour setting as a QColor; -1 (or any negative value) is its default,
 // the out-of-range default being the palette's button colour.
 QColor patternColor(const Settings& settings, int index, const QPalette& palette);
 // The default of a colour as a stored value (red + 256 * green + 65536 * blue),
 // -1 for the out-of-range colour (it follows the palette).
 int defaultPatternColor(int index);
+// All twelve colours and the cursor field's black, by index.
+PatternColors patternColors(const Settings& settings, const QPalette& palette);
+
+// The font of the settings and its cell measured from "1": the width and the
+// height of that text. The font's letter spacing is set so that every glyph
+// advances exactly one cell; the glyphs of the printable ASCII characters are
+// looked up once, so drawing a line needs no text shaping.
+struct PatternFontCell {
+    QFont font;
+    int charWidth = 8;
+    int lineHeight = 14;
+    int ascent = 11;
+    QRawFont raw;
+    std::array<quint32, 128> glyphs{};
+};
+PatternFontCell patternFontFor(const QString& name, int pointSize);
+
+// Draws one line at the top edge y: the backgrounds, then the texts, each
+// character in its cell.
+void drawPatternLine(QPainter& painter, int y, const std::vector<PatternLineSpan>& spans,
+                     const PatternColors& colors, const PatternFontCell& cell);
 
 class PatternView : public QWidget {
     Q_OBJECT
@@ -87,39 +112,43 @@ public:
     // Re-reads the font from the settings and measures the cell from "1".
     void applyFont();
     int visibleRows() const;
-    int charWidth() const { return charWidth_; }
-    int lineHeight() const { return lineHeight_; }
-    const QFont& patternFont() const { return font_; }
+    int charWidth() const { return cell_.charWidth; }
+    int lineHeight() const { return cell_.lineHeight; }
+    const QFont& patternFont() const { return cell_.font; }
     void setEditSongMode(bool on);
     bool editSongMode() const { return editSong_; }
     // Whether the cursor row is drawn focused: the view (or the scroll box
     // around it) is the window's active control.
     bool showsFocus() const;
-    // The pattern row and cursor column under a point, row -1 outside the
-    // pattern; false when the point is on no cell.
+    // The pattern row and the cursor column (channel * 8 + field) under a
+    // point. Columns 0-3 and 87 on are no cell: false, column -1. A line that
+    // shows no row of the current pattern gives row -1.
     bool cellAt(QPoint pos, int* row, int* column) const;
 
 signals:
     void cellClicked(int row, int column, Qt::KeyboardModifiers mods);
     void mouseDragged(int row, int column);
-    void wheelSteps(int steps);
+    void wheelSteps(int steps);  // rows: positive for a turn towards the user
     void contextMenuRequested(QPoint globalPos);
+    // The left button went up again, and a double click; the same cell
+    // arguments as cellClicked.
+    void cellReleased(int row, int column, Qt::KeyboardModifiers mods);
+    void cellDoubleClicked(int row, int column);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     AppContext& ctx_;
-    QFont font_;
-    int charWidth_ = 8;
-    int lineHeight_ = 14;
-    int ascent_ = 11;
+    PatternFontCell cell_;
     bool editSong_ = false;
+    int wheelRest_ = 0;
 };
 
 // The channel header: "*", then "M", "S" and "Chan.A" ... "Chan.F", and a
@@ -153,7 +182,11 @@ public slots:
 signals:
     void channelMaskChanged(uint8_t mask);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void layoutButtons();
     void applyRules();
     void allClicked();
     void muteClicked();
@@ -163,6 +196,7 @@ private:
     AppContext& ctx_;
     std::array<QToolButton*, 20> buttons_{};
     int soloFollow_ = -1;
+    int charWidth_ = 8;
 };
 
 }  // namespace qv
