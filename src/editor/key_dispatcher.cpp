@@ -118,10 +118,12 @@ bool KeyDispatcher::eventFilter(QObject* watched, QEvent* event) {
     if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && watched->isWidgetType()) {
         // A key event that the receiver ignores travels on to its parents;
         // only its first receiver (the focus widget, or the window itself
-        // when nothing has the focus) feeds the layout.
+        // when nothing has the focus, or an open pop-up menu) feeds the layout.
         auto* widget = static_cast<QWidget*>(watched);
         QWidget* focus = QApplication::focusWidget();
-        if (focus ? widget != focus : !widget->isWindow()) return false;
+        const bool first = widget == QApplication::activePopupWidget() ||
+                           (focus ? widget == focus : widget->isWindow());
+        if (!first) return false;
         const auto message = layoutKeyMessage(*static_cast<QKeyEvent*>(event));
         if (message && keyMessage(message->code, message->down)) {
             event->accept();

@@ -15,7 +15,10 @@ void call(const std::function<void()>& f) {
 
 }  // namespace
 
-PatternInput::PatternInput(AppContext& ctx) : ctx_(ctx) {}
+PatternInput::PatternInput(AppContext& ctx) : ctx_(ctx) {
+    options.autoStepOn = ctx.settings.autoStepOn;
+    options.autoStepValue = std::clamp(ctx.settings.autoStep, 0, 256);
+}
 
 // ---- helpers -----------------------------------------------------------------
 
@@ -516,13 +519,6 @@ bool PatternInput::handleKeyUp() {
     return false;
 }
 
-void PatternInput::playKeyReleased(bool wasPlayKeyActive) {
-    if (ctx_.view.noPatternSelected || !wasPlayKeyActive) return;
-    const KeyboardLayout& k = ctx_.layout;
-    if (k.state(cmd::PtnPlay) != 0 || k.state(cmd::PtnPlayLoop) != 0) return;
-    if (ctx_.player.isPlaying()) ctx_.player.stopIfHeld();
-}
-
 void PatternInput::focusLost() {
     changed();
     ctx_.player.stopIfHeld();
@@ -665,7 +661,8 @@ void PatternInput::BlockExpandClick() {
         if (done) ctx_.player.songLengthFrames();
     }
     if (done) {
-        call(onSongLengthChanged);  // also shows the new pattern length
+        call(onPatternLengthChanged);
+        call(onSongLengthChanged);
         changed();
     }
 }

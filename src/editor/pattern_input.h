@@ -18,7 +18,9 @@ namespace qv {
 
 class PatternInput {
 public:
-    // The values of the window's up-downs and toggles.
+    // The values of the window's up-downs and toggles; the window writes
+    // them whenever the user changes a control, the input reports its own
+    // changes through the hooks below. The step starts from the settings.
     struct Options {
         int octave = 4;                // UpDownOctave, 1-8
         bool autoInstrumentOn = true;  // SpeedButtonAIns
@@ -46,6 +48,7 @@ public:
     // Hooks the window sets; any may stay empty.
     std::function<void()> onChanged;             // redraw the pattern view
     std::function<void()> onSongLengthChanged;   // recompute length and time display
+    std::function<void()> onPatternLengthChanged;  // UpDownPtnLen shows the new length
     std::function<void()> onTimeChanged;         // refresh the time display
     std::function<void(int)> onOctaveChanged;    // UpDownOctave := n
     std::function<void(bool, int)> onAutoStepChanged;  // SpeedButtonAStep down?, UpDownAStep
@@ -64,9 +67,6 @@ public:
     bool handleKeyDown();
     // Key-up while the pattern view has the focus: selection end, key off.
     bool handleKeyUp();
-    // Key-up whatever the focus: releasing the play key ends playback.
-    // wasPlayKeyActive: ptnPlay or ptnPlayLoop was active before this key-up.
-    void playKeyReleased(bool wasPlayKeyActive);
 
     // Mouse on the pattern view; row -1 when the point is on no cell, column
     // is the cursor column (channel * 8 + field) under the point.

@@ -460,6 +460,41 @@ private slots:
         QCOMPARE(r.ctx.view.cursorRow, 3);
     }
 
+    void orderKeysAndBlockLengthChanges() {
+        Rig r;
+        r.ctx.song->order.length = 3;
+        r.ctx.song->order.entries[1].pattern = 2;
+        r.ctx.song->patterns[2].length = 8;
+        int orderRefreshes = 0;
+        r.input.onOrderChanged = [&] { ++orderRefreshes; };
+        r.place(30, 0);
+        r.pressWith(vk::Control, vk::Prior);  // already at the first position
+        QCOMPARE(r.ctx.view.orderCursor, 0);
+        r.pressWith(vk::Control, vk::Next);
+        QCOMPARE(r.ctx.view.orderCursor, 1);
+        QCOMPARE(r.ctx.view.currentPattern, 2);
+        QCOMPARE(r.ctx.view.cursorRow, 7);  // kept inside the shorter pattern
+        QCOMPARE(orderRefreshes, 1);
+
+        // Expanding a block makes the pattern longer and the song length is counted again.
+        int lengthShown = 0;
+        r.input.onPatternLengthChanged = [&] { lengthShown = r.ctx.song->patterns[2].length; };
+        r.ctx.view.selection = qv::Selection{0, 0, 6, 8};
+        r.input.BlockExpandClick();
+        QCOMPARE(lengthShown, 16);
+        QCOMPARE(r.lengthRefreshes, 1);
+        // Pulling a speed effect out of the pattern counts the length again too.
+        r.cell(3, 5, 2).effect = 15;
+        r.cell(3, 5, 2).param = 4;
+        r.place(1, 5 * 8);
+        r.pressWith(vk::Control, vk::Back);
+        QCOMPARE(r.lengthRefreshes, 1);
+        r.place(2, 5 * 8);
+        r.pressWith(vk::Control, vk::Back);
+        QCOMPARE(r.lengthRefreshes, 2);
+        QCOMPARE(int(r.cell(2, 5, 2).effect), 0);
+    }
+
     void mouseClicksDragsAndDoubleClicks() {
         Rig r;
         r.ctx.view.selection = qv::Selection{0, 0, 2, 2};
