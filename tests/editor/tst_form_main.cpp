@@ -1,0 +1,384 @@
+// The main window: caption, pages and menus, the time display, the recent
+// files, New / Open / Save with their questions and messages, the Patterns
+// page's controls, the close query and the exports. Message boxes and file
+// dialogs are replaced by recorders, so nothing modal ever waits.
+#include <QtTest>
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+#include "app/app_context.h"
+#include "editor/form_main.h"
+#include "song/module_file.h"
+
+namespace {
+
+struct Box {
+    QString text;
+    QString caption;
+};
+
+// A window over its own engine, with every box recorded and answered.
+struct Fixture {
+    qv::AppContext ctx{std::make_unique<qv::NullAudioDevice>()};
+    std::unique_ptr<qv::TFormMain> window;
+    QList<Box> boxes;
+    QMessageBox::StandardButton answer = QMessageBox::Yes;
+    QString dialogResult;
+
+    Fixture() {
+        ctx.chips.create(qv::kSampleRate, qv::kChipClock, 128);
+        window = std::make_unique<qv::TFormMain>(ctx);
+        window->messageBoxFn = [this](const QString& text, const QString& caption,
+                                      QMessageBox::StandardButtons) {
+            boxes.append({text, caption});
+            return answer;
+        };
+        window->openDialogFn = [this](const QString&, const QString&, const QString&,
+                                      const QString&) { return dialogResult; };
+        window->saveDialogFn = window->openDialogFn;
+        window->askOnClose = false;
+    }
+    ~Fixture() {
+        window.reset();
+        ctx.player.stop();
+        ctx.audio.close();
+        ctx.chips.destroy();
+    }
+    template <class T>
+    T* find(const char* name) const {
+        return window->findChild<T*>(name);
+    }
+    QString actionText(const char* name) const {
+        QAction* a = find<QAction>(name);
+        return a ? a->text() : QString("<missing %1>").arg(name);
+    }
+};
+
+}  // namespace
+
+class TestFormMain : public QObject {
+    Q_OBJECT
+private slots:
+    void captionPagesMenusAndControls() {
+        Fixture f;
+        QCOMPARE(f.window->windowTitle(), QString("Qorvette v1.22 [untitled.qze]"));
+        auto* pages = f.find<QTabWidget>("PageControlMain");
+        QVERIFY(pages);
+        QCOMPARE(pages->count(), 4);
+        QCOMPARE(pages->tabText(0), QString("Patterns"));
+        QCOMPARE(pages->tabText(1), QString("Instruments"));
+        QCOMPARE(pages->tabText(2), QString("Information"));
+        QCOMPARE(pages->tabText(3), QString("Editor"));
+        for (const char* name : {"TabSheetPtn", "TabSheetIns", "TabSheetInfo", "TabSheetSetup",
+                                 "PanelToolbar", "PanelPtnCtrl", "PanelPtnHeader", "ScrollBoxPtn",
+                                 "PaintBoxPtn", "StringGridOrd", "ShapeClip", "PaintBoxLvl",
+                                 "LabelTTimeVal", "LabelTFrmVal", "EditPtnLen", "EditAVol"})
+            QVERIFY2(f.find<QWidget>(name), name);
+
+        QCOMPARE(f.actionText("FileNew"), QString("&New"));
+        QCOMPARE(f.actionText("FileLoad"), QString("&Open module"));
+        QCOMPARE(f.actionText("FileSave"), QString("&Save module"));
+        QCOMPARE(f.actionText("ExporRegQZM"), QString("&QZD file for QZM"));
+        QCOMPARE(f.actionText("ExporRegSMD"), QString("QZ&D file for SMD"));
+        QCOMPARE(f.actionText("ExportVGM"), QString("&VGM file for SMD"));
+        QCOMPARE(f.actionText("ExportWaveAll"), QString("Wave file (&all)"));
+        QCOMPARE(f.actionText("ExportWaveUnmuted"), QString("Wave file (&unmuted)"));
+        QCOMPARE(f.actionText("ImportMOD"), QString("&MOD file"));
+        QCOMPARE(f.actionText("FileClose"), QString("&Close"));
+        QCOMPARE(f.actionText("Recent0"), QString("&0: none"));
+        QCOMPARE(f.actionText("Recent9"), QString("&9: none"));
+        QCOMPARE(f.actionText("EditRearrangePatterns"), QString("Rearrange &patterns"));
+        QCOMPARE(f.actionText("BlockTranspose"), QString("Advanced &transpose"));
+        QCOMPARE(f.actionText("PatternExpand"), QString("&Expand (size*2)"));
+        QCOMPARE(f.actionText("PatternShrink"), QString("&Shrink (size/2)"));
+        QCOMPARE(f.actionText("InstrumentCopyExchange"), QString("Copy/E&xchange"));
+        QCOMPARE(f.actionText("HelpAbout"), QString("&About..."));
+        QCOMPARE(f.find<QMenu>("MainMenuFile")->title(), QString("&File"));
+        QCOMPARE(f.find<QMenu>("MainMenuPattern")->title(), QString("&Pattern"));
+        // Commands of editors not yet present are shown but disabled.
+        QVERIFY(!f.find<QAction>("EditCut")->isEnabled());
+        QVERIFY(!f.find<QAction>("HelpShow")->isEnabled());
+
+        QCOMPARE(f.find<QToolButton>("SpeedButtonPlayAll")->toolTip(), QString("Play from start (F5)"));
+        QCOMPARE(f.find<QToolButton>("SpeedButtonStop")->toolTip(), QString("Stop playing (ESC)"));
+        QVERIFY(!f.find<QToolButton>("SpeedButtonStop")->isEnabled());
+        QCOMPARE(f.find<QToolButton>("SpeedButtonPlayPtn")->toolTip(),
+                 QString("Play pattern in loop (F8)"));
+        QCOMPARE(f.find<QWidget>("ShapeClip")->toolTip(), QString("Clip indicator"));
+
+        struct Range { const char* name; int min, max, value; };
+        for (const Range& r : {Range{"UpDownPtnLen", 1, 256, 64}, Range{"UpDownPtn", 0, 255, 0},
+                               Range{"UpDownOctave", 1, 8, 4}, Range{"UpDownSpdEven", 1, 15, 3},
+                               Range{"UpDownSpdOdd", 1, 15, 3}, Range{"UpDownInter", 1, 255, 1},
+                               Range{"UpDownAStep", 0, 256, 1}, Range{"UpDownAIns", 0, 255, 1},
+                               Range{"UpDownAVol", 0, 31, 31}}) {
+            auto* spin = f.find<QSpinBox>(r.name);
+            QVERIFY2(spin, r.name);
+            QCOMPARE(spin->minimum(), r.min);
+            QCOMPARE(spin->maximum(), r.max);
+            QCOMPARE(spin->value(), r.value);
+        }
+        QVERIFY(!f.find<QSpinBox>("UpDownAVol")->isEnabled());
+        QVERIFY(f.find<QToolButton>("SpeedButtonAStep")->isChecked());
+        f.find<QToolButton>("SpeedButtonAVol")->click();
+        QVERIFY(f.find<QSpinBox>("UpDownAVol")->isEnabled());
+        f.find<QToolButton>("SpeedButtonAStep")->click();
+        QVERIFY(!f.find<QSpinBox>("UpDownAStep")->isEnabled());
+        QCOMPARE(f.ctx.settings.effectiveAutoStep(), 0);
+    }
+
+    void timeDisplay() {
+        QCOMPARE(qv::TFormMain::timeText(0, 6250), QString("00:00 of 02:05"));
+        QCOMPARE(qv::TFormMain::framesText(0, 6250), QString("0 of 6250"));
+        QCOMPARE(qv::TFormMain::timeText(3050, 183000), QString("01:01 of 61:00"));
+        Fixture f;
+        // A new song: 64 rows at speed 3.
+        QCOMPARE(f.window->lengthFrames(), 192);
+        QCOMPARE(f.find<QLabel>("LabelTTimeVal")->text(), QString("00:00 of 00:03"));
+        QCOMPARE(f.find<QLabel>("LabelTFrmVal")->text(), QString("0 of 192"));
+        // Speed, interleave and length changes recompute it.
+        f.find<QSpinBox>("UpDownSpdEven")->setValue(6);
+        f.find<QSpinBox>("UpDownSpdOdd")->setValue(6);
+        QCOMPARE(f.ctx.song->speedEven, 6);
+        QCOMPARE(f.find<QLabel>("LabelTFrmVal")->text(), QString("0 of 384"));
+        f.find<QSpinBox>("UpDownPtnLen")->setValue(32);
+        QCOMPARE(f.ctx.song->patterns[0].length, 32);
+        QCOMPARE(f.window->lengthFrames(), 192);
+        f.find<QToolButton>("SpeedButtonSpdEqual")->click();
+        QCOMPARE(f.ctx.song->speedOdd, 6);
+    }
+
+    void recentFiles() {
+        Fixture f;
+        f.window->addRecent("/a.qze");
+        f.window->addRecent("/b.qze");
+        f.window->addRecent("/a.qze");
+        QCOMPARE(f.window->recentCaption(0), QString("&0: /a.qze"));
+        QCOMPARE(f.window->recentCaption(1), QString("&1: /b.qze"));
+        QCOMPARE(f.window->recentCaption(2), QString("&2: none"));
+        for (int i = 0; i < 11; ++i) f.window->addRecent(QString("/f%1.qze").arg(i));
+        QCOMPARE(f.window->recentCaption(0), QString("&0: /f10.qze"));
+        QCOMPARE(f.window->recentCaption(9), QString("&9: /f1.qze"));
+        // An item in the middle moves to the top, the ones above move down.
+        f.window->addRecent("/f5.qze");
+        QCOMPARE(f.window->recentCaption(0), QString("&0: /f5.qze"));
+        QCOMPARE(f.window->recentCaption(1), QString("&1: /f10.qze"));
+        QCOMPARE(f.window->recentCaption(5), QString("&5: /f6.qze"));
+        QCOMPARE(f.window->recentCaption(6), QString("&6: /f4.qze"));
+        QCOMPARE(f.window->recentCaption(7), QString("&7: /f3.qze"));
+        // An empty entry does nothing when clicked; a stored file opens.
+        Fixture g;
+        g.window->RecentClick(4);
+        QVERIFY(g.boxes.isEmpty());
+        f.window->RecentClick(0);
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, QString("File '/f5.qze' not found!"));
+        // The captions are what is stored.
+        f.window->storeSettings();
+        QCOMPARE(f.ctx.settings.recentNames[0], QString("&0: /f5.qze"));
+    }
+
+    void newAsksFirst() {
+        Fixture f;
+        f.ctx.song->speedEven = 7;
+        f.ctx.song->patterns[0].rows[0][0].setPitch(40);
+        f.answer = QMessageBox::No;
+        f.window->FileNewClick();
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, QString("Are you sure?"));
+        QCOMPARE(f.boxes[0].caption, QString("New module"));
+        QCOMPARE(f.ctx.song->speedEven, 7);
+        f.answer = QMessageBox::Yes;
+        f.window->FileNewClick();
+        QCOMPARE(f.ctx.song->speedEven, 3);
+        QVERIFY(f.ctx.song->patterns[0].rows[0][0].isEmpty());
+        QCOMPARE(f.window->windowTitle(), QString("Qorvette v1.22 [untitled.qze]"));
+        QCOMPARE(f.find<QSpinBox>("UpDownSpdEven")->value(), 3);
+    }
+
+    void openSaveAndFailures() {
+        QTemporaryDir dir;
+        Fixture f;
+        const QString good = dir.filePath("song.qze");
+        f.ctx.song->speedEven = 5;
+        f.ctx.song->setTrackName("kept");
+        QVERIFY(f.window->saveModuleTo(good));
+        QCOMPARE(f.window->windowTitle(), "Qorvette v1.22 [" + good + "]");
+        QCOMPARE(f.window->recentCaption(0), "&0: " + good);
+        QCOMPARE(f.ctx.settings.pathModule, dir.path() + "/");
+
+        // Not found: the song and its name stay.
+        const QString missing = dir.filePath("nothing.qze");
+        QCOMPARE(f.window->openByName(missing), int(qv::kModuleNotFound));
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, "File '" + missing + "' not found!");
+        QCOMPARE(f.boxes[0].caption, QString("Error!"));
+        QCOMPARE(f.ctx.song->trackNameText(), std::string("kept"));
+        QCOMPARE(f.window->moduleFileName(), good);
+
+        // Wrong format: the message, and still the song that was there.
+        const QString junk = dir.filePath("junk.qze");
+        {
+            QFile file(junk);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(100, 'x'));
+        }
+        QCOMPARE(f.window->openByName(junk), int(qv::kModuleWrongFormat));
+        QCOMPARE(f.boxes.last().text, "File '" + junk + "' has wrong format!");
+        QCOMPARE(f.ctx.song->trackNameText(), std::string("kept"));
+        QCOMPARE(f.ctx.song->speedEven, 5);
+        QCOMPARE(f.window->moduleFileName(), good);
+        QCOMPARE(f.window->recentCaption(0), "&0: " + good);
+
+        // A failed save names the file in an "Error" box and keeps the name.
+        const QString bad = dir.filePath("no/such/folder/x.qze");
+        QVERIFY(!f.window->saveModuleTo(bad));
+        QCOMPARE(f.boxes.last().caption, QString("Error"));
+        QVERIFY(f.boxes.last().text.contains(bad));
+        QCOMPARE(f.window->moduleFileName(), good);
+
+        // Opening through the dialog loads the file and shows its values.
+        Fixture g;
+        g.dialogResult = good;
+        g.window->FileLoadClick();
+        QCOMPARE(g.ctx.song->trackNameText(), std::string("kept"));
+        QCOMPARE(g.find<QSpinBox>("UpDownSpdEven")->value(), 5);
+        QCOMPARE(g.window->windowTitle(), "Qorvette v1.22 [" + good + "]");
+        QCOMPARE(g.ctx.settings.pathModule, dir.path() + "/");
+        QVERIFY(g.boxes.isEmpty());
+        // Start-up load: silent, and only a loaded file takes the name.
+        Fixture h;
+        h.window->loadStartupModule(junk);
+        QVERIFY(h.boxes.isEmpty());
+        QCOMPARE(h.window->moduleFileName(), QString("untitled.qze"));
+        h.window->loadStartupModule(good);
+        QCOMPARE(h.window->moduleFileName(), good);
+        // The hand-over: quoted path asks first; a missing file is ignored.
+        Fixture k;
+        k.answer = QMessageBox::No;
+        k.window->handOver("\"" + good + "\"");
+        QCOMPARE(k.boxes.size(), 1);
+        QCOMPARE(k.boxes[0].caption, QString("Warning"));
+        QCOMPARE(k.window->moduleFileName(), QString("untitled.qze"));
+        k.window->handOver(good);  // unquoted: loses a character at each end
+        QCOMPARE(k.boxes.size(), 1);
+        k.answer = QMessageBox::Yes;
+        k.window->handOver("\"" + good + "\"");
+        QCOMPARE(k.window->moduleFileName(), good);
+    }
+
+    void patternControls() {
+        Fixture f;
+        auto* len = f.find<QSpinBox>("UpDownPtnLen");
+        auto* expand = f.find<QAction>("PatternExpand");
+        auto* shrink = f.find<QAction>("PatternShrink");
+        len->setValue(129);
+        QVERIFY(!expand->isEnabled());
+        QVERIFY(shrink->isEnabled());
+        len->setValue(1);
+        QVERIFY(expand->isEnabled());
+        QVERIFY(!shrink->isEnabled());
+        len->setValue(16);
+        f.ctx.view.cursorRow = 15;
+        len->setValue(8);
+        QCOMPARE(f.ctx.view.cursorRow, 7);
+        expand->trigger();
+        QCOMPARE(f.ctx.song->patterns[0].length, 16);
+        QCOMPARE(len->value(), 16);
+        shrink->trigger();
+        QCOMPARE(len->value(), 8);
+        // The pattern number goes into the order entry at the cursor.
+        f.find<QSpinBox>("UpDownPtn")->setValue(3);
+        QCOMPARE(int(f.ctx.song->order.entries[0].pattern), 3);
+        QCOMPARE(len->value(), 64);
+    }
+
+    void playingKeepsSongSpeeds() {
+        Fixture f;
+        QVERIFY(f.ctx.audio.open(0, 0));
+        f.window->SpeedButtonPlayAllClick();
+        auto* stop = f.find<QToolButton>("SpeedButtonStop");
+        QVERIFY(stop->isEnabled());
+        QVERIFY(!f.find<QToolButton>("SpeedButtonPlayAll")->isEnabled());
+        QVERIFY(!f.find<QToolButton>("SpeedButtonReset")->isEnabled());
+        f.find<QSpinBox>("UpDownSpdEven")->setValue(9);
+        QCOMPARE(f.ctx.song->speedEven, 3);
+        // The follower moves the cursor along with the Player.
+        QTRY_VERIFY_WITH_TIMEOUT(f.ctx.view.cursorRow > 0, 3000);
+        f.window->SpeedButtonStopClick();
+        QVERIFY(!stop->isEnabled());
+        QCOMPARE(f.find<QSpinBox>("UpDownSpdEven")->value(), 3);
+        QVERIFY(!f.ctx.player.isPlaying());
+    }
+
+    void closeQuery() {
+        Fixture f;
+        f.window->askOnClose = true;
+        f.window->show();
+        f.answer = QMessageBox::No;
+        QVERIFY(!f.window->close());
+        QCOMPARE(f.boxes.last().text, QString("Are you sure?"));
+        QCOMPARE(f.boxes.last().caption, QString("Exit confirm"));
+        QVERIFY(f.window->isVisible());
+        f.answer = QMessageBox::Yes;
+        QVERIFY(f.window->close());
+    }
+
+    void exportsAndImport() {
+        QTemporaryDir dir;
+        Fixture f;
+        QVERIFY(f.ctx.audio.open(0, 0));
+        f.window->addRecent("x");
+        // Register dumps and VGM with the stream running.
+        const QString qzd = dir.filePath("a.qzd");
+        QVERIFY(f.window->exportRegistersTo(qzd, false));
+        QVERIFY(QFileInfo(qzd).size() > 4);
+        QVERIFY(f.window->exportRegistersTo(dir.filePath("b.qzd"), true));
+        QVERIFY(f.window->exportVgmTo(dir.filePath("c.vgm")));
+        QCOMPARE(f.ctx.settings.pathExport, dir.path() + "/");
+        QVERIFY(f.boxes.isEmpty());
+        QVERIFY(!f.window->exportVgmTo(dir.filePath("no/c.vgm")));
+        QCOMPARE(f.boxes.last().caption, QString("Error"));
+        QVERIFY(f.boxes.last().text.contains(dir.filePath("no/c.vgm")));
+        QVERIFY(!f.window->exportRegistersTo(dir.filePath("no/a.qzd"), false));
+        QVERIFY(f.boxes.last().text.contains(dir.filePath("no/a.qzd")));
+
+        // Wave: a new song is 192 frames, plus 150 of ring-out. The stream is
+        // closed around the render and open again afterwards.
+        f.ctx.chips.setChannelMask(0x3D);
+        const QString wav = dir.filePath("d.wav");
+        f.dialogResult = wav;
+        f.window->ExportWaveClick(false);
+        QVERIFY(f.window->lastExportOk());
+        QCOMPARE(QFileInfo(wav).size(), qint64(44 + 2 * 882 * (192 + 150)));
+        QVERIFY(f.ctx.audio.isOpen());
+        QCOMPARE(int(f.ctx.chips.channelMask()), 0x3D);
+        QVERIFY(!f.window->exportWaveTo(dir.filePath("no/d.wav"), true));
+        QCOMPARE(f.boxes.last().caption, QString("Error"));
+        QVERIFY(f.ctx.audio.isOpen());
+
+        // MOD import: a failure names the file; the song stays.
+        const QString mod = dir.filePath("bad.mod");
+        {
+            QFile file(mod);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(700, '\0'));
+        }
+        f.ctx.song->setTrackName("still");
+        f.dialogResult = mod;
+        f.window->ImportMODClick();
+        QVERIFY(f.boxes.last().text.contains(mod));
+        QCOMPARE(f.ctx.song->trackNameText(), std::string("still"));
+        QCOMPARE(f.ctx.settings.pathImport, dir.path() + "/");
+    }
+};
+
+QTEST_MAIN(TestFormMain)
+#include "tst_form_main.moc"
