@@ -114,12 +114,18 @@ void ChipPair::mix(int16_t* output, int count) {
         if (c1) c1->render(buf, n, false);
         if (c2) c2->render(buf, n, false);
         int32_t over = 0;
-        for (int i = 0; i < n; ++i) {
-            const int32_t v = (buf[i] * vol) >> 8;
+        // Scale and clip; over is non-zero once any sample was clipped. Runs
+        // of 16 give the compiler a fixed trip count to vectorise.
+        auto scale = [vol, &over](int32_t s) {
+            const int32_t v = (s * vol) >> 8;
             const int32_t c = std::clamp(v, -32767, 32767);
-            over |= v ^ c;  // non-zero once any sample was clipped
-            output[i] = static_cast<int16_t>(c);
-        }
+            over |= v ^ c;
+            return static_cast<int16_t>(c);
+        };
+        int i = 0;
+        for (; i + 16 <= n; i += 16)
+            for (int j = 0; j < 16; ++j) output[i + j] = scale(buf[i + j]);
+        for (; i < n; ++i) output[i] = scale(buf[i]);
         if (over) clipped = true;
         output += n;
         count -= n;

@@ -84,7 +84,7 @@ constexpr int sustainLevelOf(int sl) { return sl == 15 ? 992 : 32 * sl; }
 // 832 needs no bound check: every index from 6656 up reads 0.
 constexpr int kLevelTablePadded = kLevelTableSize + 4352;
 struct LevelTable {
-    std::array<int32_t, kLevelTablePadded> v{};
+    std::array<int16_t, kLevelTablePadded> v{};
     LevelTable() {
         for (int x = 0; x < 256; ++x) {
             const int m = static_cast<int>(std::floor(65536.0 / std::pow(2.0, (x + 1) / 256.0)));
@@ -92,8 +92,8 @@ struct LevelTable {
             n = (n >> 1) + (n & 1);
             n = n << 2;
             for (int i = 0; i < 13; ++i) {
-                v[2 * x + 512 * i] = n >> i;
-                v[2 * x + 1 + 512 * i] = -(n >> i);
+                v[2 * x + 512 * i] = static_cast<int16_t>(n >> i);
+                v[2 * x + 1 + 512 * i] = static_cast<int16_t>(-(n >> i));
             }
         }
     }
@@ -101,7 +101,7 @@ struct LevelTable {
 
 // Log-sine table over a full period: 2 * attenuation + sign bit.
 struct SineTable {
-    std::array<int32_t, 1024> v{};
+    std::array<uint16_t, 1024> v{};
     SineTable() {
         const double pi = 3.14159265358979323846;
         for (int i = 0; i < 1024; ++i) {
@@ -109,15 +109,28 @@ struct SineTable {
             const double o = 256 * std::log2(1.0 / std::fabs(m));
             int n = static_cast<int>(2 * o);
             n = (n >> 1) + (n & 1);
-            v[i] = 2 * n + (m < 0 ? 1 : 0);
+            v[i] = static_cast<uint16_t>(2 * n + (m < 0 ? 1 : 0));
         }
     }
 };
 
-// Both fixed tables side by side, so the output stage needs one base address.
+// Operator 1's feedback input, (prev + last) >> shift, is formed as
+// ((prev + last + 2^15) >> shift) - 2^(15 - shift): the biased sum is never
+// negative (every output is below 2^13 in magnitude), and the subtraction
+// moves into the table base, so the sample-to-sample chain is add, shift,
+// two loads. The sine index then ranges over -2048..3071 around the base at
+// kFeedbackSineOffset; the table repeats the period so no wrap is needed.
+constexpr int kFeedbackSineOffset = 4096;
+constexpr int kFeedbackBias = 1 << 15;
+
+// The fixed tables side by side, so the output stage needs one base address.
 struct OutputTables {
     SineTable sine;
     LevelTable level;
+    std::array<uint16_t, kFeedbackSineOffset + 3072> feedbackSine{};
+    OutputTables() {
+        for (size_t j = 0; j < feedbackSine.size(); ++j) feedbackSine[j] = sine.v[j & 1023];
+    }
 };
 const OutputTables& outputTables() {
     static const OutputTables t;
@@ -160,7 +173,10 @@ struct Channel {
     uint32_t frequency = 0;
     int keyCode = 0;
     int blockFnum = 0;
-    bool volOutStale = true;  // no envelope tick yet in this render call
+    // No envelope tick yet in this render call for operator 1 / operators 2-4
+    // (the two groups run in separate passes).
+    bool firstStale = true;
+    bool restStale = true;
 };
 
 }  // namespace
@@ -200,6 +216,9 @@ struct FmChip::Impl {
         int zeros;  // trailing zero bits of counter (32 for 0)
     };
     std::vector<Tick> ticks;  // grows only when ticks outnumber samples
+    // Operator 1's outputs of the block from the first pass: one row of
+    // kBlock + 1 values per sounding channel.
+    int32_t firstOut[3 * (kBlock + 1)] = {};
     int nTicks = 0;
 
     void rebuildFrequencyTables();
@@ -594,18 +613,232 @@ using Tick = FmChip::Impl::Tick;
 inline uint32_t levelBase(const Operator& op) {
     return static_cast<uint32_t>(op.volOut < kSilentAttenuation ? op.volOut : kSilentAttenuation) * 8;
 }
+constexpr uint32_t kSilent = kSilentAttenuation * 8;
 
 // Four 32-bit lanes (a compiler vector type; plain SSE2 on x86-64).
 typedef uint32_t Phases __attribute__((vector_size(16)));
 
-inline int minEnvShift(const Operator* op) {
-    return std::min(std::min(op[0].envShift, op[1].envShift), std::min(op[2].envShift, op[3].envShift));
+// A channel whose operators are all off and whose delayed values are zero
+// stays silent for a whole block.
+inline bool channelOff(const Channel& c) {
+    if (c.op1Out[0] != 0 || c.op1Out[1] != 0 || c.memValue != 0) return false;
+    for (const Operator& op : c.op)
+        if (op.state != kOff || op.totalLevel + op.volume < kSilentAttenuation) return false;
+    return true;
 }
 
-// One channel over a block, operator state held in locals. Operators are
-// independent of each other's envelopes, so running channel by channel gives
-// the same samples as running sample by sample across the chip. Ticks on
-// which no operator of the channel can change do not interrupt the loop.
+// What running a silent, off channel through n samples would do: the phases
+// move on, and a tick recomputes the (unchanging) output attenuations.
+inline void skipChannel(Channel& c, int n, bool ticked) {
+    for (Operator& op : c.op) {
+        op.phase += op.phaseStep * static_cast<uint32_t>(n);
+        if (ticked) op.volOut = op.totalLevel + op.volume;
+    }
+    if (ticked) c.firstStale = c.restStale = false;
+}
+
+// Operator 1 of one channel inside the first pass.
+struct FirstLane {
+    const int16_t* level;    // level table at the operator's attenuation
+    const uint16_t* sine;    // feedback sine table, based for the bias
+    uint32_t phase, step;
+    int32_t prev, last;      // outputs of the two samples before
+    uint32_t shift;          // 16 - feedback shift; 16: no feedback
+};
+
+// The loops keep phases shifted left by 6, so the sine index (bits 16-25) is
+// the top ten bits and wraps by itself.
+constexpr int kIndexShift = 22;
+constexpr int kFirstStride = FmChip::Impl::kBlock + 1;
+
+// Operator 1's output for the two previous outputs a, b at shifted phase ph.
+inline int32_t firstOutput(const FirstLane& l, int32_t a, int32_t b, uint32_t ph) {
+    const uint32_t biased = static_cast<uint32_t>(b + (a + kFeedbackBias));
+    return l.level[l.sine[size_t{ph >> kIndexShift} + size_t{biased >> l.shift}]];
+}
+
+// Two samples of a lane, out[i + 1] and out[i + 2].
+inline void firstPair(FirstLane& l, uint32_t& ph, uint32_t step, int32_t* out, int i) {
+    const int32_t v = firstOutput(l, l.prev, l.last, ph);
+    const int32_t w = firstOutput(l, l.last, v, ph + step);
+    ph += 2 * step;
+    out[i + 1] = v;
+    out[i + 2] = w;
+    l.prev = v;
+    l.last = w;
+}
+inline void firstSingle(FirstLane& l, uint32_t ph, int32_t* out, int i) {
+    const int32_t v = firstOutput(l, l.prev, l.last, ph);
+    out[i + 1] = v;
+    l.prev = l.last;
+    l.last = v;
+}
+
+// Up to three operator-1 feedback chains side by side: each depends only on
+// itself, so their latencies overlap. Lane k writes rows + k * kFirstStride.
+template <int N>
+void runFirstLanes(FirstLane* lanes, int32_t* rows, int from, int to) {
+    FirstLane a = lanes[0];
+    FirstLane b = N > 1 ? lanes[1] : lanes[0];
+    FirstLane c = N > 2 ? lanes[2] : lanes[0];
+    uint32_t pa = a.phase << 6, pb = b.phase << 6, pc = c.phase << 6;
+    const uint32_t sa = a.step << 6, sb = b.step << 6, sc = c.step << 6;
+    int i = from;
+    for (; i + 1 < to; i += 2) {
+        firstPair(a, pa, sa, rows, i);
+        if constexpr (N > 1) firstPair(b, pb, sb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstPair(c, pc, sc, rows + 2 * kFirstStride, i);
+    }
+    if (i < to) {
+        firstSingle(a, pa, rows, i);
+        if constexpr (N > 1) firstSingle(b, pb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstSingle(c, pc, rows + 2 * kFirstStride, i);
+    }
+    const uint32_t len = static_cast<uint32_t>(to - from);
+    a.phase += a.step * len;
+    b.phase += b.step * len;
+    c.phase += c.step * len;
+    lanes[0] = a;
+    if constexpr (N > 1) lanes[1] = b;
+    if constexpr (N > 2) lanes[2] = c;
+}
+
+// First pass over a block: operator 1 of every given channel, whose output
+// depends on nothing but its own phase, envelope and feedback. Writes
+// out[k][0] = the last output before the block, out[k][i + 1] = the output of
+// sample i, out being rows + k * kFirstStride. quiet[k] tells that every
+// value written is 0.
+void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int count, int n, const Tick* ticks,
+                       int nTicks) {
+    const OutputTables& tab = outputTables();
+    FirstLane lane[3];
+    bool stale[3];
+    for (int k = 0; k < count; ++k) {
+        const Channel& c = *chans[k];
+        const Operator& op = c.op[0];
+        const uint32_t shift = static_cast<uint32_t>(16 - c.feedbackShift);
+        lane[k] = FirstLane{tab.level.v.data() + levelBase(op),
+                            tab.feedbackSine.data() + kFeedbackSineOffset - (kFeedbackBias >> shift),
+                            op.phase,
+                            op.phaseStep,
+                            c.op1Out[0],
+                            c.op1Out[1],
+                            shift};
+        rows[k * kFirstStride] = c.op1Out[1];
+        quiet[k] = c.op1Out[1] == 0;
+        stale[k] = c.firstStale;
+    }
+    int i = 0, t = 0;
+    while (i < n) {
+        if (t < nTicks && ticks[t].at == i) {
+            for (int k = 0; k < count; ++k) chans[k]->op[0].phase = lane[k].phase;
+            do {
+                for (int k = 0; k < count; ++k) {
+                    Operator& op = chans[k]->op[0];
+                    if (stale[k] || ticks[t].zeros >= op.envShift) advanceEnvelope(op, ticks[t].counter);
+                    stale[k] = false;
+                }
+                ++t;
+            } while (t < nTicks && ticks[t].at == i);
+            for (int k = 0; k < count; ++k) {
+                const Operator& op = chans[k]->op[0];
+                lane[k].phase = op.phase;
+                lane[k].level = tab.level.v.data() + levelBase(op);
+            }
+        }
+        int minShift = 33;
+        for (int k = 0; k < count; ++k) minShift = std::min(minShift, stale[k] ? 0 : int{chans[k]->op[0].envShift});
+        if (minShift > 32) t = nTicks;  // no tick can change them
+        while (t < nTicks && ticks[t].zeros < minShift) ++t;
+        const int end = t < nTicks ? ticks[t].at : n;
+        // A silent operator with nothing in flight gives zeros until the next tick.
+        for (int k = 0; k < count; ++k) {
+            const FirstLane& l = lane[k];
+            if (l.level != tab.level.v.data() + kSilent || l.prev != 0 || l.last != 0) quiet[k] = false;
+        }
+        if (count == 1) runFirstLanes<1>(lane, rows, i, end);
+        else if (count == 2) runFirstLanes<2>(lane, rows, i, end);
+        else if (count == 3) runFirstLanes<3>(lane, rows, i, end);
+        i = end;
+    }
+    for (int k = 0; k < count; ++k) {
+        Channel& c = *chans[k];
+        c.op[0].phase = lane[k].phase;
+        c.op1Out[0] = lane[k].prev;
+        c.op1Out[1] = lane[k].last;
+        c.firstStale = stale[k];
+    }
+}
+
+// A stretch of samples without envelope ticks: the level table at each
+// operator's attenuation (l1..l3 = operators 3, 2, 4), operator 1's outputs,
+// the output buffer, and the shifted phases and steps (lane 0 unused).
+struct RestSegment {
+    const uint16_t* sine;
+    const int16_t *l1, *l2, *l3;
+    const int32_t* first;
+    int32_t* buf;
+    Phases phase, step;
+};
+
+// Samples from..to of the second pass; returns the last mem. Kept out of
+// line, so the three level pointers stay separate base registers.
+template <int Alg, bool Audible>
+[[gnu::noinline]] int32_t restSamples(const RestSegment& r, int from, int to, int32_t memv) {
+    const uint16_t* sine = r.sine;
+    const int16_t *l1 = r.l1, *l2 = r.l2, *l3 = r.l3;
+    const int32_t* first = r.first;
+    int32_t* buf = r.buf;
+    auto outAt = [sine](const int16_t* l, uint32_t index) { return int32_t{l[sine[index]]}; };
+    auto out = [&outAt](const int16_t* l, uint32_t index, int32_t pm) {
+        return outAt(l, (index + static_cast<uint32_t>(pm)) & 1023);
+    };
+    // Modulation inputs that no operator feeds in this algorithm.
+    constexpr bool kM2Zero = !(Alg <= 2 || Alg == 5);
+    constexpr bool kC1Zero = Alg == 1 || Alg == 2 || Alg == 7;
+    constexpr bool kC2Zero = Alg == 6 || Alg == 7;
+    Phases ph = r.phase;
+    const Phases st = r.step;
+    for (int i = from; i < to; ++i) {
+        const Phases idx = ph >> kIndexShift;
+        int32_t m2 = 0, c1 = 0, c2 = 0, mem = 0, sum = 0;
+        if constexpr (!kM2Zero) m2 = memv;
+        if constexpr (Alg == 3) c2 = memv;
+        const int32_t o0 = first[i];
+        if constexpr (Alg == 0 || Alg == 3 || Alg == 4 || Alg == 6) c1 += o0;
+        if constexpr (Alg == 1) mem += o0;
+        if constexpr (Alg == 2) c2 += o0;
+        if constexpr (Alg == 5) mem = c1 = c2 = o0;
+        if constexpr (Alg == 7) sum += o0;
+        int32_t v3;
+        if constexpr (kM2Zero) v3 = outAt(l1, idx[1]);
+        else v3 = out(l1, idx[1], m2 >> 1);
+        if constexpr (Alg <= 4) c2 += v3;
+        else sum += v3;
+        int32_t v2;
+        if constexpr (kC1Zero) v2 = outAt(l2, idx[2]);
+        else v2 = out(l2, idx[2], c1 >> 1);
+        if constexpr (Alg <= 3) mem += v2;
+        else sum += v2;
+        if constexpr (kC2Zero) sum += outAt(l3, idx[3]);
+        else sum += out(l3, idx[3], c2 >> 1);
+        memv = mem;
+        ph += st;
+        if constexpr (Audible) buf[i] += sum;
+    }
+    return memv;
+}
+
+inline int minRestShift(const Operator* op) {
+    return std::min(std::min(int{op[1].envShift}, int{op[2].envShift}), int{op[3].envShift});
+}
+
+// Second pass: operators 3, 2 and 4 of one channel over a block, with
+// operator 1's outputs from the first pass (first[i] = its output of the
+// sample before sample i). Operators are independent of each other's
+// envelopes, so running channel by channel and operator 1 apart gives the
+// same samples as running sample by sample across the chip. Ticks on which
+// none of the three operators can change do not interrupt the loop.
 //
 // Each sample starts with the scratch sums m2, c1, c2, mem at 0. Operator 3
 // is modulated by m2, operator 2 by c1, operator 4 by c2; operator 4 always
@@ -621,47 +854,21 @@ inline int minEnvShift(const Operator* op) {
 //       5      mem=c1=c2    output      output      m2
 //       6      c1           output      output      -
 //       7      output       output      output      -
-template <int Alg, bool Audible, bool Feedback>
-void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) {
+template <int Alg, bool Audible>
+void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, int n, const Tick* ticks, int nTicks) {
     const OutputTables& tab = outputTables();
     Operator* op = c.op;
-    int32_t o0 = c.op1Out[0], o1 = c.op1Out[1], memv = c.memValue;
+    int32_t memv = c.memValue;
 
-    // A channel whose operators are all off stays silent for the whole call.
-    bool allOff = o0 == 0 && o1 == 0 && memv == 0;
-    for (int k = 0; k < 4 && allOff; ++k)
-        allOff = op[k].state == kOff && op[k].totalLevel + op[k].volume >= kSilentAttenuation;
-    if (allOff) {
-        for (int k = 0; k < 4; ++k) {
-            op[k].phase += op[k].phaseStep * static_cast<uint32_t>(n);
-            if (nTicks) op[k].volOut = op[k].totalLevel + op[k].volume;
-        }
-        if (nTicks) c.volOutStale = false;
-        return;
-    }
-
-    uint32_t p0 = op[0].phase, p1 = op[1].phase, p2 = op[2].phase, p3 = op[3].phase;
-    const uint32_t s0 = op[0].phaseStep, s1 = op[1].phaseStep, s2 = op[2].phaseStep, s3 = op[3].phaseStep;
-    uint32_t e0 = levelBase(op[0]), e1 = levelBase(op[1]), e2 = levelBase(op[2]), e3 = levelBase(op[3]);
-    // (fbIn << shift) >> 16 is fbIn >> (16 - shift): |fbIn| < 2^15 and the
-    // shift is at most 13, so nothing is lost on the left.
-    const int fbRight = 16 - c.feedbackShift;
-    bool stale = c.volOutStale;
-    int minShift = stale ? 0 : minEnvShift(op);
-    constexpr uint32_t kSilent = kSilentAttenuation * 8;
+    uint32_t p1 = op[1].phase, p2 = op[2].phase, p3 = op[3].phase;
+    const uint32_t s1 = op[1].phaseStep, s2 = op[2].phaseStep, s3 = op[3].phaseStep;
+    uint32_t e1 = levelBase(op[1]), e2 = levelBase(op[2]), e3 = levelBase(op[3]);
+    bool stale = c.restStale;
+    int minShift = stale ? 0 : minRestShift(op);
 
     // Operator output for attenuation offset e at a sine index (0..1023),
     // with or without phase modulation.
-    auto outAt = [&tab](uint32_t e, uint32_t index) {
-        return tab.level.v[e + static_cast<uint32_t>(tab.sine.v[index])];
-    };
-    auto out = [&outAt](uint32_t e, uint32_t index, int32_t pm) {
-        return outAt(e, (index + static_cast<uint32_t>(pm)) & 1023);
-    };
-    // Modulation inputs that no operator feeds in this algorithm.
-    constexpr bool kM2Zero = !(Alg <= 2 || Alg == 5);
-    constexpr bool kC1Zero = Alg == 1 || Alg == 2 || Alg == 7;
-    constexpr bool kC2Zero = Alg == 6 || Alg == 7;
+    const int16_t* level = tab.level.v.data();
 
     int i = 0, t = 0;
     while (i < n) {
@@ -670,98 +877,60 @@ void runChannel(Channel& c, int32_t* buf, int n, const Tick* ticks, int nTicks) 
             // key and SSG writes since the last call take effect there); later
             // ticks visit only the operators that can change on them. An idle
             // operator's volOut would be recomputed to the value it has.
-            op[0].phase = p0;
             op[1].phase = p1;
             op[2].phase = p2;
             op[3].phase = p3;
             do {
                 const int zeros = ticks[t].zeros;
-                for (int k = 0; k < 4; ++k)
+                for (int k = 1; k < 4; ++k)
                     if (stale || zeros >= op[k].envShift) advanceEnvelope(op[k], ticks[t].counter);
                 stale = false;
                 ++t;
             } while (t < nTicks && ticks[t].at == i);
-            minShift = minEnvShift(op);
-            p0 = op[0].phase;
+            minShift = minRestShift(op);
             p1 = op[1].phase;
             p2 = op[2].phase;
             p3 = op[3].phase;
-            e0 = levelBase(op[0]);
             e1 = levelBase(op[1]);
             e2 = levelBase(op[2]);
             e3 = levelBase(op[3]);
         }
         // Run to the next tick that can change an operator.
+        if (minShift > 32) t = nTicks;  // no tick can change them
         while (t < nTicks && ticks[t].zeros < minShift) ++t;
         const int end = t < nTicks ? ticks[t].at : n;
-        if (e0 == kSilent && e1 == kSilent && e2 == kSilent && e3 == kSilent && o0 == 0 && o1 == 0 && memv == 0) {
+        if (firstQuiet && e1 == kSilent && e2 == kSilent && e3 == kSilent && memv == 0) {
             // Nothing sounds and nothing is in flight until then.
             const uint32_t len = static_cast<uint32_t>(end - i);
-            p0 += s0 * len;
             p1 += s1 * len;
             p2 += s2 * len;
             p3 += s3 * len;
             i = end;
             continue;
         }
-        // The four phases advance together as one vector.
-        Phases ph = {p0, p1, p2, p3};
-        const Phases st = {s0, s1, s2, s3};
-        for (; i < end; ++i) {
-            const Phases idx = (ph >> 16) & 1023;
-            int32_t m2 = 0, c1 = 0, c2 = 0, mem = 0, sum = 0;
-            if constexpr (!kM2Zero) m2 = memv;
-            if constexpr (Alg == 3) c2 = memv;
-            const int32_t fbIn = o0 + o1;
-            o0 = o1;
-            if constexpr (Alg == 0 || Alg == 3 || Alg == 4 || Alg == 6) c1 += o0;
-            if constexpr (Alg == 1) mem += o0;
-            if constexpr (Alg == 2) c2 += o0;
-            if constexpr (Alg == 5) mem = c1 = c2 = o0;
-            if constexpr (Alg == 7) sum += o0;
-            if constexpr (Feedback) o1 = out(e0, idx[0], fbIn >> fbRight);
-            else o1 = outAt(e0, idx[0]);
-            int32_t v3;
-            if constexpr (kM2Zero) v3 = outAt(e1, idx[1]);
-            else v3 = out(e1, idx[1], m2 >> 1);
-            if constexpr (Alg <= 4) c2 += v3;
-            else sum += v3;
-            int32_t v2;
-            if constexpr (kC1Zero) v2 = outAt(e2, idx[2]);
-            else v2 = out(e2, idx[2], c1 >> 1);
-            if constexpr (Alg <= 3) mem += v2;
-            else sum += v2;
-            if constexpr (kC2Zero) sum += outAt(e3, idx[3]);
-            else sum += out(e3, idx[3], c2 >> 1);
-            memv = mem;
-            ph += st;
-            if constexpr (Audible) buf[i] += sum;
-        }
-        p0 = ph[0];
-        p1 = ph[1];
-        p2 = ph[2];
-        p3 = ph[3];
+        const uint32_t len = static_cast<uint32_t>(end - i);
+        memv = restSamples<Alg, Audible>(RestSegment{tab.sine.v.data(), level + e1, level + e2, level + e3, first, buf,
+                                                     Phases{0, p1, p2, p3} << 6, Phases{0, s1, s2, s3} << 6},
+                                         i, end, memv);
+        i = end;
+        p1 += s1 * len;
+        p2 += s2 * len;
+        p3 += s3 * len;
     }
-    op[0].phase = p0;
     op[1].phase = p1;
     op[2].phase = p2;
     op[3].phase = p3;
-    c.op1Out[0] = o0;
-    c.op1Out[1] = o1;
     c.memValue = memv;
-    c.volOutStale = stale;
+    c.restStale = stale;
 }
 
-using RunChannel = void (*)(Channel&, int32_t*, int, const Tick*, int);
-template <bool Audible, bool Feedback>
-constexpr RunChannel kRunChannel[8] = {
-    runChannel<0, Audible, Feedback>, runChannel<1, Audible, Feedback>, runChannel<2, Audible, Feedback>,
-    runChannel<3, Audible, Feedback>, runChannel<4, Audible, Feedback>, runChannel<5, Audible, Feedback>,
-    runChannel<6, Audible, Feedback>, runChannel<7, Audible, Feedback>};
+using RunRest = void (*)(Channel&, const int32_t*, bool, int32_t*, int, const Tick*, int);
+template <bool Audible>
+constexpr RunRest kRunRest[8] = {runRest<0, Audible>, runRest<1, Audible>, runRest<2, Audible>, runRest<3, Audible>,
+                                 runRest<4, Audible>, runRest<5, Audible>, runRest<6, Audible>, runRest<7, Audible>};
 
-RunChannel channelRunner(bool audible, bool feedback, int algorithm) {
-    if (audible) return feedback ? kRunChannel<true, true>[algorithm] : kRunChannel<true, false>[algorithm];
-    return feedback ? kRunChannel<false, true>[algorithm] : kRunChannel<false, false>[algorithm];
+RunRest restRunner(bool audible, int algorithm) {
+    return audible ? kRunRest<true>[algorithm] : kRunRest<false>[algorithm];
 }
 
 }  // namespace
@@ -810,18 +979,40 @@ void FmChip::Impl::scheduleTicks(int n) {
 
 void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
     refreshFrequencies();
-    for (Channel& c : ch) c.volOutStale = true;
+    for (Channel& c : ch) c.firstStale = c.restStale = true;
     while (count > 0) {
         // Shorter blocks when the envelope ticks several times per sample
         // (absurd clock/rate ratios), so the tick list stays small.
         const int perSample = static_cast<int>(envTimerAdd / kEnvTimerOverflow) + 1;
         const int limit = perSample > 2 ? std::max(1, 2 * kBlock / perSample) : kBlock;
         const int n = std::min(count, limit);
-        scheduleTicks(n);
         if (overwrite) std::fill_n(buffer, n, 0);
-        for (int c = 0; c < 3; ++c) {
-            channelRunner((channelMask >> c) & 1, ch[c].feedbackShift != 0, ch[c].algorithm)(ch[c], buffer, n,
-                                                                                             ticks.data(), nTicks);
+        Channel* live[3];
+        bool quiet[3];
+        int nLive = 0;
+        for (Channel& c : ch)
+            if (!channelOff(c)) live[nLive++] = &c;
+        if (nLive == 0 && envTimerAdd < kEnvTimerOverflow && envTimer < kEnvTimerOverflow) {
+            // A silent chip (the audition chip, mostly) needs only the tick
+            // count: the timer sum stays far below 2^64.
+            const uint64_t total = envTimer + uint64_t{envTimerAdd} * static_cast<uint32_t>(n);
+            const uint32_t ticked = static_cast<uint32_t>(total / kEnvTimerOverflow);
+            envTimer = static_cast<uint32_t>(total % kEnvTimerOverflow);
+            envCounter += ticked;
+            for (Channel& c : ch) skipChannel(c, n, ticked > 0);
+            buffer += n;
+            count -= n;
+            continue;
+        }
+        scheduleTicks(n);
+        for (Channel& c : ch)
+            if (channelOff(c)) skipChannel(c, n, nTicks > 0);
+        runFirstOperators(live, firstOut, quiet, nLive, n, ticks.data(), nTicks);
+        for (int k = 0; k < nLive; ++k) {
+            Channel& c = *live[k];
+            const int index = static_cast<int>(&c - ch);
+            restRunner((channelMask >> index) & 1, c.algorithm)(c, firstOut + k * (kBlock + 1), quiet[k], buffer, n, ticks.data(),
+                                                                nTicks);
         }
         buffer += n;
         count -= n;
