@@ -460,6 +460,27 @@ private slots:
         QCOMPARE(r.ctx.view.cursorRow, 3);
     }
 
+    void unusedKeysTravelToParentsButCountOnce() {
+        Rig r;
+        qv::KeyDispatcher d(r.ctx, r.input);
+        d.patternEditorActive = [] { return true; };
+        d.install();
+        QWidget window;
+        auto* child = new QWidget(&window);
+        child->setFocusPolicy(Qt::StrongFocus);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        child->setFocus();
+        QCOMPARE(QApplication::focusWidget(), child);
+        QTest::keyPress(child, Qt::Key_F);  // no command on F: the key goes on to the window
+        QCOMPARE(r.ctx.layout.keyState(qv::vk::letter('F')), 1);
+        QTest::keyRelease(child, Qt::Key_F);
+        QCOMPARE(r.ctx.layout.keyState(qv::vk::letter('F')), 0);
+        QTest::keyClick(child, Qt::Key_Z);
+        QCOMPARE(int(r.cell(0, 0).note), 0);
+    }
+
     void orderKeysAndBlockLengthChanges() {
         Rig r;
         r.ctx.song->order.length = 3;
