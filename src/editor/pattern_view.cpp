@@ -333,6 +333,7 @@ PatternView::PatternView(AppContext& ctx, QWidget* parent) : QWidget(parent), ct
 void PatternView::applyFont() {
     cell_ = patternFontFor(ctx_.settings.patternFontName, ctx_.settings.patternFontSize);
     update();
+    emit fontApplied();
 }
 
 int PatternView::visibleRows() const { return std::min(height() / cell_.lineHeight + 1, kPatternMaxLines); }
@@ -417,6 +418,12 @@ void PatternView::paintEvent(QPaintEvent*) {
             row = &song.patterns[line.pattern].rows[std::clamp(line.row, 0, kRows - 1)];
         drawPatternLine(painter, y, formatPatternLine(line, row, style), colors, cell_);
     }
+}
+
+void PatternView::changeEvent(QEvent* event) {
+    // The window was activated or left: the cursor row changes its look.
+    if (event->type() == QEvent::ActivationChange) update();
+    QWidget::changeEvent(event);
 }
 
 void PatternView::mousePressEvent(QMouseEvent* event) {

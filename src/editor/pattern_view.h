@@ -130,6 +130,9 @@ signals:
     void mouseDragged(int row, int column);
     void wheelSteps(int steps);  // rows: positive for a turn towards the user
     void contextMenuRequested(QPoint globalPos);
+    // The font was measured again: the header lays its buttons out anew and
+    // the settings page redraws its preview.
+    void fontApplied();
     // The left button went up again, and a double click; the same cell
     // arguments as cellClicked.
     void cellReleased(int row, int column, Qt::KeyboardModifiers mods);
@@ -137,6 +140,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
