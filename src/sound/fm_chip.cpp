@@ -618,6 +618,16 @@ constexpr uint32_t kSilent = kSilentAttenuation * 8;
 // Four 32-bit lanes (a compiler vector type; plain SSE2 on x86-64).
 typedef uint32_t Phases __attribute__((vector_size(16)));
 
+// The first tick from t on whose counter has at least minShift trailing zero
+// bits, or nTicks. The counters of a block's ticks are consecutive, so it is
+// the one whose counter is the next multiple of 2^minShift.
+inline int nextTickFrom(const Tick* ticks, int t, int nTicks, int minShift) {
+    if (t >= nTicks || minShift > 32) return nTicks;
+    const uint64_t mask = (uint64_t{1} << minShift) - 1;
+    const uint64_t skip = (uint64_t{0} - ticks[t].counter) & mask;
+    return skip < static_cast<uint64_t>(nTicks - t) ? t + static_cast<int>(skip) : nTicks;
+}
+
 // A channel whose operators are all off and whose delayed values are zero
 // stays silent for a whole block.
 inline bool channelOff(const Channel& c) {
@@ -748,8 +758,7 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
         }
         int minShift = 33;
         for (int k = 0; k < count; ++k) minShift = std::min(minShift, stale[k] ? 0 : int{chans[k]->op[0].envShift});
-        if (minShift > 32) t = nTicks;  // no tick can change them
-        while (t < nTicks && ticks[t].zeros < minShift) ++t;
+        t = nextTickFrom(ticks, t, nTicks, minShift);
         const int end = t < nTicks ? ticks[t].at : n;
         // A silent operator with nothing in flight gives zeros until the next tick.
         for (int k = 0; k < count; ++k) {
@@ -896,8 +905,7 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
             e3 = levelBase(op[3]);
         }
         // Run to the next tick that can change an operator.
-        if (minShift > 32) t = nTicks;  // no tick can change them
-        while (t < nTicks && ticks[t].zeros < minShift) ++t;
+        t = nextTickFrom(ticks, t, nTicks, minShift);
         const int end = t < nTicks ? ticks[t].at : n;
         if (firstQuiet && e1 == kSilent && e2 == kSilent && e3 == kSilent && memv == 0) {
             // Nothing sounds and nothing is in flight until then.

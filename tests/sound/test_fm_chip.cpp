@@ -462,6 +462,32 @@ TEST(FmChipOutput, SampleRateZeroStopsEverything) {
     EXPECT_EQ(t.chip->envCounter(), 0u);
 }
 
+// A chip with nothing sounding counts envelope ticks without listing them;
+// the counter, the phases and the sound after a key-on must match a chip
+// that had a channel sounding all along (kept on the other chip's mask off).
+TEST(FmChipOutput, SilentChipKeepsTimeLikeASoundingOne) {
+    TestChip quiet, busy;
+    for (TestChip* t : {&quiet, &busy}) {
+        t->sineVoice(0, 4, 1059, 1);
+        t->sineVoice(1, 3, 700, 2);
+    }
+    busy.keyOn(1);
+    busy.chip->setChannelMask(1);  // channel 2 sounds but is not heard
+    for (int n : {1, 37, 441, 882, 5000, 3}) {
+        EXPECT_EQ(quiet.render(n), busy.render(n));
+        EXPECT_EQ(quiet.chip->envCounter(), busy.chip->envCounter());
+    }
+    EXPECT_GT(quiet.chip->envCounter(), 2000u);
+    EXPECT_EQ(quiet.state(0, 4).phase, busy.state(0, 4).phase);
+    quiet.keyOn(0);
+    busy.keyOn(0);
+    const auto a = quiet.render(3000), b = busy.render(3000);
+    EXPECT_EQ(a, b);
+    int32_t peak = 0;
+    for (int32_t s : a) peak = std::max(peak, std::abs(s));
+    EXPECT_GT(peak, 1000);
+}
+
 TEST(FmChipOutput, AbsurdRatesStayBounded) {
     // Thousands of envelope ticks per sample and saturated phase steps.
     for (uint32_t rate : {1u, 7u}) {
