@@ -168,6 +168,7 @@ void PatternInput::soundRow(int soloChannel) {
 bool PatternInput::handleKeyDown() {
     const KeyboardLayout& k = ctx_.layout;
     EditorViewState& v = ctx_.view;
+    notesHeld_ = anyNoteHeld();
     for (int n = 1; n <= 8; ++n)
         if (k.firesOnce(cmd::octave(n))) {
             setOctave(n);
@@ -506,16 +507,22 @@ bool PatternInput::valueEntry() {
     return true;
 }
 
+bool PatternInput::anyNoteHeld() const {
+    for (int n = 0; n < 36; ++n)
+        if (ctx_.layout.state(cmd::NoteFirst + n) != 0) return true;
+    return false;
+}
+
 bool PatternInput::handleKeyUp() {
     const KeyboardLayout& k = ctx_.layout;
     if (k.state(cmd::PtnSelectKey) == 0) selecting_ = false;
-    if (ctx_.settings.patternEditorKeyoff) {
-        bool anyNote = false;
-        for (int n = 0; n < 36; ++n) anyNote = anyNote || k.state(cmd::NoteFirst + n) != 0;
-        if (!anyNote && ctx_.chips.chip(0) && ctx_.chips.chip(1))
-            for (int chip = 0; chip < 2; ++chip)
-                for (int ch = 0; ch < 3; ++ch) ctx_.chips.writeRegister(chip, 0x28, static_cast<uint8_t>(ch));
-    }
+    // Only the release that ends the last held note key silences the
+    // channels; releasing any other key leaves the sound alone.
+    const bool held = anyNoteHeld();
+    if (ctx_.settings.patternEditorKeyoff && notesHeld_ && !held && ctx_.chips.chip(0) && ctx_.chips.chip(1))
+        for (int chip = 0; chip < 2; ++chip)
+            for (int ch = 0; ch < 3; ++ch) ctx_.chips.writeRegister(chip, 0x28, static_cast<uint8_t>(ch));
+    notesHeld_ = held;
     return false;
 }
 

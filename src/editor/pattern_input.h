@@ -159,12 +159,14 @@ private:
     bool editKeys();
     bool valueEntry();
     int hexDigitKey() const;
+    bool anyNoteHeld() const;
 
     AppContext& ctx_;
     bool selecting_ = false;
     Anchor anchor_;
     LastEntry last_;
     bool leftDown_ = false;
+    bool notesHeld_ = false;  // a note command was active at the last key message
 };
 
 }  // namespace qv

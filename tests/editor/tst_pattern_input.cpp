@@ -171,6 +171,35 @@ private slots:
         QCOMPARE(r.ctx.view.cursorRow, 1);
     }
 
+    void releasingTheLastNoteKeyKeysOff() {
+        Rig r;
+        r.ctx.settings.patternEditorKeyoff = true;
+        auto keyOn = [&](int chip, int channel) {
+            return r.ctx.chips.chip(chip)->operatorState(channel, 0).keyOn;
+        };
+        auto allOn = [&] {
+            for (int chip = 0; chip < 2; ++chip)
+                for (int ch = 0; ch < 3; ++ch) r.ctx.chips.writeRegister(chip, 0x28, static_cast<uint8_t>(0xF0 | ch));
+        };
+        allOn();
+        QVERIFY(keyOn(1, 2));
+        r.down(letter('Z'));
+        r.down(letter('X'));
+        r.up(letter('Z'));
+        QVERIFY(keyOn(0, 0));  // X still held
+        r.up(letter('X'));
+        for (int chip = 0; chip < 2; ++chip)
+            for (int ch = 0; ch < 3; ++ch) QVERIFY(!keyOn(chip, ch));
+        // Other keys leave the sound alone.
+        allOn();
+        r.press(vk::Down);
+        QVERIFY(keyOn(0, 1));
+        // And so does the note key with the option off.
+        r.ctx.settings.patternEditorKeyoff = false;
+        r.press(letter('C'));
+        QVERIFY(keyOn(0, 1));
+    }
+
     void hexEntryIntoEachField() {
         Rig r;
         r.input.setAutoStep(false, 0);
