@@ -98,6 +98,7 @@ bool TFormDuplicate::eventFilter(QObject* watched, QEvent* event) {
 
 bool blockDuplicateCommand(AppContext& ctx, TFormDuplicate& form) {
     if (ctx.player.isPlaying() || ctx.view.noPatternSelected) return false;
+    ctx.layout.clearKeyState();  // no key stays held across the modal dialog
     form.execFor();
     if (!form.wasAccepted()) return false;
     const Selection& sel = ctx.view.selection;

@@ -166,6 +166,7 @@ namespace {
 
 bool scaleCommand(AppContext& ctx, TFormScale& form, const QString& caption, bool volume) {
     if (ctx.player.isPlaying() || ctx.view.noPatternSelected) return false;
+    ctx.layout.clearKeyState();  // no key stays held across the modal dialog
     form.execFor(caption);
     if (!form.wasAccepted()) return false;
     const Selection& sel = ctx.view.selection;

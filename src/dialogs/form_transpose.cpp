@@ -168,19 +168,22 @@ TransposeResult runTranspose(AppContext& ctx, const TransposeSettings& settings,
                              bool checkOnly) {
     Song& song = *ctx.song;
     const int filter = settings.currentInstrument ? instrumentFilter : 0;
-    const int orderPosition = ctx.view.orderCursor;
     TransposeResult result;
     {
         std::lock_guard<std::mutex> lock(ctx.player.songMutex());
         if (settings.wholeTrack) {
-            std::array<bool, kPatterns> listed{};
-            for (int i = 0; i < song.order.length; ++i) listed[song.order.entries[i].pattern] = true;
+            // Each listed pattern once, its instrument context taken from
+            // where it first plays: the instrument in force before its row 0
+            // is the one the earlier positions leave behind.
+            std::array<int, kPatterns> firstPosition;
+            firstPosition.fill(-1);
+            for (int i = song.order.length - 1; i >= 0; --i) firstPosition[song.order.entries[i].pattern] = i;
             const int channel = settings.currentChannel ? ctx.view.cursorChannel() : 0;
             const int width = settings.currentChannel ? 1 : kChannels;
             for (int p = 0; p < kPatterns; ++p) {
-                if (!listed[p]) continue;
+                if (firstPosition[p] < 0) continue;
                 const Block block{p, channel, 0, width, song.patterns[p].length};
-                const bool ok = transposeBlock(song, orderPosition, block, settings.amount, filter, checkOnly);
+                const bool ok = transposeBlock(song, firstPosition[p], block, settings.amount, filter, checkOnly);
                 if (checkOnly && !ok) {
                     result.inRange = false;
                     break;
@@ -193,7 +196,8 @@ TransposeResult runTranspose(AppContext& ctx, const TransposeSettings& settings,
             Block clipped = block;
             // A selection that holds no cells has no notes to leave the range.
             if (clipBlock(song, clipped)) {
-                const bool ok = transposeBlock(song, orderPosition, block, settings.amount, filter, checkOnly);
+                const bool ok =
+                    transposeBlock(song, ctx.view.orderCursor, block, settings.amount, filter, checkOnly);
                 if (checkOnly)
                     result.inRange = ok;
                 else
@@ -215,6 +219,7 @@ bool blockTransposeCommand(AppContext& ctx, TFormTranspose& form, int instrument
     if (ctx.player.isPlaying() || ctx.view.noPatternSelected) return false;
     bool checkOnly = true;
     while (checkOnly) {
+        ctx.layout.clearKeyState();
         form.execFor();
         checkOnly = form.checkOnly();
         if (!form.wasAccepted()) {

@@ -84,9 +84,12 @@ struct TransposeResult {
 };
 
 // Runs the transpose on the Song under the Player's lock. The selected block
-// is the view's selection in the current pattern; the whole track is every
-// pattern of the order list, once each. instrumentFilter is the instrument
-// field's number, used only with "Current instrument".
+// is the view's selection in the current pattern, with the instrument in
+// force found back from the order cursor; the whole track is every pattern of
+// the order list, once each in pattern number order, with the instrument in
+// force found back from the pattern's first position in the list.
+// instrumentFilter is the instrument field's number, used only with
+// "Current instrument". A selection without cells checks as in range.
 TransposeResult runTranspose(AppContext& ctx, const TransposeSettings& settings, int instrumentFilter,
                              bool checkOnly);
 

@@ -177,6 +177,48 @@ private slots:
         QCOMPARE(cell(*ctx, 1, 5, 2).pitch(), 52);
     }
 
+    void wholeTrackInstrumentContextFromFirstPosition() {
+        // Pattern 2 plays at position 2, after pattern 1 sets instrument 6:
+        // its notes without an instrument are instrument 6's, wherever the
+        // order cursor stands (here on pattern 0, which sets instrument 4).
+        auto ctx = makeContext();
+        auto& order = ctx->song->order;
+        order.length = 3;
+        order.entries[0].pattern = 0;
+        order.entries[1].pattern = 1;
+        order.entries[2].pattern = 2;
+        cell(*ctx, 0, 0, 0).instrument = 4;
+        cell(*ctx, 0, 0, 0).setPitch(10);
+        cell(*ctx, 1, 0, 0).instrument = 6;
+        cell(*ctx, 1, 0, 0).setPitch(30);
+        cell(*ctx, 2, 3, 0).setPitch(20);
+        ctx->view.orderCursor = 0;
+        qv::TransposeSettings s{1, true, false, true};
+        QVERIFY(qv::runTranspose(*ctx, s, 6, false).changed);
+        QCOMPARE(cell(*ctx, 0, 0, 0).pitch(), 10);
+        QCOMPARE(cell(*ctx, 1, 0, 0).pitch(), 31);
+        QCOMPARE(cell(*ctx, 2, 3, 0).pitch(), 21);
+        qv::runTranspose(*ctx, s, 4, false);
+        QCOMPARE(cell(*ctx, 0, 0, 0).pitch(), 11);
+        QCOMPARE(cell(*ctx, 2, 3, 0).pitch(), 21);
+    }
+
+    void checkWithoutSelectionIsInRange() {
+        auto ctx = makeContext();
+        ctx->view.selection = {};
+        cell(*ctx, 0, 0, 0).setPitch(95);
+        qv::TransposeSettings s{12, false, false, false};
+        const auto check = qv::runTranspose(*ctx, s, 0, true);
+        QVERIFY(check.inRange);
+        QCOMPARE(check.text, QString("None of notes is out of range.\n"));
+        QCOMPARE(check.caption, QString("OK"));
+        QVERIFY(!qv::runTranspose(*ctx, s, 0, false).changed);
+        // A selection over the note does report it.
+        ctx->view.selection = {0, 0, 1, 1};
+        QVERIFY(!qv::runTranspose(*ctx, s, 0, true).inRange);
+        QCOMPARE(cell(*ctx, 0, 0, 0).pitch(), 95);
+    }
+
     void blockCommandsRefusedWhilePlayingOrWithoutPattern() {
         auto ctx = makeContext();
         qv::TFormTranspose transpose;
