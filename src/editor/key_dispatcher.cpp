@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
-#include <QWidget>
 #include <QWheelEvent>
+#include <QWidget>
 #include <array>
 
 #include "app/key_translate.h"
@@ -57,8 +57,8 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
         };
         for (int c = 0; c < kChannels; ++c)
             if (global(cmd::mute(c))) return true;
-        for (int command : {cmd::GenSaveMod, cmd::GenOpenMod, cmd::GenMuteAll, cmd::GenSoloMode, cmd::GenReset,
-                            cmd::GenStop, cmd::GenToPtnEdit, cmd::GenToInsEdit, cmd::GenToInfo,
+        for (int command : {cmd::GenSaveMod, cmd::GenOpenMod, cmd::GenMuteAll, cmd::GenSoloMode,
+                            cmd::GenReset, cmd::GenStop, cmd::GenToPtnEdit, cmd::GenToInsEdit, cmd::GenToInfo,
                             cmd::GenToSettings, cmd::GenPlayAll, cmd::GenPlayCur, cmd::GenPlayPtn})
             if (global(command)) return true;
     }
@@ -121,8 +121,8 @@ bool KeyDispatcher::eventFilter(QObject* watched, QEvent* event) {
         // when nothing has the focus, or an open pop-up menu) feeds the layout.
         auto* widget = static_cast<QWidget*>(watched);
         QWidget* focus = QApplication::focusWidget();
-        const bool first = widget == QApplication::activePopupWidget() ||
-                           (focus ? widget == focus : widget->isWindow());
+        const bool first =
+            widget == QApplication::activePopupWidget() || (focus ? widget == focus : widget->isWindow());
         if (!first) return false;
         const auto message = layoutKeyMessage(*static_cast<QKeyEvent*>(event));
         if (message && keyMessage(message->code, message->down)) {
@@ -133,7 +133,8 @@ bool KeyDispatcher::eventFilter(QObject* watched, QEvent* event) {
     }
     if (type == QEvent::Wheel && watched->isWidgetType()) {
         auto* wheelEvent = static_cast<QWheelEvent*>(event);
-        if (event == lastEvent_ && wheelEvent->timestamp() == lastTimestamp_ && type == lastType_) return false;
+        if (event == lastEvent_ && wheelEvent->timestamp() == lastTimestamp_ && type == lastType_)
+            return false;
         lastEvent_ = event;
         lastTimestamp_ = wheelEvent->timestamp();
         lastType_ = type;

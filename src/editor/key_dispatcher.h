@@ -15,7 +15,7 @@ class PatternInput;
 
 class KeyDispatcher : public QObject {
     Q_OBJECT
-public:
+  public:
     KeyDispatcher(AppContext& ctx, PatternInput& input, QObject* parent = nullptr);
 
     // Installs the filter on the application.
@@ -50,10 +50,10 @@ public:
     // Wheel steps (positive = away from the user); returns whether handled.
     bool wheelMessage(int steps);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     AppContext& ctx_;
     PatternInput& input_;
     bool installed_ = false;

@@ -351,11 +351,17 @@ bool PatternInput::editKeys() {
             std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
             Cell& c = cursorCell();
             switch (v.cursorField()) {
-                case 0: c.note = kNoteEmpty; break;
+                case 0:
+                    c.note = kNoteEmpty;
+                    break;
                 case 1:
-                case 2: c.volume = 0; break;
+                case 2:
+                    c.volume = 0;
+                    break;
                 case 3:
-                case 4: c.instrument = 0; break;
+                case 4:
+                    c.instrument = 0;
+                    break;
                 default:
                     c.effect = 0;
                     c.param = 0;
@@ -617,8 +623,8 @@ void PatternInput::EditPasteClick() {
     bool done;
     {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = pasteBlock(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorChannel(), ctx_.view.cursorRow,
-                          ctx_.clipboard);
+        done = pasteBlock(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorChannel(),
+                          ctx_.view.cursorRow, ctx_.clipboard);
     }
     if (done) finishEdit(sum);
 }
@@ -778,7 +784,8 @@ void PatternInput::InsertLineClick() {
     const int sum = speedEffectSum();
     {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        for (int c = 0; c < kChannels; ++c) insertCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, c);
+        for (int c = 0; c < kChannels; ++c)
+            insertCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, c);
     }
     finishEdit(sum);
 }
@@ -798,7 +805,8 @@ void PatternInput::DeleteLineClick() {
     const int sum = speedEffectSum();
     {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        for (int c = 0; c < kChannels; ++c) deleteCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, c);
+        for (int c = 0; c < kChannels; ++c)
+            deleteCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, c);
     }
     finishEdit(sum);
 }

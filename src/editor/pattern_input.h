@@ -17,7 +17,7 @@
 namespace qv {
 
 class PatternInput {
-public:
+  public:
     // The values of the window's up-downs and toggles; the window writes
     // them whenever the user changes a control, the input reports its own
     // changes through the hooks below. The step starts from the settings.
@@ -46,21 +46,21 @@ public:
     Options options;
 
     // Hooks the window sets; any may stay empty.
-    std::function<void()> onChanged;             // redraw the pattern view
-    std::function<void()> onSongLengthChanged;   // recompute length and time display
-    std::function<void()> onPatternLengthChanged;  // UpDownPtnLen shows the new length
-    std::function<void()> onTimeChanged;         // refresh the time display
-    std::function<void(int)> onOctaveChanged;    // UpDownOctave := n
+    std::function<void()> onChanged;                   // redraw the pattern view
+    std::function<void()> onSongLengthChanged;         // recompute length and time display
+    std::function<void()> onPatternLengthChanged;      // UpDownPtnLen shows the new length
+    std::function<void()> onTimeChanged;               // refresh the time display
+    std::function<void(int)> onOctaveChanged;          // UpDownOctave := n
     std::function<void(bool, int)> onAutoStepChanged;  // SpeedButtonAStep down?, UpDownAStep
     std::function<void(int)> onAutoInstrumentChanged;  // UpDownAIns := n
-    std::function<void(bool)> onEditSong;        // EditSong mode toggled to
-    std::function<void(int)> onPatternStep;      // UpDownPtn +1 / -1 asked for
-    std::function<void()> onOrderChanged;        // orderCursor moved: pattern number, grid
-    std::function<void()> onFocusOrder;          // ptnToOrder
-    std::function<void(int)> onCursorChannel;    // the solo follows the cursor's channel
-    std::function<void()> onPlayStarted;         // toolbar buttons as for Play
-    std::function<void(QPoint)> onPopupMenu;     // right click: PopupMenuPtn at a global point
-    std::function<int()> visibleRows;            // lines of the pattern view (drag scrolling)
+    std::function<void(bool)> onEditSong;              // EditSong mode toggled to
+    std::function<void(int)> onPatternStep;            // UpDownPtn +1 / -1 asked for
+    std::function<void()> onOrderChanged;              // orderCursor moved: pattern number, grid
+    std::function<void()> onFocusOrder;                // ptnToOrder
+    std::function<void(int)> onCursorChannel;          // the solo follows the cursor's channel
+    std::function<void()> onPlayStarted;               // toolbar buttons as for Play
+    std::function<void(QPoint)> onPopupMenu;           // right click: PopupMenuPtn at a global point
+    std::function<int()> visibleRows;                  // lines of the pattern view (drag scrolling)
 
     // Key handling: the layout's command states are already updated.
     // handleKeyDown returns whether the key was used.
@@ -138,7 +138,7 @@ public:
     };
     const LastEntry& lastEntry() const { return last_; }
 
-private:
+  private:
     Pattern& pattern();
     int patternLength() const;
     Cell& cursorCell();

@@ -1,9 +1,8 @@
 // The pattern editor's input, driven with the Default layout's keys as the
 // key filter sees them: what a key writes into the Song, where the cursor and
 // the selection go, and how the Player is started and stopped.
-#include <QtTest>
-
 #include <QWidget>
+#include <QtTest>
 #include <mutex>
 
 #include "app/app_context.h"
@@ -73,7 +72,7 @@ int letter(char c) { return vk::letter(c); }
 
 class TestPatternInput : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void noteKeyWritesNoteOctaveInstrumentVolumeAndSteps() {
         Rig r;
         r.input.options.octave = 4;
@@ -179,7 +178,8 @@ private slots:
         };
         auto allOn = [&] {
             for (int chip = 0; chip < 2; ++chip)
-                for (int ch = 0; ch < 3; ++ch) r.ctx.chips.writeRegister(chip, 0x28, static_cast<uint8_t>(0xF0 | ch));
+                for (int ch = 0; ch < 3; ++ch)
+                    r.ctx.chips.writeRegister(chip, 0x28, static_cast<uint8_t>(0xF0 | ch));
         };
         allOn();
         QVERIFY(keyOn(1, 2));
