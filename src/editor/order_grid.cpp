@@ -336,6 +336,13 @@ bool OrderGrid::handleCommand() {
 
 bool OrderGrid::handleKey(int code) {
     if (code == vk::Left || code == vk::Right) {
+        // The move commands sit on these keys with a modifier (ctrl+left in
+        // the default layout): when one of them fires it takes the key.
+        const int move = code == vk::Left ? cmd::OrdMovePrev : cmd::OrdMoveNext;
+        if (ctx_.layout.firesRepeated(move)) {
+            if (ctx_.view.orderCursor < orderLength()) moveEntry(code == vk::Left ? -1 : 1);
+            return true;
+        }
         const int column = std::clamp(currentColumn() + (code == vk::Left ? -1 : 1), 0, kColumns - 1);
         selectColumn(column);
         return true;

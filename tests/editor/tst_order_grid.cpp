@@ -27,6 +27,16 @@ struct Rig {
     }
     int length() const { return ctx.song->order.length; }
     int at(int i) const { return ctx.song->order.entries[i].pattern; }
+    // A key as the key dispatcher passes it on: the layout sees it first.
+    void press(int code, Qt::Key key, Qt::KeyboardModifiers mods = {}) {
+        if (mods & Qt::ControlModifier) ctx.layout.keyDown(qv::vk::Control);
+        if (mods & Qt::ShiftModifier) ctx.layout.keyDown(qv::vk::Shift);
+        ctx.layout.keyDown(code);
+        QTest::keyClick(grid.get(), key, mods);
+        ctx.layout.keyUp(code);
+        if (mods & Qt::ShiftModifier) ctx.layout.keyUp(qv::vk::Shift);
+        if (mods & Qt::ControlModifier) ctx.layout.keyUp(qv::vk::Control);
+    }
     QAction* action(const char* name) const { return grid->popupMenu()->findChild<QAction*>(name); }
     void startPlaying() {
         QVERIFY(ctx.chips.create(qv::kSampleRate, qv::kChipClock, 128));
@@ -271,6 +281,44 @@ private slots:
         QCOMPARE(QList<int>({rig.at(0), rig.at(1), rig.at(2)}), QList<int>({2, 1, 3}));
         QCOMPARE(rig.ctx.view.orderCursor, 0);
         QCOMPARE(rig.ctx.view.currentPattern, 2);
+    }
+
+    void layoutCommandKeys() {
+        Rig rig{1, 2, 3};
+        rig.ctx.layout.loadDefault();
+        rig.grid->setFocus();
+        QSignalSpy toPattern(rig.grid.get(), &qv::OrderGrid::focusPatternRequested);
+        rig.grid->selectColumn(1);
+        rig.press(qv::vk::Up, Qt::Key_Up);  // ordPatternInc
+        QCOMPARE(rig.at(1), 3);
+        rig.press(qv::vk::Down, Qt::Key_Down);
+        rig.press(qv::vk::Down, Qt::Key_Down);
+        QCOMPARE(rig.at(1), 1);
+        rig.press(qv::vk::letter('L'), Qt::Key_L);  // ordLoopPosition
+        QCOMPARE(rig.ctx.song->order.loopPosition, 1);
+        rig.press(qv::vk::Insert, Qt::Key_Insert);  // ordInsertSame
+        QCOMPARE(rig.length(), 4);
+        QCOMPARE(rig.at(2), 1);
+        rig.press(qv::vk::Delete, Qt::Key_Delete);  // ordDelete
+        QCOMPARE(rig.length(), 3);
+        // ctrl+right moves the entry (the plain arrow moves the cursor).
+        rig.press(qv::vk::Right, Qt::Key_Right, Qt::ControlModifier);
+        QCOMPARE(QList<int>({rig.at(0), rig.at(1), rig.at(2)}), QList<int>({1, 3, 1}));
+        QCOMPARE(rig.ctx.view.orderCursor, 2);
+        rig.press(qv::vk::Left, Qt::Key_Left);
+        QCOMPARE(rig.ctx.view.orderCursor, 1);
+        QCOMPARE(QList<int>({rig.at(0), rig.at(1), rig.at(2)}), QList<int>({1, 3, 1}));
+        // Up one past the end appends pattern 0.
+        rig.grid->selectColumn(3);
+        rig.press(qv::vk::Up, Qt::Key_Up);
+        QCOMPARE(rig.length(), 4);
+        QCOMPARE(rig.at(3), 0);
+        rig.press(qv::vk::Return, Qt::Key_Return);  // ordToPattern
+        QCOMPARE(toPattern.count(), 1);
+        rig.ctx.song->order.loopPosition = 1;
+        rig.grid->selectColumn(2);
+        rig.grid->show();
+        rig.grid->grab().save("/tmp/order_grid_entries.png");
     }
 
     void dragSwapsOnlyTheTwo() {
