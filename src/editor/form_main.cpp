@@ -26,6 +26,10 @@
 
 #include "app/single_instance.h"
 #include "editor/form_render_wav.h"
+#include "editor/key_dispatcher.h"
+#include "editor/order_grid.h"
+#include "editor/pattern_input.h"
+#include "editor/pattern_view.h"
 #include "io/mod_import.h"
 #include "io/register_dump.h"
 #include "io/vgm_export.h"
@@ -116,6 +120,7 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     buildPages();
     column->addWidget(pages_, 1);
     buildMenus();
+    wireEditor();
     renderWav_ = new TFormRenderWav(this);
 
     timer1_ = new QTimer(this);
@@ -148,6 +153,172 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
 TFormMain::~TFormMain() {
     timer1_->stop();
     timer2_->stop();
+    if (keys_) keys_->uninstall();
+}
+
+QAction* TFormMain::menuAction(const char* name) const { return findChild<QAction*>(name); }
+
+void TFormMain::syncInputOptions() {
+    PatternInput::Options& o = input_->options;
+    o.octave = upDownOctave_->value();
+    o.autoInstrumentOn = aIns_->isChecked();
+    o.autoInstrument = upDownAIns_->value();
+    o.autoVolumeOn = aVol_->isChecked();
+    o.autoVolume = upDownAVol_->value();
+    o.autoStepOn = aStep_->isChecked();
+    o.autoStepValue = upDownAStep_->value();
+    o.editSong = editSong_->isChecked();
+}
+
+void TFormMain::wireEditor() {
+    input_ = std::make_unique<PatternInput>(ctx_);
+    PatternInput& in = *input_;
+    syncInputOptions();
+    for (QSpinBox* spin : {upDownOctave_, upDownAIns_, upDownAVol_, upDownAStep_})
+        connect(spin, &QSpinBox::valueChanged, this, [this] { syncInputOptions(); });
+    for (QToolButton* b : {aIns_, aVol_, aStep_, editSong_})
+        connect(b, &QToolButton::toggled, this, [this] { syncInputOptions(); });
+    connect(editSong_, &QToolButton::toggled, this, [this](bool on) { ptnView_->setEditSongMode(on); });
+
+    in.onChanged = [this] { redrawPattern(); };
+    in.onSongLengthChanged = [this] { recomputeLength(); };
+    in.onTimeChanged = [this] { refreshPosition(); };
+    in.onOctaveChanged = [this](int n) { upDownOctave_->setValue(n); };
+    in.onAutoStepChanged = [this](bool on, int value) {
+        aStep_->setChecked(on);
+        upDownAStep_->setValue(value);
+    };
+    in.onAutoInstrumentChanged = [this](int n) { upDownAIns_->setValue(n); };
+    in.onEditSong = [this](bool on) { editSong_->setChecked(on); };
+    in.onPatternStep = [this](int step) { upDownPtn_->setValue(upDownPtn_->value() + step); };
+    in.onOrderChanged = [this] {
+        if (!ctx_.view.noPatternSelected) upDownPtn_->setValue(ctx_.view.currentPattern);
+        refreshOrderGrid();
+        redrawPattern();
+        refreshPosition();
+    };
+    in.onFocusOrder = [this] { ordGrid_->setFocus(); };
+    in.onCursorChannel = [this](int channel) { ptnHeader_->followCursor(channel); };
+    in.onPlayStarted = [this] { afterStart(); };
+    in.onPopupMenu = [this](QPoint at) { popupPtn_->popup(at); };
+    in.visibleRows = [this] { return ptnView_->visibleRows(); };
+
+    connect(ptnView_, &PatternView::cellClicked, this,
+            [this](int row, int column, Qt::KeyboardModifiers mods) {
+                scrollPtn_->setFocus();
+                input_->mouseClick(row, column, mods);
+            });
+    connect(ptnView_, &PatternView::mouseDragged, this,
+            [this](int row, int column) { input_->mouseDrag(row, column); });
+    connect(ptnView_, &PatternView::cellReleased, this,
+            [this](int row, int column, Qt::KeyboardModifiers mods) {
+                input_->mouseRelease(row, column, mods);
+            });
+    connect(ptnView_, &PatternView::cellDoubleClicked, this,
+            [this](int row, int column) { input_->mouseDoubleClick(row, column); });
+    connect(ptnView_, &PatternView::wheelSteps, this, [this](int steps) { input_->wheel(steps); });
+    connect(ptnView_, &PatternView::contextMenuRequested, this,
+            [this](QPoint at) { input_->contextMenu(at); });
+
+    connect(ordGrid_, &OrderGrid::orderChanged, this, [this] {
+        recomputeLength();
+        if (!ctx_.view.noPatternSelected) upDownPtn_->setValue(ctx_.view.currentPattern);
+        redrawPattern();
+    });
+    connect(ordGrid_, &OrderGrid::cursorMoved, this, [this] {
+        if (!ctx_.view.noPatternSelected && !timer1_->isActive())
+            upDownPtn_->setValue(ctx_.view.currentPattern);
+        redrawPattern();
+        refreshPosition();
+    });
+    connect(ordGrid_, &OrderGrid::focusPatternRequested, this, [this] { scrollPtn_->setFocus(); });
+
+    // Edit and Block menus and the pattern pop-up run the pattern input's commands.
+    const std::array<std::pair<const char*, void (PatternInput::*)()>, 14> commands{{
+        {"EditCut", &PatternInput::EditCutClick},
+        {"EditCopy", &PatternInput::EditCopyClick},
+        {"EditPaste", &PatternInput::EditPasteClick},
+        {"EditPasteOver", &PatternInput::EditPasteOverClick},
+        {"EditDelete", &PatternInput::EditDeleteClick},
+        {"EditSelectAll", &PatternInput::EditSelectAllClick},
+        {"EditUnselectAll", &PatternInput::EditUnselectAllClick},
+        {"BlockExpand", &PatternInput::BlockExpandClick},
+        {"BlockShrink", &PatternInput::BlockShrinkClick},
+        {"BlockVolumeGradient", &PatternInput::BlockVolumeGradientClick},
+        {"BlockEffectGradient", &PatternInput::BlockEffectGradientClick},
+        {"BlockAssignIns", &PatternInput::BlockAssignInstrumentClick},
+        {"PopupTransOctUp", &PatternInput::TransposeOctaveUpClick},
+        {"PopupTransOctDown", &PatternInput::TransposeOctaveDownClick},
+    }};
+    for (const auto& [name, method] : commands) {
+        QAction* a = findChild<QAction*>(name);
+        if (!a) continue;
+        a->setEnabled(true);
+        connect(a, &QAction::triggered, this, [this, method = method] { ((*input_).*method)(); });
+    }
+    const std::array<std::pair<const char*, void (PatternInput::*)()>, 2> semis{{
+        {"PopupTransSemiUp", &PatternInput::TransposeSemitoneUpClick},
+        {"PopupTransSemiDown", &PatternInput::TransposeSemitoneDownClick},
+    }};
+    for (const auto& [name, method] : semis) {
+        QAction* a = findChild<QAction*>(name);
+        if (!a) continue;
+        a->setEnabled(true);
+        connect(a, &QAction::triggered, this, [this, method = method] { ((*input_).*method)(); });
+    }
+    // The pop-up's items mirror the menu items of the same caption.
+    for (QAction* a : popupPtn_->actions()) {
+        const std::array<std::pair<const char*, const char*>, 10> same{{
+            {"Cut", "EditCut"}, {"Copy", "EditCopy"}, {"Paste", "EditPaste"},
+            {"Paste over", "EditPasteOver"}, {"Delete", "EditDelete"}, {"Expand", "BlockExpand"},
+            {"Shrink", "BlockShrink"}, {"Volume gradient", "BlockVolumeGradient"},
+            {"Effect gradient", "BlockEffectGradient"}, {"Assign instrument", "BlockAssignIns"}}};
+        for (const auto& [caption, name] : same) {
+            if (a->text() != caption) continue;
+            QAction* target = findChild<QAction*>(name);
+            a->setEnabled(true);
+            connect(a, &QAction::triggered, target, &QAction::trigger);
+        }
+    }
+
+    keys_ = new KeyDispatcher(ctx_, in, this);
+    keys_->patternEditorActive = [this] {
+        QWidget* focus = QApplication::focusWidget();
+        return pages_->currentIndex() == 0 && focus && (focus == scrollPtn_ || focus == ptnView_);
+    };
+    keys_->mainWindowActive = [this] { return isActiveWindow(); };
+    keys_->onGlobalCommand = [this](int command) { globalCommand(command); };
+    keys_->onPlayKeyReleased = [this] {
+        if (!timer1_->isActive()) return false;
+        SpeedButtonStopClick();
+        return true;
+    };
+    keys_->install();
+}
+
+void TFormMain::globalCommand(int command) {
+    switch (command) {
+    case cmd::GenOpenMod: FileLoadClick(); break;
+    case cmd::GenSaveMod: FileSaveClick(); break;
+    case cmd::GenPlayAll: if (playAll_->isEnabled()) SpeedButtonPlayAllClick(); break;
+    case cmd::GenPlayCur: if (playPos_->isEnabled()) SpeedButtonPlayPosClick(); break;
+    case cmd::GenPlayPtn: if (playPtn_->isEnabled()) SpeedButtonPlayPtnClick(); break;
+    case cmd::GenStop: if (stop_->isEnabled()) SpeedButtonStopClick(); break;
+    case cmd::GenReset: SpeedButtonResetClick(); break;
+    case cmd::GenMuteAll: ptnHeader_->muteAll(); break;
+    case cmd::GenSoloMode: ptnHeader_->soloChannel(ctx_.view.cursorChannel()); break;
+    case cmd::GenToPtnEdit:
+        pages_->setCurrentIndex(0);
+        scrollPtn_->setFocus();
+        break;
+    case cmd::GenToInsEdit: pages_->setCurrentIndex(1); break;
+    case cmd::GenToInfo: pages_->setCurrentIndex(2); break;
+    case cmd::GenToSettings: pages_->setCurrentIndex(3); break;
+    default:
+        if (command >= cmd::GenMuteA && command < cmd::GenMuteA + kChannels)
+            ptnHeader_->muteChannel(command - cmd::GenMuteA);
+        break;
+    }
 }
 
 // ---- construction -----------------------------------------------------------
@@ -316,25 +487,25 @@ void TFormMain::buildPatternsPage(QWidget* page) {
     autos->addWidget(upDownAVol_);
     grid->addLayout(autos, 2, 3);
     grid->addWidget(new QLabel("Order list:", panel), 0, 4);
-    // Order list editor: placeholder until the order grid is wired in.
-    orderGrid_ = new QWidget(panel);
-    orderGrid_->setObjectName("StringGridOrd");
-    orderGrid_->setMinimumHeight(24);
+    ordGrid_ = new OrderGrid(ctx_, panel);
+    orderGrid_ = ordGrid_;
     grid->addWidget(orderGrid_, 1, 4, 2, 1);
     grid->setColumnStretch(4, 1);
     column->addWidget(panel);
 
-    // Pattern header and pattern view: placeholders until they are wired in.
-    patternHeader_ = new QWidget(page);
-    patternHeader_->setObjectName("PanelPtnHeader");
-    patternHeader_->setMinimumHeight(20);
+    ptnHeader_ = new PatternHeader(ctx_, page);
+    patternHeader_ = ptnHeader_;
     column->addWidget(patternHeader_);
     auto* scroll = new QScrollArea(page);
     scroll->setObjectName("ScrollBoxPtn");
     scroll->setWidgetResizable(true);
-    patternView_ = new QWidget(scroll);
-    patternView_->setObjectName("PaintBoxPtn");
+    scroll->setFocusPolicy(Qt::StrongFocus);
+    scrollPtn_ = scroll;
+    ptnView_ = new PatternView(ctx_, scroll);
+    patternView_ = ptnView_;
     scroll->setWidget(patternView_);
+    ptnView_->applyFont();
+    ptnHeader_->layoutFor(*ptnView_);
     column->addWidget(scroll, 1);
 
     connect(upDownPtn_, &QSpinBox::valueChanged, this, &TFormMain::UpDownPtnChange);
@@ -475,8 +646,15 @@ void TFormMain::buildMenus() {
     for (const char* caption : {"Duplicate", "Assign instrument"})
         popupPtn_->addAction(caption)->setEnabled(false);
     QMenu* transpose = popupPtn_->addMenu("Transpose");
-    for (const char* caption : {"Octave up", "Octave down", "Semitone up", "Semitone down", "Advanced"})
-        transpose->addAction(caption)->setEnabled(false);
+    const std::array<std::pair<const char*, const char*>, 5> trans{
+        {{"PopupTransOctUp", "Octave up"}, {"PopupTransOctDown", "Octave down"},
+         {"PopupTransSemiUp", "Semitone up"}, {"PopupTransSemiDown", "Semitone down"},
+         {"PopupTransAdvanced", "Advanced"}}};
+    for (const auto& [name, caption] : trans) {
+        QAction* a = transpose->addAction(caption);
+        a->setObjectName(name);
+        a->setEnabled(false);
+    }
 }
 
 // ---- caption, message box, time display ------------------------------------
@@ -529,7 +707,7 @@ void TFormMain::redrawPattern() {
 }
 
 void TFormMain::refreshOrderGrid() {
-    orderGrid_->update();
+    ordGrid_->refresh();
 }
 
 void TFormMain::showSongTiming() {
@@ -547,6 +725,7 @@ void TFormMain::refreshAfterNewSong() {
     v.orderCursor = 0;
     v.noPatternSelected = false;
     v.currentInstrument = 1;
+    input_->reset();
     const int pattern = ctx_.song->order.entries[0].pattern;
     v.currentPattern = pattern;
     {
@@ -560,6 +739,7 @@ void TFormMain::refreshAfterNewSong() {
     redrawPattern();
     refreshOrderGrid();
     recomputeLength();
+    ptnHeader_->followCursor(v.cursorChannel());
 }
 
 // ---- playback ---------------------------------------------------------------

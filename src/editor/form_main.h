@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <memory>
 
 #include "app/app_context.h"
 
@@ -25,6 +26,11 @@ class QFrame;
 namespace qv {
 
 class TFormRenderWav;
+class PatternView;
+class PatternHeader;
+class PatternInput;
+class KeyDispatcher;
+class OrderGrid;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -84,6 +90,7 @@ public:
     void storeSettings();
     // Skips the close query (tests and the hand-over of a closing session).
     bool askOnClose = true;
+    PatternInput& patternInput() { return *input_; }
     // Whether the last export or import ran to success.
     bool lastExportOk() const { return lastExportOk_; }
 
@@ -125,6 +132,10 @@ private:
     void buildPages();
     void buildPatternsPage(QWidget* page);
     void buildMenus();
+    void wireEditor();
+    void syncInputOptions();
+    void globalCommand(int command);
+    QAction* menuAction(const char* name) const;
     QSpinBox* addUpDown(QWidget* parent, const char* editName, const char* upDownName, int min,
                         int max, int value);
     void setCaption();
@@ -199,6 +210,12 @@ private:
     QAction* patternShrink_ = nullptr;
     QMenu* popupPtn_ = nullptr;
     TFormRenderWav* renderWav_ = nullptr;
+    PatternView* ptnView_ = nullptr;
+    PatternHeader* ptnHeader_ = nullptr;
+    OrderGrid* ordGrid_ = nullptr;
+    QWidget* scrollPtn_ = nullptr;
+    std::unique_ptr<PatternInput> input_;
+    KeyDispatcher* keys_ = nullptr;
 };
 
 }  // namespace qv

@@ -15,6 +15,7 @@
 
 #include "app/app_context.h"
 #include "editor/form_main.h"
+#include "editor/pattern_input.h"
 #include "song/module_file.h"
 
 namespace {
@@ -103,7 +104,8 @@ private slots:
         QCOMPARE(f.find<QMenu>("MainMenuFile")->title(), QString("&File"));
         QCOMPARE(f.find<QMenu>("MainMenuPattern")->title(), QString("&Pattern"));
         // Commands of editors not yet present are shown but disabled.
-        QVERIFY(!f.find<QAction>("EditCut")->isEnabled());
+        QVERIFY(!f.find<QAction>("BlockVolumeScale")->isEnabled());
+        QVERIFY(f.find<QAction>("EditCut")->isEnabled());
         QVERIFY(!f.find<QAction>("HelpShow")->isEnabled());
 
         QCOMPARE(f.find<QToolButton>("SpeedButtonPlayAll")->toolTip(), QString("Play from start (F5)"));
@@ -316,6 +318,32 @@ private slots:
         QVERIFY(!stop->isEnabled());
         QCOMPARE(f.find<QSpinBox>("UpDownSpdEven")->value(), 3);
         QVERIFY(!f.ctx.player.isPlaying());
+    }
+
+    void editorWiring() {
+        Fixture f;
+        qv::PatternInput& in = f.window->patternInput();
+        f.find<QSpinBox>("UpDownOctave")->setValue(6);
+        QCOMPARE(in.options.octave, 6);
+        in.onOctaveChanged(2);
+        QCOMPARE(f.find<QSpinBox>("UpDownOctave")->value(), 2);
+        f.find<QToolButton>("SpeedButtonAVol")->click();
+        QVERIFY(in.options.autoVolumeOn);
+        in.onAutoStepChanged(true, 4);
+        QCOMPARE(in.options.autoStep(), 4);
+        f.find<QToolButton>("SpeedButtonEditSong")->click();
+        QVERIFY(in.options.editSong);
+        // The pattern view, its header and the order grid are the real ones.
+        QCOMPARE(QString(f.find<QWidget>("PaintBoxPtn")->metaObject()->className()),
+                 QString("qv::PatternView"));
+        QCOMPARE(QString(f.find<QWidget>("PanelPtnHeader")->metaObject()->className()),
+                 QString("qv::PatternHeader"));
+        QCOMPARE(QString(f.find<QWidget>("StringGridOrd")->metaObject()->className()),
+                 QString("qv::OrderGrid"));
+        // The pattern step hook moves the pattern number and the order entry.
+        in.onPatternStep(1);
+        QCOMPARE(f.find<QSpinBox>("UpDownPtn")->value(), 1);
+        QCOMPARE(int(f.ctx.song->order.entries[0].pattern), 1);
     }
 
     void closeQuery() {
