@@ -332,6 +332,7 @@ PatternView::PatternView(AppContext& ctx, QWidget* parent) : QWidget(parent), ct
 
 void PatternView::applyFont() {
     cell_ = patternFontFor(ctx_.settings.patternFontName, ctx_.settings.patternFontSize);
+    lineCache_.clear();
     update();
     emit fontApplied();
 }
@@ -406,6 +407,13 @@ void PatternView::paintEvent(QPaintEvent*) {
     style.noteDots = settings.patternEditorDots;
     style.cursorField = ctx_.view.cursorColumn;
     style.selection = ctx_.view.selection;
+    const qreal ratio = devicePixelRatioF();
+    if (colors != cacheColors_ || ratio != cacheRatio_ || lineCache_.size() > 4096) {
+        lineCache_.clear();
+        cacheColors_ = colors;
+        cacheRatio_ = ratio;
+    }
+    QString key;
     for (int k = 0; k < lines; ++k) {
         const PatternLine& line = shown[k];
         const int y = k * cell_.lineHeight;
@@ -416,7 +424,25 @@ void PatternView::paintEvent(QPaintEvent*) {
         const Row* row = nullptr;
         if (line.kind != PatternLineKind::NoPattern)
             row = &song.patterns[line.pattern].rows[std::clamp(line.row, 0, kRows - 1)];
-        drawPatternLine(painter, y, formatPatternLine(line, row, style), colors, cell_);
+        const auto spans = formatPatternLine(line, row, style);
+        key.clear();
+        for (const auto& s : spans) {
+            key += QChar(static_cast<ushort>(s.column + 1));
+            key += QChar(static_cast<ushort>(s.colorIndex + 1));
+            key += QChar(static_cast<ushort>(s.backgroundIndex + 1));
+            key += s.text;
+        }
+        auto it = lineCache_.constFind(key);
+        if (it == lineCache_.constEnd()) {
+            QImage image(QSize(lineWidth, cell_.lineHeight) * ratio, QImage::Format_RGB32);
+            image.setDevicePixelRatio(ratio);
+            QPainter linePainter(&image);
+            linePainter.setFont(cell_.font);
+            drawPatternLine(linePainter, 0, spans, colors, cell_);
+            linePainter.end();
+            it = lineCache_.insert(key, image);
+        }
+        painter.drawImage(QPoint(0, y), *it);
     }
 }
 

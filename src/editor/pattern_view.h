@@ -10,6 +10,8 @@
 
 #include <QColor>
 #include <QFont>
+#include <QHash>
+#include <QImage>
 #include <QRawFont>
 #include <QString>
 #include <QWidget>
@@ -151,6 +153,11 @@ protected:
 private:
     AppContext& ctx_;
     PatternFontCell cell_;
+    // Drawn lines by their content: scrolling by one row redraws the same
+    // lines one line further, so most lines of a redraw are one image copy.
+    QHash<QString, QImage> lineCache_;
+    PatternColors cacheColors_;
+    qreal cacheRatio_ = 0;
     bool editSong_ = false;
     int wheelRest_ = 0;
 };

@@ -330,7 +330,10 @@ private slots:
         auto spaceX = [&](int column) { return column * cw + 1; };
         QImage image = view.grab().toImage();
         if (qEnvironmentVariableIsSet("QV_PATTERN_VIEW_PNG"))
+        {
             image.save(qEnvironmentVariable("QV_PATTERN_VIEW_PNG"));
+            window.grab().save(qEnvironmentVariable("QV_PATTERN_VIEW_PNG") + QStringLiteral(".window.png"));
+        }
         // Middle line: cursor row on the active colour, the cursor field black.
         QCOMPARE(pixelAt(image, spaceX(2), lineY(middle)), QColor(0, 192, 0));
         QCOMPARE(pixelAt(image, (3 + 28 + 5) * cw + 1, lineY(middle) - lh / 2 + 1), QColor(Qt::black));
@@ -545,17 +548,33 @@ private slots:
         // background is drawn first.
         const auto flags = QWidget::RenderFlags(QWidget::DrawChildren);
         view.render(&image, QPoint(), QRegion(), flags);
-        const int rounds = 200;
-        timespec cpu0{}, cpu1{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu0);
-        QElapsedTimer timer;
-        timer.start();
-        for (int i = 0; i < rounds; ++i) view.render(&image, QPoint(), QRegion(), flags);
-        const double ms = timer.nsecsElapsed() / 1e6 / rounds;
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);
-        const double cpuMs =
-            ((cpu1.tv_sec - cpu0.tv_sec) * 1e9 + (cpu1.tv_nsec - cpu0.tv_nsec)) / 1e6 / rounds;
-        qInfo("paint of 1920x1080 (%d lines): %.3f ms elapsed, %.3f ms thread CPU", view.visibleRows(), ms, cpuMs);
+        // Three cases: the same picture again; the cursor walking down the
+        // pattern (the usual redraw while editing or playing); every line
+        // drawn afresh (the first redraw after a font or colour change).
+        auto measure = [&](const char* what, auto&& step) {
+            const int rounds = 200;
+            timespec cpu0{}, cpu1{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu0);
+            QElapsedTimer timer;
+            timer.start();
+            for (int i = 0; i < rounds; ++i) {
+                step(i);
+                view.render(&image, QPoint(), QRegion(), flags);
+            }
+            const double ms = timer.nsecsElapsed() / 1e6 / rounds;
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu1);
+            const double cpuMs = ((cpu1.tv_sec - cpu0.tv_sec) * 1e9 + (cpu1.tv_nsec - cpu0.tv_nsec)) / 1e6 / rounds;
+            qInfo("paint of 1920x1080 (%d lines), %s: %.3f ms elapsed, %.3f ms thread CPU", view.visibleRows(), what,
+                  ms, cpuMs);
+        };
+        measure("same picture", [](int) {});
+        measure("cursor moving", [&](int i) { ctx->view.cursorRow = i % 256; });
+        measure("all lines new", [&](int i) {
+            ctx->view.cursorRow = 100 + i % 2;
+            view.applyFont();
+        });
+        ctx->view.cursorRow = 100;
+        view.render(&image, QPoint(), QRegion(), flags);
         QCOMPARE(image.pixelColor(2 * view.charWidth() + 1, 51 * view.lineHeight() + 2), QColor(224, 240, 224));  // row 112
     }
 };
