@@ -333,6 +333,8 @@ PatternView::PatternView(AppContext& ctx, QWidget* parent) : QWidget(parent), ct
 void PatternView::applyFont() {
     cell_ = patternFontFor(ctx_.settings.patternFontName, ctx_.settings.patternFontSize);
     lineCache_.clear();
+    // Narrower than a whole line the scroll box shows a scroll bar.
+    setMinimumWidth(kPatternLineColumns * cell_.charWidth);
     update();
     emit fontApplied();
 }
@@ -554,6 +556,11 @@ PatternHeader::PatternHeader(AppContext& ctx, QWidget* parent) : QWidget(parent)
 void PatternHeader::layoutFor(const PatternView& view) {
     charWidth_ = view.charWidth();
     layoutButtons();
+    disconnect(fontConnection_);
+    fontConnection_ = connect(&view, &PatternView::fontApplied, this, [this, &view] {
+        charWidth_ = view.charWidth();
+        layoutButtons();
+    });
 }
 
 void PatternHeader::resizeEvent(QResizeEvent*) { layoutButtons(); }

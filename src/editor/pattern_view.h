@@ -169,7 +169,8 @@ class PatternHeader : public QWidget {
 public:
     explicit PatternHeader(AppContext& ctx, QWidget* parent = nullptr);
 
-    // Widths from the view's character cell, buttons left to right.
+    // Widths from the view's character cell, buttons left to right; done
+    // again whenever the view measures its font anew.
     void layoutFor(const PatternView& view);
 
     uint8_t channelMask() const;
@@ -208,6 +209,7 @@ private:
     std::array<QToolButton*, 20> buttons_{};
     int soloFollow_ = -1;
     int charWidth_ = 8;
+    QMetaObject::Connection fontConnection_;
 };
 
 }  // namespace qv

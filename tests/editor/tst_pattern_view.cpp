@@ -394,6 +394,12 @@ private slots:
         QCOMPARE(header.button(3)->text(), QStringLiteral("Chan.A"));
         QCOMPARE(header.button(18)->text(), QStringLiteral("Chan.F"));
         QCOMPARE(header.objectName(), QStringLiteral("PanelPtnHeader"));
+        // A new font moves the buttons with the columns.
+        ctx->settings.patternFontSize = 12;
+        view.applyFont();
+        QVERIFY(view.charWidth() > cw);
+        QCOMPARE(header.button(4)->x(), (7 + 28) * view.charWidth() / 2);
+        QCOMPARE(view.minimumWidth(), 87 * view.charWidth());
     }
 
     void mouseToCells() {
