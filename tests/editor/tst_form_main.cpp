@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QPushButton>
 #include <QToolButton>
 
 #include "app/app_context.h"
@@ -344,6 +345,36 @@ private slots:
         in.onPatternStep(1);
         QCOMPARE(f.find<QSpinBox>("UpDownPtn")->value(), 1);
         QCOMPARE(int(f.ctx.song->order.entries[0].pattern), 1);
+    }
+
+    void waveRenderCancel() {
+        QTemporaryDir dir;
+        Fixture f;
+        // A long song: 256 entries of 256 rows at speed 15.
+        f.ctx.song->order.length = 256;
+        f.ctx.song->patterns[0].length = 256;
+        f.ctx.song->speedEven = f.ctx.song->speedOdd = 15;
+        const QString wav = dir.filePath("long.wav");
+        bool sawDialog = false;
+        QTimer::singleShot(100, [&] {
+            auto* dialog = f.window->findChild<QDialog*>("FormRenderWav");
+            QVERIFY(dialog && dialog->isVisible());
+            QCOMPARE(dialog->windowTitle(), QString("Render to WAV file"));
+            QVERIFY(!(dialog->windowFlags() & Qt::WindowCloseButtonHint));
+            auto* button = dialog->findChild<QPushButton*>("ButtonCancel");
+            QCOMPARE(button->text(), QString("Cancel"));
+            sawDialog = true;
+            button->click();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        f.window->exportWaveTo(wav, true);
+        QVERIFY(sawDialog);
+        QVERIFY(clock.elapsed() < 20000);
+        QVERIFY(f.boxes.isEmpty());
+        const qint64 full = 44 + 2 * qint64(882) * (256 * 256 * 15 + 150);
+        QVERIFY(QFileInfo(wav).size() > 44);
+        QVERIFY(QFileInfo(wav).size() < full);
     }
 
     void closeQuery() {
