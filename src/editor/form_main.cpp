@@ -535,6 +535,21 @@ void TFormMain::buildPages() {
         page->setObjectName(name);
         pages_->addTab(page, caption);
     }
+    // The sound output controls live on the Editor page, in the group they
+    // belong to there.
+    auto* setup = pages_->widget(3);
+    auto* outer = new QVBoxLayout(setup);
+    auto* sound = new QGridLayout;
+    sound->addWidget(new QLabel("Size:", setup), 0, 0);
+    sound->addWidget(bufSize_, 0, 1);
+    sound->addWidget(new QLabel("Buffers count:", setup), 1, 0);
+    sound->addWidget(bufCount_, 1, 1);
+    sound->addWidget(new QLabel("Volume:", setup), 2, 0);
+    sound->addWidget(volume_, 2, 1);
+    sound->addWidget(testSignal_, 3, 1);
+    sound->setColumnStretch(2, 1);
+    outer->addLayout(sound);
+    outer->addStretch(1);
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == 0) {
             if (auto* box = findChild<QWidget*>("ScrollBoxPtn")) box->setFocus();
