@@ -410,7 +410,10 @@ void PatternView::paintEvent(QPaintEvent*) {
     style.cursorField = ctx_.view.cursorColumn;
     style.selection = ctx_.view.selection;
     const qreal ratio = devicePixelRatioF();
-    if (colors != cacheColors_ || ratio != cacheRatio_ || lineCache_.size() > 4096) {
+    // About 16 MB of line images at most, yet always two screens' worth.
+    const qint64 imageBytes = qint64(lineWidth * ratio + 1) * qint64(cell_.lineHeight * ratio + 1) * 4;
+    const qint64 cacheLimit = std::max<qint64>(2 * lines + 8, (qint64(16) << 20) / imageBytes);
+    if (colors != cacheColors_ || ratio != cacheRatio_ || lineCache_.size() > cacheLimit) {
         lineCache_.clear();
         cacheColors_ = colors;
         cacheRatio_ = ratio;
