@@ -13,7 +13,8 @@ using namespace std::chrono_literals;
 class PlayerThreads : public PlayerTest {
 protected:
     // Runs like the audio thread: render-busy around each block, the song
-    // lock around each tick, the chips rendered outside it.
+    // lock around each tick and around applying the queue (start and stop
+    // empty the queue from the other thread under the same lock).
     void startRenderer() {
         renderer = std::thread([this] {
             std::array<int16_t, kSamplesPerFrame> out{};
@@ -22,8 +23,8 @@ protected:
                 {
                     std::lock_guard<std::mutex> lock(player->songMutex());
                     player->tick();
+                    chips.renderWithQueue(out.data(), 64);
                 }
-                chips.renderWithQueue(out.data(), 64);
                 ++frames;
                 player->renderBusy.store(false, std::memory_order_release);
                 std::this_thread::yield();
