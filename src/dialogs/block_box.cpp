@@ -1,6 +1,9 @@
 #include "dialogs/block_box.h"
 
+#include <QDialog>
+#include <QGroupBox>
 #include <QMessageBox>
+#include <QVBoxLayout>
 #include <QPointer>
 
 #include "io/keyboard_layout.h"
@@ -26,6 +29,19 @@ QuestionBoxFn makeQuestionBox(QWidget* parent, KeyboardLayout& layout) {
                         owner.data());
         return box.exec() == QMessageBox::Yes;
     };
+}
+
+QGroupBox* setUpBlockDialog(QDialog& dialog, const char* objectName, const QString& title) {
+    dialog.setObjectName(objectName);
+    dialog.setWindowTitle(title);
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    dialog.setModal(true);
+    auto* outer = new QVBoxLayout(&dialog);
+    outer->setContentsMargins(4, 4, 4, 4);
+    auto* group = new QGroupBox(&dialog);
+    group->setObjectName("GroupBox1");
+    outer->addWidget(group);
+    return group;
 }
 
 }  // namespace qv

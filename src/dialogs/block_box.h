@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+class QDialog;
+class QGroupBox;
 class QWidget;
 
 namespace qv {
@@ -20,5 +22,9 @@ using QuestionBoxFn = std::function<bool(const QString& text, const QString& cap
 // that no key stays held across the modal box.
 MessageBoxFn makeMessageBox(QWidget* parent, KeyboardLayout& layout);
 QuestionBoxFn makeQuestionBox(QWidget* parent, KeyboardLayout& layout);
+
+// The common frame of the block dialogs: a modal dialog with a title bar
+// only, holding one group box ("GroupBox1") that takes the controls.
+QGroupBox* setUpBlockDialog(QDialog& dialog, const char* objectName, const QString& title);
 
 }  // namespace qv

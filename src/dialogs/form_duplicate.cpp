@@ -1,5 +1,7 @@
 #include "dialogs/form_duplicate.h"
 
+#include "dialogs/block_box.h"
+
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -13,16 +15,7 @@
 namespace qv {
 
 TFormDuplicate::TFormDuplicate(QWidget* parent) : QDialog(parent) {
-    setObjectName("FormDuplicate");
-    setWindowTitle("Duplicate block");
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setModal(true);
-
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(4, 4, 4, 4);
-    auto* group = new QGroupBox(this);
-    group->setObjectName("GroupBox1");
-    outer->addWidget(group);
+    auto* group = setUpBlockDialog(*this, "FormDuplicate", "Duplicate block");
     auto* rows = new QVBoxLayout(group);
 
     auto* top = new QHBoxLayout;

@@ -1,5 +1,7 @@
 #include "dialogs/form_scale.h"
 
+#include "dialogs/block_box.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -54,16 +56,7 @@ int TFormScale::percentForPosition(int position) {
 }
 
 TFormScale::TFormScale(QWidget* parent) : QDialog(parent) {
-    setObjectName("FormScale");
-    setWindowTitle("Volume scale");
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setModal(true);
-
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(4, 4, 4, 4);
-    auto* group = new QGroupBox(this);
-    group->setObjectName("GroupBox1");
-    outer->addWidget(group);
+    auto* group = setUpBlockDialog(*this, "FormScale", "Volume scale");
     auto* grid = new QGridLayout(group);
 
     auto* labelStart = new QLabel("Start scale:", group);

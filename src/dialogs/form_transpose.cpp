@@ -1,5 +1,7 @@
 #include "dialogs/form_transpose.h"
 
+#include "dialogs/block_box.h"
+
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -39,16 +41,7 @@ QWidget* makePanel(QWidget* parent, const char* name, QRadioButton*& first, cons
 }  // namespace
 
 TFormTranspose::TFormTranspose(QWidget* parent) : QDialog(parent) {
-    setObjectName("FormTranspose");
-    setWindowTitle("Advanced transpose");
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    setModal(true);
-
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(4, 4, 4, 4);
-    auto* group = new QGroupBox(this);
-    group->setObjectName("GroupBox1");
-    outer->addWidget(group);
+    auto* group = setUpBlockDialog(*this, "FormTranspose", "Advanced transpose");
     auto* rows = new QVBoxLayout(group);
 
     auto* top = new QHBoxLayout;
