@@ -45,13 +45,14 @@ struct EditorViewState {
 
 struct AppContext {
     // device: the sound card (the SDL device in the program, a null device in
-    // tests). The Song starts as a new song.
+    // tests). Without a card the stream runs on a silent stand-in, so songs
+    // still play at their pace. The Song starts as a new song.
     explicit AppContext(std::unique_ptr<AudioDevice> device)
         : song(std::make_unique<Song>()),
           player(*song, chips),
           source(player, chips),
           producer(source),
-          audioDevice(std::move(device)),
+          audioDevice(std::make_unique<SilentFallbackDevice>(std::move(device))),
           audio(*audioDevice, producer),
           audition(chips, player.noteTables()) {
         song->clear();
@@ -64,7 +65,7 @@ struct AppContext {
     Player player;
     SampleSource source;
     SampleSourceProducer producer;
-    std::unique_ptr<AudioDevice> audioDevice;
+    std::unique_ptr<SilentFallbackDevice> audioDevice;
     AudioOutput audio;
     Audition audition;
     KeyboardLayout layout;

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         ctx->player.buildNoteTables(qv::kChipClock);
     }
     ctx->chips.create(qv::kSampleRate, qv::kChipClock, ctx->settings.waveOutputVolume);
-    const bool audioOk = ctx->audio.open(ctx->settings.waveBlockSize, ctx->settings.waveBlockCount);
+    ctx->audio.open(ctx->settings.waveBlockSize, ctx->settings.waveBlockCount);
 
     int result = 0;
     {
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
                                   QString::fromStdString(layout.failedPath) +
                                   "'\nDefault layout will be used instead\n",
                               "Error", QMessageBox::Ok);
-        if (!audioOk) window.reportAudioFailure(QString::fromStdString(ctx->audio.lastError()));
+        window.checkSoundOutput();
         // The module named on the command line; a failing load stays silent.
         if (!args.isEmpty()) window.loadStartupModule(args.first());
         if (instance)

@@ -830,6 +830,7 @@ void TFormMain::Timer1Timer() {
 }
 
 void TFormMain::Timer2Timer() {
+    checkSoundOutput();
     if (ctx_.source.scopeOn.load()) scope_->update();
     const bool clipped = ctx_.chips.clipFlag.exchange(0) != 0;
     const QString style = clipped ? "background-color: #ff0000;" : "background-color: #008000;";
@@ -1089,7 +1090,7 @@ bool TFormMain::exportWaveTo(const QString& path, bool allChannels) {
     const bool started = renderWav_->run(ctx_, path, allChannels);
     lastExportOk_ = started && renderWav_->job().succeeded.load();
     ctx_.source.testSignalOn.store(testOn);
-    if (wasOpen && !reopenAudio()) reportAudioFailure(QString::fromStdString(ctx_.audio.lastError()));
+    if (wasOpen) reopenAudio();
     rememberExportFolder(path);
     if (!lastExportOk_ && !renderWav_->job().cancelled.load())
         showError("Can't write file '" + path + "'!");
@@ -1189,8 +1190,16 @@ bool TFormMain::reopenAudio() {
     ctx_.settings.waveBlockCount = bufCount_->currentIndex();
     ctx_.audio.close();
     const bool ok = ctx_.audio.open(bufSize_->currentIndex(), bufCount_->currentIndex());
-    if (!ok) reportAudioFailure(QString::fromStdString(ctx_.audio.lastError()));
+    checkSoundOutput();
     return ok;
+}
+
+void TFormMain::checkSoundOutput() {
+    if (audioFailureShown_) return;
+    if (!ctx_.audio.isOpen())
+        reportAudioFailure(QString::fromStdString(ctx_.audio.lastError()));
+    else if (ctx_.audioDevice->silent())
+        reportAudioFailure(QString::fromStdString(ctx_.audioDevice->error()));
 }
 
 void TFormMain::reportAudioFailure(const QString& error) {

@@ -102,6 +102,9 @@ public:
 
     // Shown once in the status bar when the audio output did not open.
     void reportAudioFailure(const QString& error);
+    // Reports (once) when the stream is closed or plays on the silent
+    // stand-in instead of a sound card.
+    void checkSoundOutput();
     // Re-opens the audio output with the buffer combos' indexes.
     bool reopenAudio();
 

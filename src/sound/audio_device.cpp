@@ -130,4 +130,66 @@ std::vector<int16_t> NullAudioDevice::recording() const {
     return recording_;
 }
 
+// ---- SilentFallbackDevice ----------------------------------------------------
+
+SilentFallbackDevice::SilentFallbackDevice(std::unique_ptr<AudioDevice> card)
+    : card_(std::move(card)) {}
+
+bool SilentFallbackDevice::open(const AudioDeviceFormat& format) {
+    close();
+    format_ = format;
+    if (card_ && card_->open(format)) {
+        cardOpen_ = true;
+        silent_.store(false, std::memory_order_release);
+        std::lock_guard lock(errorMutex_);
+        cardError_.clear();
+        return true;
+    }
+    {
+        std::lock_guard lock(errorMutex_);
+        cardError_ = card_ ? card_->error() : std::string();
+        if (cardError_.empty()) cardError_ = "the audio device could not be opened";
+    }
+    silent_.store(true, std::memory_order_release);
+    return standIn_.open(format);
+}
+
+void SilentFallbackDevice::close() {
+    if (cardOpen_) card_->close();
+    cardOpen_ = false;
+    standIn_.close();
+}
+
+void SilentFallbackDevice::checkCard() {
+    if (silent() || !cardOpen_ || !card_->failed()) return;
+    {
+        std::lock_guard lock(errorMutex_);
+        cardError_ = "the audio device stopped";
+    }
+    // The card stays open (closing it is the user-interface thread's part);
+    // from now on the stand-in keeps time.
+    if (standIn_.open(format_)) silent_.store(true, std::memory_order_release);
+}
+
+bool SilentFallbackDevice::queue(const int16_t* samples, std::size_t count) {
+    checkCard();
+    return active().queue(samples, count);
+}
+
+std::size_t SilentFallbackDevice::queuedBytes() {
+    checkCard();
+    return active().queuedBytes();
+}
+
+bool SilentFallbackDevice::failed() { return active().failed(); }
+
+void SilentFallbackDevice::raiseThreadPriority() { active().raiseThreadPriority(); }
+
+std::string SilentFallbackDevice::error() const {
+    if (!silent()) return {};
+    std::lock_guard lock(errorMutex_);
+    return cardError_;
+}
+
 }  // namespace qv
+

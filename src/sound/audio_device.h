@@ -10,7 +10,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -109,6 +111,44 @@ class NullAudioDevice final : public AudioDevice {
     std::vector<int16_t> recording_;
     Clock::time_point epoch_{};  // start of the current speed
     long long periodsDone_ = 0;  // periods played since epoch_
+};
+
+// The program's device: the sound card when it opens, otherwise a silent
+// stand-in that takes samples at the real-time rate. The stream, and with it
+// the Player, thus keeps its pace without a sound card: songs play (silently)
+// and the cursor follows them. A card that stops on its own while playing is
+// left for the stand-in in the same way, on the audio thread, between two
+// blocks. open and close belong to one thread, as with any device.
+class SilentFallbackDevice final : public AudioDevice {
+  public:
+    explicit SilentFallbackDevice(std::unique_ptr<AudioDevice> card);
+
+    // True (with the stand-in playing) unless even the stand-in refuses.
+    bool open(const AudioDeviceFormat& format) override;
+    void close() override;
+    bool queue(const int16_t* samples, std::size_t count) override;
+    std::size_t queuedBytes() override;
+    bool failed() override;
+    void raiseThreadPriority() override;
+    // Why the card is not playing, while silent(); empty otherwise.
+    std::string error() const override;
+
+    // Whether the stand-in plays instead of the card. Any thread.
+    bool silent() const { return silent_.load(std::memory_order_acquire); }
+    AudioDevice& card() { return *card_; }
+
+  private:
+    AudioDevice& active() { return silent() ? static_cast<AudioDevice&>(standIn_) : *card_; }
+    // Audio thread: hands over to the stand-in when the card has stopped.
+    void checkCard();
+
+    std::unique_ptr<AudioDevice> card_;
+    NullAudioDevice standIn_;
+    AudioDeviceFormat format_;
+    bool cardOpen_ = false;
+    std::atomic<bool> silent_{false};
+    mutable std::mutex errorMutex_;
+    std::string cardError_;
 };
 
 }  // namespace qv

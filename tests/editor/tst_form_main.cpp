@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QPushButton>
@@ -28,13 +29,17 @@ struct Box {
 
 // A window over its own engine, with every box recorded and answered.
 struct Fixture {
-    qv::AppContext ctx{std::make_unique<qv::NullAudioDevice>()};
+    explicit Fixture(qv::NullAudioDevice::Options card = {})
+        : ctx(std::make_unique<qv::NullAudioDevice>(card)) {
+        init();
+    }
+    qv::AppContext ctx;
     std::unique_ptr<qv::TFormMain> window;
     QList<Box> boxes;
     QMessageBox::StandardButton answer = QMessageBox::Yes;
     QString dialogResult;
 
-    Fixture() {
+    void init() {
         ctx.chips.create(qv::kSampleRate, qv::kChipClock, 128);
         window = std::make_unique<qv::TFormMain>(ctx);
         window->messageBoxFn = [this](const QString& text, const QString& caption,
@@ -318,6 +323,25 @@ private slots:
         f.window->SpeedButtonStopClick();
         QVERIFY(!stop->isEnabled());
         QCOMPARE(f.find<QSpinBox>("UpDownSpdEven")->value(), 3);
+        QVERIFY(!f.ctx.player.isPlaying());
+    }
+
+    // Without a sound card the song still plays at its pace, silently, and the
+    // status line says once why there is no sound.
+    void playsSilentlyWithoutACard() {
+        qv::NullAudioDevice::Options missing;
+        missing.failOpen = true;
+        Fixture f(missing);
+        QVERIFY(f.ctx.audio.open(0, 0));
+        f.window->checkSoundOutput();
+        QCOMPARE(f.window->statusBar()->currentMessage(),
+                 QString("No sound output: no audio device present"));
+        f.window->SpeedButtonPlayAllClick();
+        QTRY_VERIFY_WITH_TIMEOUT(f.ctx.view.cursorRow > 2, 3000);
+        f.window->statusBar()->clearMessage();
+        f.window->checkSoundOutput();
+        QVERIFY(f.window->statusBar()->currentMessage().isEmpty());
+        f.window->SpeedButtonStopClick();
         QVERIFY(!f.ctx.player.isPlaying());
     }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "sound/audio_output.h"
@@ -260,4 +261,56 @@ TEST(AudioStream, NoTickWhileAnExportDrivesThePlayer) {
         EXPECT_TRUE(exportDriving.load());
     }
     EXPECT_FALSE(exportDriving.load());
+}
+
+// The program's device: the card when it opens; otherwise (and after the card
+// stops on its own) a silent stand-in that keeps the stream at its real pace.
+TEST(AudioStream, SilentStandInKeepsTimeWithoutACard) {
+    SyntheticProducer producer;
+    {
+        NullAudioDevice::Options o = deviceAt(1);
+        o.failOpen = true;
+        auto card = std::make_unique<NullAudioDevice>(o);
+        NullAudioDevice* cardSeen = card.get();
+        qv::SilentFallbackDevice device(std::move(card));
+        AudioOutput out(device, producer);
+        ASSERT_TRUE(out.open(0, 0));
+        EXPECT_TRUE(device.silent());
+        EXPECT_EQ(device.error(), "no audio device present");
+        EXPECT_FALSE(cardSeen->stats().open);
+        // Real time: about 44 100 samples a second are taken, not all at once.
+        const auto t0 = std::chrono::steady_clock::now();
+        ASSERT_TRUE(waitFor([&] { return producer.produced.load() >= 44100 / 4; }, 3s));
+        std::this_thread::sleep_for(300ms);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        const double rate = static_cast<double>(producer.produced.load()) / seconds;
+        EXPECT_GT(rate, 20000.0);
+        EXPECT_LT(rate, 120000.0) << "the stand-in must not race ahead of real time";
+        out.close();
+        EXPECT_FALSE(out.lastCloseTimedOut());
+    }
+    {
+        auto card = std::make_unique<NullAudioDevice>(deviceAt(20));
+        NullAudioDevice* cardSeen = card.get();
+        qv::SilentFallbackDevice device(std::move(card));
+        AudioOutput out(device, producer);
+        ASSERT_TRUE(out.open(0, 0));
+        EXPECT_FALSE(device.silent());
+        EXPECT_TRUE(device.error().empty());
+        ASSERT_TRUE(waitFor([&] { return cardSeen->stats().queued > 0; }, 2s));
+        // The card stops (unplugged): the stream goes on, silently.
+        cardSeen->setFailed(true);
+        ASSERT_TRUE(waitFor([&] { return device.silent(); }, 2s));
+        EXPECT_EQ(device.error(), "the audio device stopped");
+        const uint64_t before = out.renderCalls();
+        ASSERT_TRUE(waitFor([&] { return out.renderCalls() > before + 3; }, 2s));
+        out.close();
+        EXPECT_FALSE(cardSeen->stats().open);
+        // Opening again tries the card first.
+        cardSeen->setFailed(false);
+        ASSERT_TRUE(out.open(0, 0));
+        EXPECT_FALSE(device.silent());
+        EXPECT_TRUE(cardSeen->stats().open);
+    }
 }
