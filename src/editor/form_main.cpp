@@ -131,6 +131,10 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     timer2_->setObjectName("Timer2");
     timer2_->setInterval(20);
     connect(timer2_, &QTimer::timeout, this, &TFormMain::Timer2Timer);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state != Qt::ApplicationActive) applicationDeactivated();
+            });
 
     // Window bounds from the settings, or the designed client size centred.
     const Settings& s = ctx_.settings;
@@ -1237,6 +1241,13 @@ void TFormMain::closeEvent(QCloseEvent* event) {
     timer2_->stop();
     storeSettings();
     event->accept();
+}
+
+void TFormMain::applicationDeactivated() {
+    // Key releases that happen elsewhere never reach us.
+    ctx_.layout.clearKeyState();
+    if (pages_->currentWidget()->objectName() != "TabSheetIns") return;
+    if (ctx_.audition.auditionReleaseAll()) pages_->currentWidget()->update();
 }
 
 void TFormMain::changeEvent(QEvent* event) {

@@ -105,6 +105,9 @@ public:
     // Reports (once) when the stream is closed or plays on the silent
     // stand-in instead of a sound card.
     void checkSoundOutput();
+    // The program lost activation: the key state is forgotten and, on the
+    // Instruments page, every audition note is released.
+    void applicationDeactivated();
     // Re-opens the audio output with the buffer combos' indexes.
     bool reopenAudio();
 

@@ -345,6 +345,27 @@ private slots:
         QVERIFY(!f.ctx.player.isPlaying());
     }
 
+    // Losing activation forgets held keys; on the Instruments page it also
+    // ends every audition note (a release elsewhere never reaches us).
+    void deactivationReleasesKeysAndAudition() {
+        Fixture f;
+        f.ctx.layout.loadDefault();
+        f.ctx.layout.keyDown(0x5A);  // Z held
+        QVERIFY(f.ctx.layout.keyState(0x5A) != 0);
+        f.window->applicationDeactivated();
+        QCOMPARE(f.ctx.layout.keyState(0x5A), 0);
+
+        auto* pages = f.find<QTabWidget>("PageControlMain");
+        QVERIFY(pages);
+        QVERIFY(f.ctx.audition.auditionStart(0x5A, 48, true));
+        f.window->applicationDeactivated();  // Patterns page: the note goes on
+        QVERIFY(f.ctx.audition.voiceNote(0) == 48 || f.ctx.audition.voiceNote(1) == 48 ||
+                f.ctx.audition.voiceNote(2) == 48);
+        pages->setCurrentWidget(f.find<QWidget>("TabSheetIns"));
+        f.window->applicationDeactivated();
+        for (int v = 0; v < 3; ++v) QCOMPARE(f.ctx.audition.voiceNote(v), -1);
+    }
+
     void editorWiring() {
         Fixture f;
         qv::PatternInput& in = f.window->patternInput();
