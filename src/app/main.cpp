@@ -21,7 +21,6 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName("Nostrel");
     QApplication::setApplicationName("Qorvette");
-    QApplication::setApplicationDisplayName("Qorvette");
     const QStringList args = QApplication::arguments().mid(1);
 
     // Single-instance mode: hand the argument to the running copy and leave.

@@ -78,6 +78,7 @@ QToolButton* speedButton(QWidget* parent, const char* name, const QString& text,
     b->setText(text);
     b->setToolTip(hint);
     b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);  // a click never takes the focus from the editor
     return b;
 }
 
@@ -121,6 +122,7 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     column->addWidget(pages_, 1);
     buildMenus();
     wireEditor();
+    scrollPtn_->setFocus();  // the Patterns page is shown first
     renderWav_ = new TFormRenderWav(this);
 
     timer1_ = new QTimer(this);

@@ -88,6 +88,14 @@ private slots:
                                  "PaintBoxPtn", "StringGridOrd", "ShapeClip", "PaintBoxLvl",
                                  "LabelTTimeVal", "LabelTFrmVal", "EditPtnLen", "EditAVol"})
             QVERIFY2(f.find<QWidget>(name), name);
+        // The pattern editor has the focus from the start, and the toolbar's
+        // buttons never take it.
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        QCOMPARE(QApplication::focusWidget(), f.find<QWidget>("ScrollBoxPtn"));
+        QTest::mouseClick(f.find<QToolButton>("SpeedButtonPlayAll"), Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), f.find<QWidget>("ScrollBoxPtn"));
+        f.window->SpeedButtonStopClick();
 
         QCOMPARE(f.actionText("FileNew"), QString("&New"));
         QCOMPARE(f.actionText("FileLoad"), QString("&Open module"));
