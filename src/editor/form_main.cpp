@@ -1,6 +1,8 @@
 #include "editor/form_main.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -25,6 +27,8 @@
 #include <QVBoxLayout>
 
 #include "app/single_instance.h"
+#include "dialogs/form_about.h"
+#include "dialogs/info_page.h"
 #include "editor/form_render_wav.h"
 #include "editor/key_dispatcher.h"
 #include "editor/order_grid.h"
@@ -534,13 +538,14 @@ void TFormMain::buildPages() {
     ptn->setObjectName("TabSheetPtn");
     buildPatternsPage(ptn);
     pages_->addTab(ptn, "Patterns");
-    const std::array<std::pair<const char*, const char*>, 3> others{
-        {{"TabSheetIns", "Instruments"}, {"TabSheetInfo", "Information"}, {"TabSheetSetup", "Editor"}}};
-    for (const auto& [name, caption] : others) {
-        auto* page = new QWidget(pages_);
-        page->setObjectName(name);
-        pages_->addTab(page, caption);
-    }
+    auto* ins = new QWidget(pages_);
+    ins->setObjectName("TabSheetIns");
+    pages_->addTab(ins, "Instruments");
+    infoPage_ = new InfoPage(ctx_, pages_);
+    pages_->addTab(infoPage_, "Information");
+    auto* setupPage = new QWidget(pages_);
+    setupPage->setObjectName("TabSheetSetup");
+    pages_->addTab(setupPage, "Editor");
     // The sound output controls live on the Editor page, in the group they
     // belong to there.
     auto* setup = pages_->widget(3);
@@ -560,6 +565,7 @@ void TFormMain::buildPages() {
         if (index == 0) {
             if (auto* box = findChild<QWidget*>("ScrollBoxPtn")) box->setFocus();
         }
+        if (pages_->widget(index) == infoPage_) infoPage_->refreshFields();
     });
 }
 
@@ -650,8 +656,12 @@ void TFormMain::buildMenus() {
     item(instrument, "InstrumentCopyExchange", "Copy/E&xchange");
 
     QMenu* help = menu(nullptr, "MainMenuHelp", "&Help");
-    item(help, "HelpShow", "&Show help");
-    item(help, "HelpAbout", "&About...");
+    QAction* helpShow = item(help, "HelpShow", "&Show help", true);
+    connect(helpShow, &QAction::triggered, this, &TFormMain::HelpShowClick);
+    connect(help, &QMenu::aboutToShow, this,
+            [helpShow] { helpShow->setVisible(QFileInfo::exists(helpFilePath())); });
+    connect(item(help, "HelpAbout", "&About...", true), &QAction::triggered, this,
+            &TFormMain::HelpAboutClick);
 
     // The pattern view's pop-up menu: the same commands as the Edit and Block menus.
     popupPtn_ = new QMenu(this);
@@ -761,6 +771,22 @@ void TFormMain::refreshAfterNewSong() {
     refreshOrderGrid();
     recomputeLength();
     ptnHeader_->followCursor(v.cursorChannel());
+    infoPage_->loadFromSong();
+}
+
+QString TFormMain::helpFilePath() {
+    return QCoreApplication::applicationDirPath() + "/help.chm";
+}
+
+void TFormMain::HelpShowClick() {
+    const QString path = helpFilePath();
+    if (QFileInfo::exists(path)) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void TFormMain::HelpAboutClick() {
+    TFormAbout about(kTitle, this);
+    if (aboutHook) aboutHook(about);
+    else about.exec();
 }
 
 // ---- playback ---------------------------------------------------------------
@@ -1060,6 +1086,7 @@ bool TFormMain::saveModuleTo(const QString& path) {
     moduleFileName_ = path;
     addRecent(path);
     setCaption();
+    infoPage_->refreshFields();
     ctx_.settings.pathModule = folderOf(path);
     exportBaseName_ = QString::fromStdString(fileTitle(path.toStdString()));
     return true;

@@ -26,6 +26,8 @@ class QFrame;
 namespace qv {
 
 class TFormRenderWav;
+class TFormAbout;
+class InfoPage;
 class PatternView;
 class PatternHeader;
 class PatternInput;
@@ -54,6 +56,8 @@ public:
     MessageBoxFn messageBoxFn;
     FileDialogFn openDialogFn;
     FileDialogFn saveDialogFn;
+    // Runs instead of showing the About box modally (tests).
+    std::function<void(TFormAbout&)> aboutHook;
 
     // Clears the key state, then shows the message box.
     QMessageBox::StandardButton messageBox(const QString& text, const QString& caption,
@@ -100,6 +104,9 @@ public:
     bool exportRegistersTo(const QString& path, bool megaDrive);
     bool importModFrom(const QString& path);
 
+    // The help file beside the program.
+    static QString helpFilePath();
+
     // Shown once in the status bar when the audio output did not open.
     void reportAudioFailure(const QString& error);
     // Reports (once) when the stream is closed or plays on the silent
@@ -128,6 +135,8 @@ public slots:
     void ImportMODClick();
     void PatternExpandClick();
     void PatternShrinkClick();
+    void HelpShowClick();
+    void HelpAboutClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -217,6 +226,7 @@ private:
     QMenu* popupPtn_ = nullptr;
     TFormRenderWav* renderWav_ = nullptr;
     PatternView* ptnView_ = nullptr;
+    InfoPage* infoPage_ = nullptr;
     PatternHeader* ptnHeader_ = nullptr;
     OrderGrid* ordGrid_ = nullptr;
     QWidget* scrollPtn_ = nullptr;
