@@ -120,7 +120,7 @@ private slots:
         // Commands of editors not yet present are shown but disabled.
         QVERIFY(!f.find<QAction>("BlockVolumeScale")->isEnabled());
         QVERIFY(f.find<QAction>("EditCut")->isEnabled());
-        QVERIFY(!f.find<QAction>("HelpShow")->isEnabled());
+        QVERIFY(!f.find<QAction>("InstrumentClear")->isEnabled());
 
         QCOMPARE(f.find<QToolButton>("SpeedButtonPlayAll")->toolTip(), QString("Play from start (F5)"));
         QCOMPARE(f.find<QToolButton>("SpeedButtonStop")->toolTip(), QString("Stop playing (ESC)"));
