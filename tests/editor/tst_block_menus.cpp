@@ -411,6 +411,25 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), f.find<QWidget>("ScrollBoxPtn"));
     }
 
+    void dropsOverTheOrderGridReachIt() {
+        // A drop goes to the widget under the mouse that accepts drops, or
+        // to the nearest parent that does (how the window hands a drag on).
+        Fixture f;
+        f.setOrder({0, 1, 2});
+        f.activate();
+        qv::OrderGrid& g = f.grid();
+        const QPoint cell = g.visualItemRect(g.item(0, 1)).center();
+        QWidget* target = f.window->childAt(g.viewport()->mapTo(f.window.get(), cell));
+        while (target && !target->isWindow() && !target->acceptDrops()) target = target->parentWidget();
+        QCOMPARE(target, g.viewport());
+        // What the drop then does.
+        QVERIFY(g.dropSwap(2, 0));
+        QCOMPARE(g.cellText(0), QString("2L"));
+        QCOMPARE(g.cellText(2), QString("0"));
+        QCOMPARE(f.ctx.view.orderCursor, 0);
+        QCOMPARE(f.find<QSpinBox>("UpDownPtn")->value(), 2);
+    }
+
     void clickOnTheOrderGridMovesAPlayingSong() {
         Fixture f;
         f.setOrder({0, 1, 2});
