@@ -849,7 +849,13 @@ void TFormMain::Timer1Timer() {
         moved = true;
     }
     if (pos.orderPosition != v.orderCursor) {
+        // The cursor follows the Player, onto an entry: a cursor that had
+        // been moved past the end while playing leaves the no-pattern state.
         v.orderCursor = pos.orderPosition;
+        if (v.noPatternSelected) {
+            v.noPatternSelected = false;
+            showNoPatternState();
+        }
         moved = orderMoved = true;
     }
     following_ = true;

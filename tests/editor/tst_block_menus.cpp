@@ -445,6 +445,12 @@ private slots:
         QCOMPARE(f.find<QSpinBox>("UpDownPtn")->value(), 2);
         QCOMPARE(int(f.ctx.song->order.entries[0].pattern), 0);
         QCOMPARE(int(f.ctx.song->order.entries[2].pattern), 2);
+        // A click past the end cannot move the Player; the cursor goes back
+        // to the playing entry and shows its pattern again.
+        f.clickOrderCell(5);
+        QTRY_VERIFY_WITH_TIMEOUT(!f.ctx.view.noPatternSelected, 1000);
+        QCOMPARE(f.ctx.view.orderCursor, f.ctx.player.position().orderPosition);
+        QVERIFY(f.find<QSpinBox>("UpDownPtn")->isEnabled());
         f.window->SpeedButtonStopClick();
     }
 };
