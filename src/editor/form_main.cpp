@@ -29,6 +29,7 @@
 #include "app/single_instance.h"
 #include "dialogs/form_about.h"
 #include "dialogs/info_page.h"
+#include "dialogs/block_commands.h"
 #include "editor/form_render_wav.h"
 #include "editor/key_dispatcher.h"
 #include "editor/order_grid.h"
@@ -128,6 +129,9 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     wireEditor();
     scrollPtn_->setFocus();  // the Patterns page is shown first
     renderWav_ = new TFormRenderWav(this);
+    formTranspose_ = new TFormTranspose(this);
+    formDuplicate_ = new TFormDuplicate(this);
+    formScale_ = new TFormScale(this);
 
     timer1_ = new QTimer(this);
     timer1_->setObjectName("Timer1");
@@ -192,6 +196,7 @@ void TFormMain::wireEditor() {
 
     in.onChanged = [this] { redrawPattern(); };
     in.onSongLengthChanged = [this] { recomputeLength(); };
+    in.onPatternLengthChanged = [this] { showCurrentPattern(); };
     in.onTimeChanged = [this] { refreshPosition(); };
     in.onOctaveChanged = [this](int n) { upDownOctave_->setValue(n); };
     in.onAutoStepChanged = [this](bool on, int value) {
@@ -230,14 +235,20 @@ void TFormMain::wireEditor() {
     connect(ptnView_, &PatternView::contextMenuRequested, this,
             [this](QPoint at) { input_->contextMenu(at); });
 
+    // The grid has already written the Song and its own cells; the window
+    // shows the entry's pattern, the new song length and the position.
     connect(ordGrid_, &OrderGrid::orderChanged, this, [this] {
+        if (!ctx_.view.noPatternSelected) showCurrentPattern();
+        showNoPatternState();
         recomputeLength();
-        if (!ctx_.view.noPatternSelected) upDownPtn_->setValue(ctx_.view.currentPattern);
         redrawPattern();
     });
+    // Going to a position: while playing the Player has been told already
+    // and the follower shows its pattern; otherwise the pattern controls
+    // show the entry's.
     connect(ordGrid_, &OrderGrid::cursorMoved, this, [this] {
-        if (!ctx_.view.noPatternSelected && !timer1_->isActive())
-            upDownPtn_->setValue(ctx_.view.currentPattern);
+        if (!ctx_.view.noPatternSelected && !timer1_->isActive()) showCurrentPattern();
+        showNoPatternState();
         redrawPattern();
         refreshPosition();
     });
@@ -626,22 +637,29 @@ void TFormMain::buildMenus() {
     item(edit, "EditUnselectAll", "Unselect all");
     edit->addSeparator();
     QMenu* cleanup = menu(edit, "EditCleanup", "&Cleanup");
-    item(cleanup, "EditCleanupInstruments", "Cleanup &instruments");
-    item(cleanup, "EditRearrangeInstruments", "&Rearrange instruments");
-    item(cleanup, "EditRearrangePatterns", "Rearrange &patterns");
+    connect(item(cleanup, "EditCleanupInstruments", "Cleanup &instruments", true), &QAction::triggered,
+            this, &TFormMain::EditCleanupInstrumentsClick);
+    connect(item(cleanup, "EditRearrangeInstruments", "&Rearrange instruments", true),
+            &QAction::triggered, this, &TFormMain::EditRearrangeInstrumentsClick);
+    connect(item(cleanup, "EditRearrangePatterns", "Rearrange &patterns", true), &QAction::triggered,
+            this, &TFormMain::EditRearrangePatternsClick);
 
     QMenu* block = menu(nullptr, "MainMenuBlock", "&Block");
     item(block, "BlockExpand", "E&xpand");
     item(block, "BlockShrink", "&Shrink");
     block->addSeparator();
-    item(block, "BlockVolumeScale", "V&olume scale");
-    item(block, "BlockEffectScale", "E&ffect scale");
+    connect(item(block, "BlockVolumeScale", "V&olume scale", true), &QAction::triggered, this,
+            &TFormMain::BlockVolumeScaleClick);
+    connect(item(block, "BlockEffectScale", "E&ffect scale", true), &QAction::triggered, this,
+            &TFormMain::BlockEffectScaleClick);
     item(block, "BlockVolumeGradient", "&Volume gradient");
     item(block, "BlockEffectGradient", "&Effect gradient");
     block->addSeparator();
-    item(block, "BlockDuplicate", "&Duplicate");
+    connect(item(block, "BlockDuplicate", "&Duplicate", true), &QAction::triggered, this,
+            &TFormMain::BlockDuplicateClick);
     item(block, "BlockAssignIns", "&Assign instrument");
-    item(block, "BlockTranspose", "Advanced &transpose");
+    connect(item(block, "BlockTranspose", "Advanced &transpose", true), &QAction::triggered, this,
+            &TFormMain::BlockTransposeClick);
 
     QMenu* pattern = menu(nullptr, "MainMenuPattern", "&Pattern");
     patternExpand_ = item(pattern, "PatternExpand", "&Expand (size*2)", true);
@@ -671,21 +689,29 @@ void TFormMain::buildMenus() {
     popupPtn_->addSeparator();
     for (const char* caption : {"Expand", "Shrink"}) popupPtn_->addAction(caption)->setEnabled(false);
     popupPtn_->addSeparator();
-    for (const char* caption : {"Volume scale", "Effect scale", "Volume gradient", "Effect gradient"})
+    // The dialog commands: each pop-up item runs its Block menu item.
+    auto dialogItem = [&](QMenu* m, const char* name, const char* caption, const char* menuItem) {
+        QAction* a = m->addAction(caption);
+        a->setObjectName(name);
+        connect(a, &QAction::triggered, menuAction(menuItem), &QAction::trigger);
+    };
+    dialogItem(popupPtn_, "PtnPopupVolumeScale", "Volume scale", "BlockVolumeScale");
+    dialogItem(popupPtn_, "PtnPopupEffectScale", "Effect scale", "BlockEffectScale");
+    for (const char* caption : {"Volume gradient", "Effect gradient"})
         popupPtn_->addAction(caption)->setEnabled(false);
     popupPtn_->addSeparator();
-    for (const char* caption : {"Duplicate", "Assign instrument"})
-        popupPtn_->addAction(caption)->setEnabled(false);
+    dialogItem(popupPtn_, "PtnPopupDuplicate", "Duplicate", "BlockDuplicate");
+    popupPtn_->addAction("Assign instrument")->setEnabled(false);
     QMenu* transpose = popupPtn_->addMenu("Transpose");
-    const std::array<std::pair<const char*, const char*>, 5> trans{
+    const std::array<std::pair<const char*, const char*>, 4> trans{
         {{"PopupTransOctUp", "Octave up"}, {"PopupTransOctDown", "Octave down"},
-         {"PopupTransSemiUp", "Semitone up"}, {"PopupTransSemiDown", "Semitone down"},
-         {"PopupTransAdvanced", "Advanced"}}};
+         {"PopupTransSemiUp", "Semitone up"}, {"PopupTransSemiDown", "Semitone down"}}};
     for (const auto& [name, caption] : trans) {
         QAction* a = transpose->addAction(caption);
         a->setObjectName(name);
         a->setEnabled(false);
     }
+    dialogItem(transpose, "PtnPopupTransp", "Advanced", "BlockTranspose");
 }
 
 // ---- caption, message box, time display ------------------------------------
@@ -748,6 +774,25 @@ void TFormMain::showSongTiming() {
     upDownInter_->setValue(ctx_.song->interleave);
 }
 
+void TFormMain::showCurrentPattern() {
+    const int pattern = std::clamp(ctx_.view.currentPattern, 0, kPatterns - 1);
+    {
+        const QSignalBlocker b1(upDownPtn_), b2(upDownPtnLen_);
+        upDownPtn_->setValue(pattern);
+        upDownPtnLen_->setValue(ctx_.song->patterns[pattern].length);
+    }
+    patternExpand_->setEnabled(upDownPtnLen_->value() <= 128);
+    patternShrink_->setEnabled(upDownPtnLen_->value() > 1);
+    const int last = upDownPtnLen_->value() - 1;
+    if (ctx_.view.cursorRow > last) ctx_.view.cursorRow = last;
+}
+
+void TFormMain::showNoPatternState() {
+    const bool on = !ctx_.view.noPatternSelected;
+    upDownPtn_->setEnabled(on);
+    upDownPtnLen_->setEnabled(on);
+}
+
 void TFormMain::refreshAfterNewSong() {
     EditorViewState& v = ctx_.view;
     v.selection = Selection{};
@@ -766,6 +811,7 @@ void TFormMain::refreshAfterNewSong() {
     }
     patternExpand_->setEnabled(upDownPtnLen_->value() <= 128);
     patternShrink_->setEnabled(upDownPtnLen_->value() > 1);
+    showNoPatternState();
     showSongTiming();
     redrawPattern();
     refreshOrderGrid();
@@ -835,7 +881,13 @@ void TFormMain::Timer1Timer() {
         moved = true;
     }
     if (pos.orderPosition != v.orderCursor) {
+        // The cursor follows the Player, onto an entry: a cursor that had
+        // been moved past the end while playing leaves the no-pattern state.
         v.orderCursor = pos.orderPosition;
+        if (v.noPatternSelected) {
+            v.noPatternSelected = false;
+            showNoPatternState();
+        }
         moved = orderMoved = true;
     }
     following_ = true;
@@ -969,6 +1021,57 @@ void TFormMain::PatternShrinkClick() {
     upDownPtnLen_->setValue(ctx_.song->patterns[ctx_.view.currentPattern].length);
     redrawPattern();
     recomputeLength();
+}
+
+// ---- block dialogs and clean-up ---------------------------------------------------
+
+void TFormMain::BlockTransposeClick() {
+    const qv::MessageBoxFn box = [this](const QString& text, const QString& caption) {
+        messageBox(text, caption, QMessageBox::Ok);
+    };
+    if (blockTransposeCommand(ctx_, *formTranspose_, upDownAIns_->value(), box)) redrawPattern();
+}
+
+void TFormMain::BlockDuplicateClick() {
+    // Copied speed effects can change the song's timing.
+    if (!blockDuplicateCommand(ctx_, *formDuplicate_)) return;
+    redrawPattern();
+    recomputeLength();
+}
+
+void TFormMain::BlockVolumeScaleClick() {
+    if (blockVolumeScaleCommand(ctx_, *formScale_)) redrawPattern();
+}
+
+void TFormMain::BlockEffectScaleClick() {
+    if (!blockEffectScaleCommand(ctx_, *formScale_)) return;
+    redrawPattern();
+    recomputeLength();
+}
+
+void TFormMain::EditCleanupInstrumentsClick() {
+    const QuestionBoxFn ask = [this](const QString& text, const QString& caption) {
+        return messageBox(text, caption, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    // The instrument list belongs to the Instruments page; here the pattern
+    // view shows the new numbers.
+    cleanupInstrumentsCommand(ctx_, ask, [this] { redrawPattern(); });
+}
+
+void TFormMain::EditRearrangeInstrumentsClick() {
+    rearrangeInstrumentsCommand(ctx_);
+    redrawPattern();
+}
+
+void TFormMain::EditRearrangePatternsClick() {
+    const QuestionBoxFn ask = [this](const QString& text, const QString& caption) {
+        return messageBox(text, caption, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    };
+    if (!rearrangePatternsCommand(ctx_, ask)) return;
+    if (!ctx_.view.noPatternSelected) showCurrentPattern();
+    refreshOrderGrid();
+    recomputeLength();
+    redrawPattern();
 }
 
 // ---- module files -------------------------------------------------------------

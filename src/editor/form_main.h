@@ -33,6 +33,9 @@ class PatternHeader;
 class PatternInput;
 class KeyDispatcher;
 class OrderGrid;
+class TFormTranspose;
+class TFormDuplicate;
+class TFormScale;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -95,6 +98,11 @@ public:
     // Skips the close query (tests and the hand-over of a closing session).
     bool askOnClose = true;
     PatternInput& patternInput() { return *input_; }
+    // The block dialogs, created once with the window; they keep their
+    // values from one opening to the next. Tests set their exec hooks.
+    TFormTranspose& formTranspose() { return *formTranspose_; }
+    TFormDuplicate& formDuplicate() { return *formDuplicate_; }
+    TFormScale& formScale() { return *formScale_; }
     // Whether the last export or import ran to success.
     bool lastExportOk() const { return lastExportOk_; }
 
@@ -137,6 +145,13 @@ public slots:
     void PatternShrinkClick();
     void HelpShowClick();
     void HelpAboutClick();
+    void BlockTransposeClick();
+    void BlockDuplicateClick();
+    void BlockVolumeScaleClick();
+    void BlockEffectScaleClick();
+    void EditCleanupInstrumentsClick();
+    void EditRearrangeInstrumentsClick();
+    void EditRearrangePatternsClick();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -161,6 +176,12 @@ private:
     void redrawPattern();
     void refreshOrderGrid();
     void showSongTiming();
+    // UpDownPtn and UpDownPtnLen show the current pattern without writing
+    // it into the order list.
+    void showCurrentPattern();
+    // The pattern number and length controls are usable only while the
+    // order cursor stands on an entry.
+    void showNoPatternState();
     void afterLoad(const QString& path);
     void startPlayer(int order, bool loopPattern);
     QString exportStart(const QString& suffix) const;
@@ -232,6 +253,9 @@ private:
     QWidget* scrollPtn_ = nullptr;
     std::unique_ptr<PatternInput> input_;
     KeyDispatcher* keys_ = nullptr;
+    TFormTranspose* formTranspose_ = nullptr;
+    TFormDuplicate* formDuplicate_ = nullptr;
+    TFormScale* formScale_ = nullptr;
 };
 
 }  // namespace qv

@@ -40,9 +40,11 @@ OrderGrid::OrderGrid(AppContext& ctx, QWidget* parent) : QTableWidget(1, kColumn
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setTabKeyNavigation(false);
     setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+    // Drags are this grid's own. The item view's drag-and-drop mode switches
+    // drops off (on the viewport too), so drops are switched on after it.
+    setDragDropMode(QAbstractItemView::NoDragDrop);
     setAcceptDrops(true);
     viewport()->setAcceptDrops(true);
-    setDragDropMode(QAbstractItemView::NoDragDrop);  // drags are this grid's own
     setWordWrap(false);
     for (int c = 0; c < kColumns; ++c) {
         auto* item = new QTableWidgetItem;

@@ -5,7 +5,7 @@
 # the File menu and confirm. The saved module must differ from the demo in
 # exactly those four cells. Screenshots are left in the working folder.
 #
-#   e2e_main_window.sh QORVETTE QZE_DUMP DEMO.qze
+#   e2e_main_window.sh QORVETTE MODULE_DUMP DEMO.qze
 # Exits 77 (skipped) when there is no Xvfb or xdotool.
 set -euo pipefail
 
@@ -83,14 +83,14 @@ kill -0 $pid 2>/dev/null && fail "the editor did not quit"
 wait $pid || fail "the editor quit with status $?"
 trap - EXIT
 
-"$dump" "$out/demo.qze" >"$out/before.txt"
-"$dump" "$out/mine.qze" >"$out/after.txt"
+"$dump" "$out/demo.qze" $(seq 0 255) >"$out/before.txt"
+"$dump" "$out/mine.qze" $(seq 0 255) >"$out/after.txt"
 diff "$out/before.txt" "$out/after.txt" | grep '^>' >"$out/changed.txt" || true
 cat >"$out/expected.txt" <<'EOF'
-> cell 000.010.2 C-5 ins=2 vol=24 fx=000
-> cell 000.011.2 D-5 ins=2 vol=0 fx=000
-> cell 000.012.2 E-5 ins=2 vol=24 fx=000
-> cell 000.013.2 OFF ins=0 vol=0 fx=000
+> 0A 2 C-5 02 18 0 00
+> 0B 2 D-5 02 00 0 00
+> 0C 2 E-5 02 18 0 00
+> 0D 2 OFF 00 00 0 00
 EOF
 diff "$out/expected.txt" "$out/changed.txt" || fail "the saved module differs from what was typed"
 # Nothing else changed: every line that went away was replaced by a typed one.

@@ -118,7 +118,7 @@ private slots:
         QCOMPARE(f.find<QMenu>("MainMenuFile")->title(), QString("&File"));
         QCOMPARE(f.find<QMenu>("MainMenuPattern")->title(), QString("&Pattern"));
         // Commands of editors not yet present are shown but disabled.
-        QVERIFY(!f.find<QAction>("BlockVolumeScale")->isEnabled());
+        QVERIFY(!f.find<QAction>("InstrumentClear")->isEnabled());
         QVERIFY(f.find<QAction>("EditCut")->isEnabled());
         QVERIFY(!f.find<QAction>("InstrumentClear")->isEnabled());
 
