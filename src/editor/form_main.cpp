@@ -400,6 +400,9 @@ void TFormMain::buildToolbar(QWidget* parent) {
     auto* fl = new QLabel("Track frames:", panel);
     frmVal_ = new QLabel(panel);
     frmVal_->setObjectName("LabelTFrmVal");
+    // Room for the longest texts, so the toolbar never grows while a song plays.
+    timeVal_->setMinimumWidth(timeVal_->fontMetrics().horizontalAdvance("00:00 of 00:00") + 4);
+    frmVal_->setMinimumWidth(frmVal_->fontMetrics().horizontalAdvance("00000 of 00000") + 4);
     row->addSpacing(6);
     row->addWidget(tl);
     row->addWidget(timeVal_);
