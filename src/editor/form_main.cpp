@@ -29,6 +29,7 @@
 #include "app/single_instance.h"
 #include "dialogs/form_about.h"
 #include "dialogs/info_page.h"
+#include "dialogs/settings_page.h"
 #include "dialogs/block_commands.h"
 #include "editor/form_render_wav.h"
 #include "editor/key_dispatcher.h"
@@ -370,7 +371,7 @@ void TFormMain::buildToolbar(QWidget* parent) {
                        static_cast<QWidget*>(saveB), static_cast<QWidget*>(playAll_),
                        static_cast<QWidget*>(playPos_), static_cast<QWidget*>(playPtn_),
                        static_cast<QWidget*>(stop_), static_cast<QWidget*>(reset_),
-                       static_cast<QWidget*>(editSong_), static_cast<QWidget*>(testSignal_)})
+                       static_cast<QWidget*>(editSong_)})
         row->addWidget(w);
 
     volume_ = new QSlider(Qt::Horizontal, panel);
@@ -379,7 +380,6 @@ void TFormMain::buildToolbar(QWidget* parent) {
     volume_->setValue(ctx_.settings.waveOutputVolume);
     volume_->setFixedWidth(90);
     volume_->setToolTip("Volume");
-    row->addWidget(volume_);
 
     bufSize_ = new QComboBox(panel);
     bufSize_->setObjectName("ComboBoxBufSize");
@@ -391,8 +391,6 @@ void TFormMain::buildToolbar(QWidget* parent) {
     for (int i = 0; i < Settings::kBufferCounts; ++i) bufCount_->addItem(QString::number(i + 2));
     bufCount_->setCurrentIndex(std::clamp(ctx_.settings.waveBlockCount, 0, Settings::kBufferCounts - 1));
     bufCount_->setToolTip("Buffers count:");
-    row->addWidget(bufSize_);
-    row->addWidget(bufCount_);
 
     auto* tl = new QLabel("Track time:", panel);
     timeVal_ = new QLabel(panel);
@@ -557,24 +555,24 @@ void TFormMain::buildPages() {
     pages_->addTab(ins, "Instruments");
     infoPage_ = new InfoPage(ctx_, pages_);
     pages_->addTab(infoPage_, "Information");
-    auto* setupPage = new QWidget(pages_);
-    setupPage->setObjectName("TabSheetSetup");
-    pages_->addTab(setupPage, "Editor");
-    // The sound output controls live on the Editor page, in the group they
-    // belong to there.
-    auto* setup = pages_->widget(3);
-    auto* outer = new QVBoxLayout(setup);
-    auto* sound = new QGridLayout;
-    sound->addWidget(new QLabel("Size:", setup), 0, 0);
-    sound->addWidget(bufSize_, 0, 1);
-    sound->addWidget(new QLabel("Buffers count:", setup), 1, 0);
-    sound->addWidget(bufCount_, 1, 1);
-    sound->addWidget(new QLabel("Volume:", setup), 2, 0);
-    sound->addWidget(volume_, 2, 1);
-    sound->addWidget(testSignal_, 3, 1);
-    sound->setColumnStretch(2, 1);
-    outer->addLayout(sound);
-    outer->addStretch(1);
+    settingsPage_ = new SettingsPage(ctx_, {bufSize_, bufCount_, volume_, testSignal_}, pages_);
+    pages_->addTab(settingsPage_, "Editor");
+    settingsPage_->messageBoxFn = [this](const QString& text, const QString& caption,
+                                         QMessageBox::StandardButtons buttons) {
+        return messageBox(text, caption, buttons);
+    };
+    settingsPage_->openDialogFn = [this](const QString& title, const QString& start,
+                                         const QString& filter, const QString& suffix) {
+        return openDialogFn(title, start, filter, suffix);
+    };
+    settingsPage_->programPath = QCoreApplication::applicationFilePath();
+    settingsPage_->programDir = QCoreApplication::applicationDirPath();
+    settingsPage_->preview()->editSongMode = [this] { return editSong_->isChecked(); };
+    connect(settingsPage_, &SettingsPage::fontApplied, this, [this] { ptnView_->applyFont(); });
+    connect(settingsPage_, &SettingsPage::viewOptionsChanged, this, [this] { redrawPattern(); });
+    connect(editSong_, &QToolButton::toggled, this, [this] {
+        if (pages_->currentWidget() == settingsPage_) settingsPage_->redrawPreview();
+    });
     connect(pages_, &QTabWidget::currentChanged, this, [this](int index) {
         if (index == 0) {
             if (auto* box = findChild<QWidget*>("ScrollBoxPtn")) box->setFocus();

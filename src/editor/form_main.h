@@ -28,6 +28,7 @@ namespace qv {
 class TFormRenderWav;
 class TFormAbout;
 class InfoPage;
+class SettingsPage;
 class PatternView;
 class PatternHeader;
 class PatternInput;
@@ -248,6 +249,7 @@ private:
     TFormRenderWav* renderWav_ = nullptr;
     PatternView* ptnView_ = nullptr;
     InfoPage* infoPage_ = nullptr;
+    SettingsPage* settingsPage_ = nullptr;
     PatternHeader* ptnHeader_ = nullptr;
     OrderGrid* ordGrid_ = nullptr;
     QWidget* scrollPtn_ = nullptr;
