@@ -1,0 +1,119 @@
+// TKnob: the rotary control that edits one instrument parameter. It shows its
+// value as a number above a dial with tick marks and a pointer dot, takes the
+// focus, and changes by arrow keys, keypad plus and minus, typed digits, the
+// wheel, and by dragging on the pop-up track bar that opens under it when the
+// left button is pressed. Every set and step is reported through onChange
+// (tag, value), also when the value stayed the same.
+//
+// TFormTBarPop: the one pop-up track bar of the program (owned by whoever
+// creates the knobs; every knob is handed the same instance). While it is
+// shown the mouse is held on its track line; releasing the button anywhere
+// hides it and puts the cursor back where the drag began.
+#pragma once
+
+#include <QPixmap>
+#include <QPoint>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QFrame;
+
+namespace qv {
+
+class TFormTBarPop;
+
+class TKnob : public QWidget {
+    Q_OBJECT
+public:
+    // popup may be null (no drag pop-up, e.g. in tests of the keys).
+    explicit TKnob(QWidget* parent = nullptr, TFormTBarPop* popup = nullptr);
+
+    // The change event: (Tag, Value) after every setValue and step.
+    std::function<void(int tag, int value)> onChange;
+    int Tag = 0;
+    // The dial's centre picture; not owned. May be null.
+    const QPixmap* Bitmap = nullptr;
+    // Min is the start of the arc, Max its end; Min > Max runs backwards.
+    int Min = 0;
+    int Max = 1;
+    int Marks = 1;
+
+    int value() const { return value_; }
+    // Clamps into the range (either order), stores, repaints when the value
+    // changed, then reports. Returns whether the value had to be clamped.
+    bool setValue(int value);
+    // Value + amount (Value - amount on a backwards knob), then as setValue.
+    bool step(int amount);
+
+    // Clamping into [Min, Max] in either order; *clamped tells whether it changed.
+    static int clampToRange(int value, int min, int max, bool* clamped = nullptr);
+    // The pointer's angle in degrees clockwise from twelve o'clock (225 at
+    // the start of the arc, 495 at its end).
+    double pointerAngle() const;
+    // Highlighted: focused or being dragged through the pop-up.
+    bool highlighted() const;
+    QLabel* label() const { return label_; }
+    int labelRowHeight() const { return labelRow_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void refreshLabel();
+
+    QLabel* label_ = nullptr;
+    TFormTBarPop* popup_ = nullptr;
+    int value_ = 0;
+    int labelRow_ = 0;
+    int wheelRest_ = 0;
+};
+
+class TFormTBarPop : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kTrackLength = 128;  // positions 0-127
+    TFormTBarPop();
+    ~TFormTBarPop() override;
+
+    // Opens under knob and takes over the drag.
+    void popupFor(TKnob* knob);
+    // Ends a drag (button released, focus lost): hides, frees and restores the cursor.
+    void finish();
+    TKnob* activeKnob() const { return active_; }
+
+    // Track position 0-127 of a value of the knob, and back (rounded, halves
+    // away from zero). The left end is always Min, the right end Max.
+    static int valueToPosition(const TKnob& knob, int value);
+    static int positionToValue(const TKnob& knob, int position);
+    // Moves the drag to track position x (0-127 after limiting): sets the
+    // active knob and places the thumb. Mouse moves call it.
+    void dragTo(int x);
+    int thumbLeft() const;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QFrame* panel1_ = nullptr;
+    QFrame* track_ = nullptr;  // Panel2
+    QFrame* thumb_ = nullptr;  // Panel3
+    std::array<std::unique_ptr<QWidget>, 4> shadows_;
+    TKnob* active_ = nullptr;
+    bool reversed_ = false;
+    QPoint savedCursor_;
+};
+
+}  // namespace qv
