@@ -115,14 +115,11 @@ struct SineTable {
     }
 };
 
-// Operator 1's feedback input, (prev + last) >> shift, is formed as
-// ((prev + last + 2^15) >> shift) - 2^(15 - shift): the biased sum is never
-// negative (every output is below 2^13 in magnitude), and the subtraction
-// moves into the table base, so the sample-to-sample chain is add, shift,
-// two loads. The sine index then ranges over -2048..3071 around the base at
-// kFeedbackSineOffset; the table repeats the period so no wrap is needed.
+// Operator 1's feedback input, (prev + last) >> shift, rounds down (every
+// output is below 2^13 in magnitude). The sine index then ranges over
+// -2048..3071 around the base at kFeedbackSineOffset; the table repeats the
+// period so no wrap is needed.
 constexpr int kFeedbackSineOffset = 4096;
-constexpr int kFeedbackBias = 1 << 15;
 
 // The fixed tables side by side, so the output stage needs one base address.
 struct OutputTables {
@@ -654,8 +651,7 @@ constexpr int kIndexShift = 22;
 struct Stretch {
     const int16_t *l0, *l1, *l2, *l3;
     int32_t* buf;
-    uint32_t p0, p1, p2, p3;
-    uint32_t s0, s1, s2, s3;
+    Phases phase, step;  // operators 1, 3, 2, 4
     int32_t prev, last;  // operator 1's outputs of the two samples before
     int32_t memv;
 };
@@ -667,10 +663,9 @@ struct Stretch {
 // Kept out of line, so the level pointers stay separate base registers.
 //
 // Every lookup goes through the feedback sine table (its first 1024 entries
-// are the plain period), so one base register serves all four operators and
-// operator 1's constant offset becomes a displacement. A phase modulation pm
-// is added as pm << 22 to the shifted phase, whose top ten bits are the sine
-// index: the sum wraps as the index does.
+// are the plain period), so one base register serves all four operators.
+// The four phases share one vector register, which keeps the general
+// registers free for the level tables and the values carried over.
 //
 // Each sample starts with the scratch sums m2, c1, c2, mem at 0. Operator 3
 // is modulated by m2, operator 2 by c1, operator 4 by c2; operator 4 always
@@ -690,27 +685,31 @@ template <int Alg, bool Audible, int Shift>
     const uint16_t* sine = outputTables().feedbackSine.data();
     const int16_t *l0 = r.l0, *l1 = r.l1, *l2 = r.l2, *l3 = r.l3;
     int32_t* buf = r.buf;
-    auto outAt = [sine](const int16_t* l, uint32_t ph) { return int32_t{l[sine[ph >> kIndexShift]]}; };
-    auto pmOf = [](int32_t x) { return static_cast<uint32_t>(x >> 1) << kIndexShift; };
+    auto outAt = [sine](const int16_t* l, uint32_t index) { return int32_t{l[sine[index]]}; };
+    auto out = [&outAt](const int16_t* l, uint32_t index, int32_t pm) {
+        return outAt(l, (index + static_cast<uint32_t>(pm)) & 1023);
+    };
     // Modulation inputs that no operator feeds in this algorithm.
     constexpr bool kM2Zero = !(Alg <= 2 || Alg == 5);
     constexpr bool kC1Zero = Alg == 1 || Alg == 2 || Alg == 7;
     constexpr bool kC2Zero = Alg == 6 || Alg == 7;
-    // Operator 1's feedback table base: kFeedbackSineOffset less the bias.
-    constexpr size_t kFeedbackBase = kFeedbackSineOffset - (kFeedbackBias >> Shift);
-    uint32_t p0 = r.p0, p1 = r.p1, p2 = r.p2, p3 = r.p3;
-    const uint32_t s0 = r.s0, s1 = r.s1, s2 = r.s2, s3 = r.s3;
-    int32_t prev = r.prev, last = r.last, memv = r.memv;
-    for (int i = from; i < to; ++i) {
-        const int32_t o0 = last;
-        // Operator 1 with its feedback: (prev + last) >> shift, biased so the
-        // sum is never negative.
-        // The table row for the phase comes first, off the chain from the
-        // previous output.
-        const uint16_t* row = sine + kFeedbackBase + size_t{p0 >> kIndexShift};
+    Phases ph = r.phase;
+    const Phases st = r.step;
+    int64_t prev = r.prev, last = r.last;
+    int32_t memv = r.memv;
+    auto sample = [&](int i) __attribute__((always_inline)) {
+        const int32_t o0 = static_cast<int32_t>(last);
+        // Operator 1 with its feedback (prev + last) >> shift, rounded down
+        // (the same as shifting the sum biased by 2^15 and taking the bias
+        // off again); none without feedback. The table row for the phase is
+        // formed first, off the chain from the previous output, and the
+        // outputs are kept 64 bits wide, so the chain is add, shift, two loads.
+        const Phases idx = ph >> kIndexShift;
+        const uint16_t* row = sine + kFeedbackSineOffset + size_t{idx[0]};
         asm("" : "+r"(row));  // keeps the compiler from moving the add onto the chain
-        const uint32_t biased = static_cast<uint32_t>(prev + (last + kFeedbackBias));
-        const int32_t v0 = l0[row[biased >> Shift]];
+        int64_t fb = 0;
+        if constexpr (Shift < 16) fb = (prev + last) >> Shift;
+        const int64_t v0 = l0[row[fb]];
         prev = last;
         last = v0;
 
@@ -723,26 +722,30 @@ template <int Alg, bool Audible, int Shift>
         if constexpr (Alg == 5) mem = c1 = c2 = o0;
         if constexpr (Alg == 7) sum += o0;
         int32_t v3;
-        if constexpr (kM2Zero) v3 = outAt(l1, p1);
-        else v3 = outAt(l1, p1 + pmOf(m2));
+        if constexpr (kM2Zero) v3 = outAt(l1, idx[1]);
+        else v3 = out(l1, idx[1], m2 >> 1);
         if constexpr (Alg <= 4) c2 += v3;
         else sum += v3;
         int32_t v2;
-        if constexpr (kC1Zero) v2 = outAt(l2, p2);
-        else v2 = outAt(l2, p2 + pmOf(c1));
+        if constexpr (kC1Zero) v2 = outAt(l2, idx[2]);
+        else v2 = out(l2, idx[2], c1 >> 1);
         if constexpr (Alg <= 3) mem += v2;
         else sum += v2;
-        if constexpr (kC2Zero) sum += outAt(l3, p3);
-        else sum += outAt(l3, p3 + pmOf(c2));
+        if constexpr (kC2Zero) sum += outAt(l3, idx[3]);
+        else sum += out(l3, idx[3], c2 >> 1);
         memv = mem;
-        p0 += s0;
-        p1 += s1;
-        p2 += s2;
-        p3 += s3;
+        ph += st;
         if constexpr (Audible) buf[i] += sum;
+    };
+    // Two samples a round: the values carried over swap roles instead of moving.
+    int i = from;
+    for (; i + 1 < to; i += 2) {
+        sample(i);
+        sample(i + 1);
     }
-    r.prev = prev;
-    r.last = last;
+    if (i < to) sample(i);
+    r.prev = static_cast<int32_t>(prev);
+    r.last = static_cast<int32_t>(last);
     r.memv = memv;
 }
 
@@ -784,8 +787,8 @@ void runChannel(Channel& c, bool audible, int32_t* buf, int n, const Tick* ticks
               level + levelBase(op[2]),
               level + levelBase(op[3]),
               buf,
-              0, 0, 0, 0,
-              op[0].phaseStep << 6, op[1].phaseStep << 6, op[2].phaseStep << 6, op[3].phaseStep << 6,
+              Phases{},
+              Phases{op[0].phaseStep, op[1].phaseStep, op[2].phaseStep, op[3].phaseStep} << 6,
               c.op1Out[0],
               c.op1Out[1],
               c.memValue};
@@ -831,10 +834,7 @@ void runChannel(Channel& c, bool audible, int32_t* buf, int n, const Tick* ticks
         // zeros until then.
         if (!(r.l0 == silent && r.l1 == silent && r.l2 == silent && r.l3 == silent && r.prev == 0 && r.last == 0 &&
               r.memv == 0)) {
-            r.p0 = p0 << 6;
-            r.p1 = p1 << 6;
-            r.p2 = p2 << 6;
-            r.p3 = p3 << 6;
+            r.phase = Phases{p0, p1, p2, p3} << 6;
             kernel(r, i, end);
         }
         p0 += s0 * len;
