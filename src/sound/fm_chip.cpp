@@ -7,7 +7,6 @@
 #include <bit>
 #include <cmath>
 #include <new>
-#include <utility>
 #include <vector>
 
 namespace qv {
@@ -115,11 +114,14 @@ struct SineTable {
     }
 };
 
-// Operator 1's feedback input, (prev + last) >> shift, rounds down (every
-// output is below 2^13 in magnitude). The sine index then ranges over
-// -2048..3071 around the base at kFeedbackSineOffset; the table repeats the
-// period so no wrap is needed.
+// Operator 1's feedback input, (prev + last) >> shift, is formed as
+// ((prev + last + 2^15) >> shift) - 2^(15 - shift): the biased sum is never
+// negative (every output is below 2^13 in magnitude), and the subtraction
+// moves into the table base, so the sample-to-sample chain is add, shift,
+// two loads. The sine index then ranges over -2048..3071 around the base at
+// kFeedbackSineOffset; the table repeats the period so no wrap is needed.
 constexpr int kFeedbackSineOffset = 4096;
+constexpr int kFeedbackBias = 1 << 15;
 
 // The fixed tables side by side, so the output stage needs one base address.
 struct OutputTables {
@@ -171,8 +173,10 @@ struct Channel {
     uint32_t frequency = 0;
     int keyCode = 0;
     int blockFnum = 0;
-    // No envelope tick yet in this render call.
-    bool stale = true;
+    // No envelope tick yet in this render call for operator 1 / operators 2-4
+    // (the two groups run in separate passes).
+    bool firstStale = true;
+    bool restStale = true;
 };
 
 }  // namespace
@@ -212,6 +216,9 @@ struct FmChip::Impl {
         int zeros;  // trailing zero bits of counter (32 for 0)
     };
     std::vector<Tick> ticks;  // grows only when ticks outnumber samples
+    // Operator 1's outputs of the block from the first pass: one row of
+    // kBlock + 1 values per sounding channel.
+    int32_t firstOut[3 * (kBlock + 1)] = {};
     int nTicks = 0;
 
     void rebuildFrequencyTables();
@@ -637,53 +644,159 @@ inline void skipChannel(Channel& c, int n, bool ticked) {
         op.phase += op.phaseStep * static_cast<uint32_t>(n);
         if (ticked) op.volOut = op.totalLevel + op.volume;
     }
-    if (ticked) c.stale = false;
+    if (ticked) c.firstStale = c.restStale = false;
 }
+
+// Operator 1 of one channel inside the first pass.
+struct FirstLane {
+    const int16_t* level;    // level table at the operator's attenuation
+    const uint16_t* sine;    // feedback sine table, based for the bias
+    uint32_t phase, step;
+    int32_t prev, last;      // outputs of the two samples before
+    uint32_t shift;          // 16 - feedback shift; 16: no feedback
+};
 
 // The loops keep phases shifted left by 6, so the sine index (bits 16-25) is
 // the top ten bits and wraps by itself.
 constexpr int kIndexShift = 22;
+constexpr int kFirstStride = FmChip::Impl::kBlock + 1;
 
-// A stretch of one channel's samples without envelope ticks that could
-// change it: the level table at each operator's attenuation (l0..l3 =
-// operators 1, 3, 2, 4), the shifted phases and steps, and the values
-// carried from sample to sample.
-struct Stretch {
-    const int16_t *l0, *l1, *l2, *l3;
+// Operator 1's output for the two previous outputs a, b at shifted phase ph.
+inline int32_t firstOutput(const FirstLane& l, int32_t a, int32_t b, uint32_t ph) {
+    const uint32_t biased = static_cast<uint32_t>(b + (a + kFeedbackBias));
+    return l.level[l.sine[size_t{ph >> kIndexShift} + size_t{biased >> l.shift}]];
+}
+
+// Two samples of a lane, out[i + 1] and out[i + 2].
+inline void firstPair(FirstLane& l, uint32_t& ph, uint32_t step, int32_t* out, int i) {
+    const int32_t v = firstOutput(l, l.prev, l.last, ph);
+    const int32_t w = firstOutput(l, l.last, v, ph + step);
+    ph += 2 * step;
+    out[i + 1] = v;
+    out[i + 2] = w;
+    l.prev = v;
+    l.last = w;
+}
+inline void firstSingle(FirstLane& l, uint32_t ph, int32_t* out, int i) {
+    const int32_t v = firstOutput(l, l.prev, l.last, ph);
+    out[i + 1] = v;
+    l.prev = l.last;
+    l.last = v;
+}
+
+// Up to three operator-1 feedback chains side by side: each depends only on
+// itself, so their latencies overlap. Lane k writes rows + k * kFirstStride.
+template <int N>
+void runFirstLanes(FirstLane* lanes, int32_t* rows, int from, int to) {
+    FirstLane a = lanes[0];
+    FirstLane b = N > 1 ? lanes[1] : lanes[0];
+    FirstLane c = N > 2 ? lanes[2] : lanes[0];
+    uint32_t pa = a.phase << 6, pb = b.phase << 6, pc = c.phase << 6;
+    const uint32_t sa = a.step << 6, sb = b.step << 6, sc = c.step << 6;
+    int i = from;
+    for (; i + 1 < to; i += 2) {
+        firstPair(a, pa, sa, rows, i);
+        if constexpr (N > 1) firstPair(b, pb, sb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstPair(c, pc, sc, rows + 2 * kFirstStride, i);
+    }
+    if (i < to) {
+        firstSingle(a, pa, rows, i);
+        if constexpr (N > 1) firstSingle(b, pb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstSingle(c, pc, rows + 2 * kFirstStride, i);
+    }
+    const uint32_t len = static_cast<uint32_t>(to - from);
+    a.phase += a.step * len;
+    b.phase += b.step * len;
+    c.phase += c.step * len;
+    lanes[0] = a;
+    if constexpr (N > 1) lanes[1] = b;
+    if constexpr (N > 2) lanes[2] = c;
+}
+
+// First pass over a block: operator 1 of every given channel, whose output
+// depends on nothing but its own phase, envelope and feedback. Writes
+// out[k][0] = the last output before the block, out[k][i + 1] = the output of
+// sample i, out being rows + k * kFirstStride. quiet[k] tells that every
+// value written is 0.
+void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int count, int n, const Tick* ticks,
+                       int nTicks) {
+    const OutputTables& tab = outputTables();
+    FirstLane lane[3];
+    bool stale[3];
+    for (int k = 0; k < count; ++k) {
+        const Channel& c = *chans[k];
+        const Operator& op = c.op[0];
+        const uint32_t shift = static_cast<uint32_t>(16 - c.feedbackShift);
+        lane[k] = FirstLane{tab.level.v.data() + levelBase(op),
+                            tab.feedbackSine.data() + kFeedbackSineOffset - (kFeedbackBias >> shift),
+                            op.phase,
+                            op.phaseStep,
+                            c.op1Out[0],
+                            c.op1Out[1],
+                            shift};
+        rows[k * kFirstStride] = c.op1Out[1];
+        quiet[k] = c.op1Out[1] == 0;
+        stale[k] = c.firstStale;
+    }
+    int i = 0, t = 0;
+    while (i < n) {
+        if (t < nTicks && ticks[t].at == i) {
+            for (int k = 0; k < count; ++k) chans[k]->op[0].phase = lane[k].phase;
+            do {
+                for (int k = 0; k < count; ++k) {
+                    Operator& op = chans[k]->op[0];
+                    if (stale[k] || ticks[t].zeros >= op.envShift) advanceEnvelope(op, ticks[t].counter);
+                    stale[k] = false;
+                }
+                ++t;
+            } while (t < nTicks && ticks[t].at == i);
+            for (int k = 0; k < count; ++k) {
+                const Operator& op = chans[k]->op[0];
+                lane[k].phase = op.phase;
+                lane[k].level = tab.level.v.data() + levelBase(op);
+            }
+        }
+        int minShift = 33;
+        for (int k = 0; k < count; ++k) minShift = std::min(minShift, stale[k] ? 0 : int{chans[k]->op[0].envShift});
+        t = nextTickFrom(ticks, t, nTicks, minShift);
+        const int end = t < nTicks ? ticks[t].at : n;
+        // A silent operator with nothing in flight gives zeros until the next tick.
+        for (int k = 0; k < count; ++k) {
+            const FirstLane& l = lane[k];
+            if (l.level != tab.level.v.data() + kSilent || l.prev != 0 || l.last != 0) quiet[k] = false;
+        }
+        if (count == 1) runFirstLanes<1>(lane, rows, i, end);
+        else if (count == 2) runFirstLanes<2>(lane, rows, i, end);
+        else if (count == 3) runFirstLanes<3>(lane, rows, i, end);
+        i = end;
+    }
+    for (int k = 0; k < count; ++k) {
+        Channel& c = *chans[k];
+        c.op[0].phase = lane[k].phase;
+        c.op1Out[0] = lane[k].prev;
+        c.op1Out[1] = lane[k].last;
+        c.firstStale = stale[k];
+    }
+}
+
+// A stretch of samples without envelope ticks: the level table at each
+// operator's attenuation (l1..l3 = operators 3, 2, 4), operator 1's outputs,
+// the output buffer, and the shifted phases and steps (lane 0 unused).
+struct RestSegment {
+    const uint16_t* sine;
+    const int16_t *l1, *l2, *l3;
+    const int32_t* first;
     int32_t* buf;
-    Phases phase, step;  // operators 1, 3, 2, 4
-    int32_t prev, last;  // operator 1's outputs of the two samples before
-    int32_t memv;
+    Phases phase, step;
 };
 
-// Samples from..to of one channel, all four operators at once; Shift is
-// 16 - the feedback shift (16: no feedback). Operator 1's output reaches the
-// others one sample late, so its feedback chain for sample i runs alongside
-// the other operators of sample i, which take the output of sample i - 1.
-// Kept out of line, so the level pointers stay separate base registers.
-//
-// Every lookup goes through the feedback sine table (its first 1024 entries
-// are the plain period), so one base register serves all four operators.
-// The four phases share one vector register, which keeps the general
-// registers free for the level tables and the values carried over.
-//
-// Each sample starts with the scratch sums m2, c1, c2, mem at 0. Operator 3
-// is modulated by m2, operator 2 by c1, operator 4 by c2; operator 4 always
-// feeds the output. mem carries a value into the next sample:
-//
-//   algorithm  operator 1   operator 3  operator 2  last mem restored into
-//       0      c1           c2          mem         m2
-//       1      mem          c2          mem         m2
-//       2      c2           c2          mem         m2
-//       3      c1           c2          mem         c2
-//       4      c1           c2          output      -
-//       5      mem=c1=c2    output      output      m2
-//       6      c1           output      output      -
-//       7      output       output      output      -
-template <int Alg, bool Audible, int Shift>
-[[gnu::noinline]] void channelSamples(Stretch& r, int from, int to) {
-    const uint16_t* sine = outputTables().feedbackSine.data();
-    const int16_t *l0 = r.l0, *l1 = r.l1, *l2 = r.l2, *l3 = r.l3;
+// Samples from..to of the second pass; returns the last mem. Kept out of
+// line, so the three level pointers stay separate base registers.
+template <int Alg, bool Audible>
+[[gnu::noinline]] int32_t restSamples(const RestSegment& r, int from, int to, int32_t memv) {
+    const uint16_t* sine = r.sine;
+    const int16_t *l1 = r.l1, *l2 = r.l2, *l3 = r.l3;
+    const int32_t* first = r.first;
     int32_t* buf = r.buf;
     auto outAt = [sine](const int16_t* l, uint32_t index) { return int32_t{l[sine[index]]}; };
     auto out = [&outAt](const int16_t* l, uint32_t index, int32_t pm) {
@@ -695,27 +808,12 @@ template <int Alg, bool Audible, int Shift>
     constexpr bool kC2Zero = Alg == 6 || Alg == 7;
     Phases ph = r.phase;
     const Phases st = r.step;
-    int64_t prev = r.prev, last = r.last;
-    int32_t memv = r.memv;
-    auto sample = [&](int i) __attribute__((always_inline)) {
-        const int32_t o0 = static_cast<int32_t>(last);
-        // Operator 1 with its feedback (prev + last) >> shift, rounded down
-        // (the same as shifting the sum biased by 2^15 and taking the bias
-        // off again); none without feedback. The table row for the phase is
-        // formed first, off the chain from the previous output, and the
-        // outputs are kept 64 bits wide, so the chain is add, shift, two loads.
+    for (int i = from; i < to; ++i) {
         const Phases idx = ph >> kIndexShift;
-        const uint16_t* row = sine + kFeedbackSineOffset + size_t{idx[0]};
-        asm("" : "+r"(row));  // keeps the compiler from moving the add onto the chain
-        int64_t fb = 0;
-        if constexpr (Shift < 16) fb = (prev + last) >> Shift;
-        const int64_t v0 = l0[row[fb]];
-        prev = last;
-        last = v0;
-
         int32_t m2 = 0, c1 = 0, c2 = 0, mem = 0, sum = 0;
         if constexpr (!kM2Zero) m2 = memv;
         if constexpr (Alg == 3) c2 = memv;
+        const int32_t o0 = first[i];
         if constexpr (Alg == 0 || Alg == 3 || Alg == 4 || Alg == 6) c1 += o0;
         if constexpr (Alg == 1) mem += o0;
         if constexpr (Alg == 2) c2 += o0;
@@ -736,67 +834,50 @@ template <int Alg, bool Audible, int Shift>
         memv = mem;
         ph += st;
         if constexpr (Audible) buf[i] += sum;
-    };
-    // Two samples a round: the values carried over swap roles instead of moving.
-    int i = from;
-    for (; i + 1 < to; i += 2) {
-        sample(i);
-        sample(i + 1);
     }
-    if (i < to) sample(i);
-    r.prev = static_cast<int32_t>(prev);
-    r.last = static_cast<int32_t>(last);
-    r.memv = memv;
+    return memv;
 }
 
-using ChannelKernel = void (*)(Stretch&, int, int);
-
-template <int Alg, bool Audible, size_t... S>
-constexpr std::array<ChannelKernel, 8> kernelRow(std::index_sequence<S...>) {
-    // Index f = the feedback value 0..7: shift 16 for 0, 9 - (f - 1) otherwise.
-    return {channelSamples<Alg, Audible, S == 0 ? 16 : 10 - static_cast<int>(S)>...};
-}
-template <bool Audible, size_t... A>
-constexpr std::array<std::array<ChannelKernel, 8>, 8> kernelTable(std::index_sequence<A...>) {
-    return {kernelRow<static_cast<int>(A), Audible>(std::make_index_sequence<8>())...};
-}
-template <bool Audible>
-constexpr auto kKernels = kernelTable<Audible>(std::make_index_sequence<8>());
-
-// The kernel for an algorithm and a feedback shift (0 or 7..13).
-ChannelKernel channelKernel(bool audible, int algorithm, int feedbackShift) {
-    const int f = feedbackShift ? feedbackShift - 6 : 0;
-    return audible ? kKernels<true>[algorithm][f] : kKernels<false>[algorithm][f];
+inline int minRestShift(const Operator* op) {
+    return std::min(std::min(int{op[1].envShift}, int{op[2].envShift}), int{op[3].envShift});
 }
 
-inline int minEnvShift(const Operator* op) {
-    return std::min(std::min(int{op[0].envShift}, int{op[1].envShift}),
-                    std::min(int{op[2].envShift}, int{op[3].envShift}));
-}
-
-// One channel over a block. Channels are independent of each other, so
-// running channel by channel gives the same samples as running sample by
-// sample across the chip. Ticks on which none of the four operators can
-// change do not interrupt the loop.
-void runChannel(Channel& c, bool audible, int32_t* buf, int n, const Tick* ticks, int nTicks) {
-    const ChannelKernel kernel = channelKernel(audible, c.algorithm, c.feedbackShift);
-    const int16_t* level = outputTables().level.v.data();
+// Second pass: operators 3, 2 and 4 of one channel over a block, with
+// operator 1's outputs from the first pass (first[i] = its output of the
+// sample before sample i). Operators are independent of each other's
+// envelopes, so running channel by channel and operator 1 apart gives the
+// same samples as running sample by sample across the chip. Ticks on which
+// none of the three operators can change do not interrupt the loop.
+//
+// Each sample starts with the scratch sums m2, c1, c2, mem at 0. Operator 3
+// is modulated by m2, operator 2 by c1, operator 4 by c2; operator 4 always
+// feeds the output. Operator 1's output arrives one sample late, and mem
+// carries a value into the next sample:
+//
+//   algorithm  operator 1   operator 3  operator 2  last mem restored into
+//       0      c1           c2          mem         m2
+//       1      mem          c2          mem         m2
+//       2      c2           c2          mem         m2
+//       3      c1           c2          mem         c2
+//       4      c1           c2          output      -
+//       5      mem=c1=c2    output      output      m2
+//       6      c1           output      output      -
+//       7      output       output      output      -
+template <int Alg, bool Audible>
+void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, int n, const Tick* ticks, int nTicks) {
+    const OutputTables& tab = outputTables();
     Operator* op = c.op;
-    Stretch r{level + levelBase(op[0]),
-              level + levelBase(op[1]),
-              level + levelBase(op[2]),
-              level + levelBase(op[3]),
-              buf,
-              Phases{},
-              Phases{op[0].phaseStep, op[1].phaseStep, op[2].phaseStep, op[3].phaseStep} << 6,
-              c.op1Out[0],
-              c.op1Out[1],
-              c.memValue};
-    uint32_t p0 = op[0].phase, p1 = op[1].phase, p2 = op[2].phase, p3 = op[3].phase;
-    const uint32_t s0 = op[0].phaseStep, s1 = op[1].phaseStep, s2 = op[2].phaseStep, s3 = op[3].phaseStep;
-    bool stale = c.stale;
-    int minShift = stale ? 0 : minEnvShift(op);
-    const int16_t* silent = level + kSilent;
+    int32_t memv = c.memValue;
+
+    uint32_t p1 = op[1].phase, p2 = op[2].phase, p3 = op[3].phase;
+    const uint32_t s1 = op[1].phaseStep, s2 = op[2].phaseStep, s3 = op[3].phaseStep;
+    uint32_t e1 = levelBase(op[1]), e2 = levelBase(op[2]), e3 = levelBase(op[3]);
+    bool stale = c.restStale;
+    int minShift = stale ? 0 : minRestShift(op);
+
+    // Operator output for attenuation offset e at a sine index (0..1023),
+    // with or without phase modulation.
+    const int16_t* level = tab.level.v.data();
 
     int i = 0, t = 0;
     while (i < n) {
@@ -805,52 +886,59 @@ void runChannel(Channel& c, bool audible, int32_t* buf, int n, const Tick* ticks
             // key and SSG writes since the last call take effect there); later
             // ticks visit only the operators that can change on them. An idle
             // operator's volOut would be recomputed to the value it has.
-            op[0].phase = p0;
             op[1].phase = p1;
             op[2].phase = p2;
             op[3].phase = p3;
             do {
                 const int zeros = ticks[t].zeros;
-                for (int k = 0; k < 4; ++k)
+                for (int k = 1; k < 4; ++k)
                     if (stale || zeros >= op[k].envShift) advanceEnvelope(op[k], ticks[t].counter);
                 stale = false;
                 ++t;
             } while (t < nTicks && ticks[t].at == i);
-            minShift = minEnvShift(op);
-            p0 = op[0].phase;
+            minShift = minRestShift(op);
             p1 = op[1].phase;
             p2 = op[2].phase;
             p3 = op[3].phase;
-            r.l0 = level + levelBase(op[0]);
-            r.l1 = level + levelBase(op[1]);
-            r.l2 = level + levelBase(op[2]);
-            r.l3 = level + levelBase(op[3]);
+            e1 = levelBase(op[1]);
+            e2 = levelBase(op[2]);
+            e3 = levelBase(op[3]);
         }
         // Run to the next tick that can change an operator.
         t = nextTickFrom(ticks, t, nTicks, minShift);
         const int end = t < nTicks ? ticks[t].at : n;
-        const uint32_t len = static_cast<uint32_t>(end - i);
-        // A channel with every operator silent and nothing in flight gives
-        // zeros until then.
-        if (!(r.l0 == silent && r.l1 == silent && r.l2 == silent && r.l3 == silent && r.prev == 0 && r.last == 0 &&
-              r.memv == 0)) {
-            r.phase = Phases{p0, p1, p2, p3} << 6;
-            kernel(r, i, end);
+        if (firstQuiet && e1 == kSilent && e2 == kSilent && e3 == kSilent && memv == 0) {
+            // Nothing sounds and nothing is in flight until then.
+            const uint32_t len = static_cast<uint32_t>(end - i);
+            p1 += s1 * len;
+            p2 += s2 * len;
+            p3 += s3 * len;
+            i = end;
+            continue;
         }
-        p0 += s0 * len;
+        const uint32_t len = static_cast<uint32_t>(end - i);
+        memv = restSamples<Alg, Audible>(RestSegment{tab.sine.v.data(), level + e1, level + e2, level + e3, first, buf,
+                                                     Phases{0, p1, p2, p3} << 6, Phases{0, s1, s2, s3} << 6},
+                                         i, end, memv);
+        i = end;
         p1 += s1 * len;
         p2 += s2 * len;
         p3 += s3 * len;
-        i = end;
     }
-    op[0].phase = p0;
     op[1].phase = p1;
     op[2].phase = p2;
     op[3].phase = p3;
-    c.op1Out[0] = r.prev;
-    c.op1Out[1] = r.last;
-    c.memValue = r.memv;
-    c.stale = stale;
+    c.memValue = memv;
+    c.restStale = stale;
+}
+
+using RunRest = void (*)(Channel&, const int32_t*, bool, int32_t*, int, const Tick*, int);
+template <bool Audible>
+constexpr RunRest kRunRest[8] = {runRest<0, Audible>, runRest<1, Audible>, runRest<2, Audible>, runRest<3, Audible>,
+                                 runRest<4, Audible>, runRest<5, Audible>, runRest<6, Audible>, runRest<7, Audible>};
+
+RunRest restRunner(bool audible, int algorithm) {
+    return audible ? kRunRest<true>[algorithm] : kRunRest<false>[algorithm];
 }
 
 }  // namespace
@@ -899,7 +987,7 @@ void FmChip::Impl::scheduleTicks(int n) {
 
 void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
     refreshFrequencies();
-    for (Channel& c : ch) c.stale = true;
+    for (Channel& c : ch) c.firstStale = c.restStale = true;
     while (count > 0) {
         // Shorter blocks when the envelope ticks several times per sample
         // (absurd clock/rate ratios), so the tick list stays small.
@@ -908,6 +996,7 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
         const int n = std::min(count, limit);
         if (overwrite) std::fill_n(buffer, n, 0);
         Channel* live[3];
+        bool quiet[3];
         int nLive = 0;
         for (Channel& c : ch)
             if (!channelOff(c)) live[nLive++] = &c;
@@ -926,10 +1015,12 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
         scheduleTicks(n);
         for (Channel& c : ch)
             if (channelOff(c)) skipChannel(c, n, nTicks > 0);
+        runFirstOperators(live, firstOut, quiet, nLive, n, ticks.data(), nTicks);
         for (int k = 0; k < nLive; ++k) {
             Channel& c = *live[k];
             const int index = static_cast<int>(&c - ch);
-            runChannel(c, (channelMask >> index) & 1, buffer, n, ticks.data(), nTicks);
+            restRunner((channelMask >> index) & 1, c.algorithm)(c, firstOut + k * (kBlock + 1), quiet[k], buffer, n, ticks.data(),
+                                                                nTicks);
         }
         buffer += n;
         count -= n;
