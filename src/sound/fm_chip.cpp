@@ -791,25 +791,25 @@ struct RestSegment {
 };
 
 // Samples from..to of the second pass; returns the last mem. Kept out of
-// line, so the three level pointers stay separate base registers.
+// line, so the three level pointers stay separate base registers. The
+// phases are scalars here: a modulation pm goes in as pm << 22 added to the
+// shifted phase, whose top ten bits are the sine index, so the sum wraps as
+// the index does and one shift gives the index. Two samples a round.
 template <int Alg, bool Audible>
 [[gnu::noinline]] int32_t restSamples(const RestSegment& r, int from, int to, int32_t memv) {
     const uint16_t* sine = r.sine;
     const int16_t *l1 = r.l1, *l2 = r.l2, *l3 = r.l3;
     const int32_t* first = r.first;
     int32_t* buf = r.buf;
-    auto outAt = [sine](const int16_t* l, uint32_t index) { return int32_t{l[sine[index]]}; };
-    auto out = [&outAt](const int16_t* l, uint32_t index, int32_t pm) {
-        return outAt(l, (index + static_cast<uint32_t>(pm)) & 1023);
-    };
+    auto outAt = [sine](const int16_t* l, uint32_t ph) { return int32_t{l[sine[ph >> kIndexShift]]}; };
+    auto pmOf = [](int32_t x) { return static_cast<uint32_t>(x >> 1) << kIndexShift; };
     // Modulation inputs that no operator feeds in this algorithm.
     constexpr bool kM2Zero = !(Alg <= 2 || Alg == 5);
     constexpr bool kC1Zero = Alg == 1 || Alg == 2 || Alg == 7;
     constexpr bool kC2Zero = Alg == 6 || Alg == 7;
-    Phases ph = r.phase;
-    const Phases st = r.step;
-    for (int i = from; i < to; ++i) {
-        const Phases idx = ph >> kIndexShift;
+    uint32_t p1 = r.phase[1], p2 = r.phase[2], p3 = r.phase[3];
+    const uint32_t s1 = r.step[1], s2 = r.step[2], s3 = r.step[3];
+    auto sample = [&](int i) __attribute__((always_inline)) {
         int32_t m2 = 0, c1 = 0, c2 = 0, mem = 0, sum = 0;
         if constexpr (!kM2Zero) m2 = memv;
         if constexpr (Alg == 3) c2 = memv;
@@ -820,21 +820,29 @@ template <int Alg, bool Audible>
         if constexpr (Alg == 5) mem = c1 = c2 = o0;
         if constexpr (Alg == 7) sum += o0;
         int32_t v3;
-        if constexpr (kM2Zero) v3 = outAt(l1, idx[1]);
-        else v3 = out(l1, idx[1], m2 >> 1);
+        if constexpr (kM2Zero) v3 = outAt(l1, p1);
+        else v3 = outAt(l1, p1 + pmOf(m2));
         if constexpr (Alg <= 4) c2 += v3;
         else sum += v3;
         int32_t v2;
-        if constexpr (kC1Zero) v2 = outAt(l2, idx[2]);
-        else v2 = out(l2, idx[2], c1 >> 1);
+        if constexpr (kC1Zero) v2 = outAt(l2, p2);
+        else v2 = outAt(l2, p2 + pmOf(c1));
         if constexpr (Alg <= 3) mem += v2;
         else sum += v2;
-        if constexpr (kC2Zero) sum += outAt(l3, idx[3]);
-        else sum += out(l3, idx[3], c2 >> 1);
+        if constexpr (kC2Zero) sum += outAt(l3, p3);
+        else sum += outAt(l3, p3 + pmOf(c2));
         memv = mem;
-        ph += st;
+        p1 += s1;
+        p2 += s2;
+        p3 += s3;
         if constexpr (Audible) buf[i] += sum;
+    };
+    int i = from;
+    for (; i + 1 < to; i += 2) {
+        sample(i);
+        sample(i + 1);
     }
+    if (i < to) sample(i);
     return memv;
 }
 
