@@ -1,7 +1,9 @@
 #include "io/wav_export.h"
 
+#include <bit>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -108,8 +110,12 @@ bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std
         source.renderSamples(block.data(), wav::kBlockSamples);
         int n = static_cast<int>(std::min<int64_t>(wav::kBlockSamples, total - written));
         fade.apply(block.data(), n, written);
-        // Samples are stored little-endian.
-        for (int i = 0; i < n; ++i) put16(&bytes[static_cast<size_t>(i) * 2], static_cast<uint16_t>(block[i]));
+        // Samples are stored little-endian: on such a machine the block is
+        // already in file order.
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(bytes.data(), block.data(), static_cast<size_t>(n) * 2);
+        else
+            for (int i = 0; i < n; ++i) put16(&bytes[static_cast<size_t>(i) * 2], static_cast<uint16_t>(block[i]));
         const size_t size = static_cast<size_t>(n) * 2;
         ok = std::fwrite(bytes.data(), 1, size, f) == size && std::fflush(f) == 0;
         if (ok) written += n;
