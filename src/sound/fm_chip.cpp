@@ -1002,18 +1002,28 @@ void FmChip::Impl::scheduleTicks(int n) {
         // a tick the timer is below add, so every later gap is envGap - 1 or
         // envGap samples, the shorter one once the timer has reached
         // envShortFrom.
+        // The timer steps of the two gaps are fixed, so the loop carries no
+        // multiply from tick to tick.
         int* out = ticks.data();
         const uint64_t x = kEnvTimerOverflow - timer + add - 1;
-        uint32_t k = static_cast<uint32_t>((x * envTimerReciprocal) >> 40);
-        const uint32_t gap = envGap, shortFrom = envShortFrom;
+        const uint32_t k = static_cast<uint32_t>((x * envTimerReciprocal) >> 40);
         uint32_t left = static_cast<uint32_t>(n);
-        int i = 0;
-        while (k <= left) {
+        if (k <= left) {
+            const uint32_t gap = envGap, shortFrom = envShortFrom;
+            const uint32_t longStep = gap * add - kEnvTimerOverflow, shortStep = longStep - add;
             timer += k * add - kEnvTimerOverflow;
-            i += static_cast<int>(k);
             left -= k;
+            int i = static_cast<int>(k);
             *out++ = i - 1;
-            k = timer >= shortFrom ? gap - 1 : gap;
+            for (;;) {
+                const bool shortGap = timer >= shortFrom;
+                const uint32_t g = shortGap ? gap - 1 : gap;
+                if (g > left) break;
+                timer += shortGap ? shortStep : longStep;
+                left -= g;
+                i += static_cast<int>(g);
+                *out++ = i - 1;
+            }
         }
         timer += left * add;
         nTicks = static_cast<int>(out - ticks.data());
