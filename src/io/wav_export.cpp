@@ -1,5 +1,6 @@
 #include "io/wav_export.h"
 
+#include <bit>
 #include <chrono>
 #include <cstdio>
 #include <mutex>
@@ -78,7 +79,8 @@ bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     std::vector<int16_t> block(wav::kBlockSamples);
-    std::vector<uint8_t> bytes(wav::kBlockSamples * 2);
+    // Byte-order conversion space, needed on big-endian machines only.
+    std::vector<uint8_t> bytes(std::endian::native == std::endian::little ? 0 : wav::kBlockSamples * 2);
     std::array<uint8_t, wav::kHeaderSize> header = waveHeader(static_cast<uint32_t>(total));
     bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
 
@@ -108,10 +110,15 @@ bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std
         source.renderSamples(block.data(), wav::kBlockSamples);
         int n = static_cast<int>(std::min<int64_t>(wav::kBlockSamples, total - written));
         fade.apply(block.data(), n, written);
-        // Samples are stored little-endian.
-        for (int i = 0; i < n; ++i) put16(&bytes[static_cast<size_t>(i) * 2], static_cast<uint16_t>(block[i]));
+        // Samples are stored little-endian: on such a machine the block is
+        // already in file order and is written as it is.
+        const void* data = block.data();
+        if constexpr (std::endian::native != std::endian::little) {
+            for (int i = 0; i < n; ++i) put16(&bytes[static_cast<size_t>(i) * 2], static_cast<uint16_t>(block[i]));
+            data = bytes.data();
+        }
         const size_t size = static_cast<size_t>(n) * 2;
-        ok = std::fwrite(bytes.data(), 1, size, f) == size && std::fflush(f) == 0;
+        ok = std::fwrite(data, 1, size, f) == size && std::fflush(f) == 0;
         if (ok) written += n;
         p += step;
     }

@@ -72,6 +72,7 @@ public:
 
 private:
     void mix(int16_t* output, int count);
+    static bool scaleAndClip(const int32_t* buf, int16_t* output, int n, int32_t vol);
     void writeRegisterLocked(int chip, uint8_t reg, uint8_t value);
 
     // Serialises the chips between the audio thread (rendering, queued

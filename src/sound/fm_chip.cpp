@@ -191,6 +191,11 @@ struct FmChip::Impl {
     // floor(2^40 / envTimerAdd) + 1: floor(x / envTimerAdd) = x * this >> 40
     // for every x below 2^19 while envTimerAdd is below the overflow.
     uint64_t envTimerReciprocal = 0;
+    // Below one tick per sample: ceil(overflow / envTimerAdd), the longest
+    // gap between ticks, and the timer value from which the gap after a tick
+    // is one sample shorter.
+    uint32_t envGap = 1;
+    uint32_t envShortFrom = 0;
     uint32_t envCounter = 0;
     uint8_t address = 0;
     uint8_t registers[256] = {};
@@ -208,14 +213,11 @@ struct FmChip::Impl {
     uint32_t phaseStepTable[4096] = {};
     uint32_t channelMask = 15;
     Channel ch[3];
-    // Envelope ticks of the block being rendered: sample index and counter.
+    // Envelope ticks of the block being rendered: the sample index of each.
+    // Their counters are consecutive, the first one tickBase + 1.
     static constexpr int kBlock = 512;
-    struct Tick {
-        int at;
-        uint32_t counter;
-        int zeros;  // trailing zero bits of counter (32 for 0)
-    };
-    std::vector<Tick> ticks;  // grows only when ticks outnumber samples
+    std::vector<int> ticks;  // grows only when ticks outnumber samples
+    uint32_t tickBase = 0;
     // Operator 1's outputs of the block from the first pass: one row of
     // kBlock + 1 values per sounding channel.
     int32_t firstOut[3 * (kBlock + 1)] = {};
@@ -394,6 +396,13 @@ void FmChip::Impl::rebuildFrequencyTables() {
     freqBase = sampleRate ? static_cast<double>(clock) / sampleRate / divider : 0.0;
     envTimerAdd = toU32(freqBase * 65536);
     envTimerReciprocal = envTimerAdd ? (uint64_t{1} << 40) / envTimerAdd + 1 : 0;
+    if (envTimerAdd != 0 && envTimerAdd < kEnvTimerOverflow) {
+        envGap = (kEnvTimerOverflow + envTimerAdd - 1) / envTimerAdd;
+        envShortFrom = kEnvTimerOverflow - (envGap - 1) * envTimerAdd;
+    } else {
+        envGap = 1;
+        envShortFrom = 0;
+    }
     for (int d = 0; d < 4; ++d) {
         for (int k = 0; k < 32; ++k) {
             const int32_t v = toI32(kDetuneRaw[d][k] * 1024 * freqBase * 65536 / (1 << 20));
@@ -607,7 +616,14 @@ void FmChip::Impl::refreshFrequencies() {
 
 namespace {
 
-using Tick = FmChip::Impl::Tick;
+// A block's envelope ticks as the passes see them.
+struct TickList {
+    const int* at;  // sample index of each tick
+    uint32_t base;  // counter before the first tick
+    uint32_t counter(int t) const { return base + static_cast<uint32_t>(t) + 1; }
+    // Trailing zero bits of the counter (32 for 0).
+    int zeros(int t) const { return std::countr_zero(counter(t)); }
+};
 
 // Attenuation as an offset into the padded level table.
 inline uint32_t levelBase(const Operator& op) {
@@ -621,10 +637,10 @@ typedef uint32_t Phases __attribute__((vector_size(16)));
 // The first tick from t on whose counter has at least minShift trailing zero
 // bits, or nTicks. The counters of a block's ticks are consecutive, so it is
 // the one whose counter is the next multiple of 2^minShift.
-inline int nextTickFrom(const Tick* ticks, int t, int nTicks, int minShift) {
+inline int nextTickFrom(const TickList& ticks, int t, int nTicks, int minShift) {
     if (t >= nTicks || minShift > 32) return nTicks;
     const uint64_t mask = (uint64_t{1} << minShift) - 1;
-    const uint64_t skip = (uint64_t{0} - ticks[t].counter) & mask;
+    const uint64_t skip = (uint64_t{0} - ticks.counter(t)) & mask;
     return skip < static_cast<uint64_t>(nTicks - t) ? t + static_cast<int>(skip) : nTicks;
 }
 
@@ -662,9 +678,17 @@ constexpr int kIndexShift = 22;
 constexpr int kFirstStride = FmChip::Impl::kBlock + 1;
 
 // Operator 1's output for the two previous outputs a, b at shifted phase ph.
+// The table row for the phase and a + bias do not depend on b, the output
+// just computed: formed apart (the empty asm statements keep the compiler
+// from folding them back), they stay off the sample-to-sample chain, which is
+// then add, shift, two loads.
 inline int32_t firstOutput(const FirstLane& l, int32_t a, int32_t b, uint32_t ph) {
-    const uint32_t biased = static_cast<uint32_t>(b + (a + kFeedbackBias));
-    return l.level[l.sine[size_t{ph >> kIndexShift} + size_t{biased >> l.shift}]];
+    const uint16_t* row = l.sine + size_t{ph >> kIndexShift};
+    asm("" : "+r"(row));
+    int32_t biasedA = a + kFeedbackBias;
+    asm("" : "+r"(biasedA));
+    const uint32_t biased = static_cast<uint32_t>(b + biasedA);
+    return l.level[row[biased >> l.shift]];
 }
 
 // Two samples of a lane, out[i + 1] and out[i + 2].
@@ -718,7 +742,7 @@ void runFirstLanes(FirstLane* lanes, int32_t* rows, int from, int to) {
 // out[k][0] = the last output before the block, out[k][i + 1] = the output of
 // sample i, out being rows + k * kFirstStride. quiet[k] tells that every
 // value written is 0.
-void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int count, int n, const Tick* ticks,
+void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int count, int n, const TickList& ticks,
                        int nTicks) {
     const OutputTables& tab = outputTables();
     FirstLane lane[3];
@@ -740,16 +764,16 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
     }
     int i = 0, t = 0;
     while (i < n) {
-        if (t < nTicks && ticks[t].at == i) {
+        if (t < nTicks && ticks.at[t] == i) {
             for (int k = 0; k < count; ++k) chans[k]->op[0].phase = lane[k].phase;
             do {
                 for (int k = 0; k < count; ++k) {
                     Operator& op = chans[k]->op[0];
-                    if (stale[k] || ticks[t].zeros >= op.envShift) advanceEnvelope(op, ticks[t].counter);
+                    if (stale[k] || ticks.zeros(t) >= op.envShift) advanceEnvelope(op, ticks.counter(t));
                     stale[k] = false;
                 }
                 ++t;
-            } while (t < nTicks && ticks[t].at == i);
+            } while (t < nTicks && ticks.at[t] == i);
             for (int k = 0; k < count; ++k) {
                 const Operator& op = chans[k]->op[0];
                 lane[k].phase = op.phase;
@@ -759,7 +783,7 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
         int minShift = 33;
         for (int k = 0; k < count; ++k) minShift = std::min(minShift, stale[k] ? 0 : int{chans[k]->op[0].envShift});
         t = nextTickFrom(ticks, t, nTicks, minShift);
-        const int end = t < nTicks ? ticks[t].at : n;
+        const int end = t < nTicks ? ticks.at[t] : n;
         // A silent operator with nothing in flight gives zeros until the next tick.
         for (int k = 0; k < count; ++k) {
             const FirstLane& l = lane[k];
@@ -791,25 +815,25 @@ struct RestSegment {
 };
 
 // Samples from..to of the second pass; returns the last mem. Kept out of
-// line, so the three level pointers stay separate base registers.
+// line, so the three level pointers stay separate base registers. The
+// phases are scalars here: a modulation pm goes in as pm << 22 added to the
+// shifted phase, whose top ten bits are the sine index, so the sum wraps as
+// the index does and one shift gives the index. Two samples a round.
 template <int Alg, bool Audible>
 [[gnu::noinline]] int32_t restSamples(const RestSegment& r, int from, int to, int32_t memv) {
     const uint16_t* sine = r.sine;
     const int16_t *l1 = r.l1, *l2 = r.l2, *l3 = r.l3;
     const int32_t* first = r.first;
     int32_t* buf = r.buf;
-    auto outAt = [sine](const int16_t* l, uint32_t index) { return int32_t{l[sine[index]]}; };
-    auto out = [&outAt](const int16_t* l, uint32_t index, int32_t pm) {
-        return outAt(l, (index + static_cast<uint32_t>(pm)) & 1023);
-    };
+    auto outAt = [sine](const int16_t* l, uint32_t ph) { return int32_t{l[sine[ph >> kIndexShift]]}; };
+    auto pmOf = [](int32_t x) { return static_cast<uint32_t>(x >> 1) << kIndexShift; };
     // Modulation inputs that no operator feeds in this algorithm.
     constexpr bool kM2Zero = !(Alg <= 2 || Alg == 5);
     constexpr bool kC1Zero = Alg == 1 || Alg == 2 || Alg == 7;
     constexpr bool kC2Zero = Alg == 6 || Alg == 7;
-    Phases ph = r.phase;
-    const Phases st = r.step;
-    for (int i = from; i < to; ++i) {
-        const Phases idx = ph >> kIndexShift;
+    uint32_t p1 = r.phase[1], p2 = r.phase[2], p3 = r.phase[3];
+    const uint32_t s1 = r.step[1], s2 = r.step[2], s3 = r.step[3];
+    auto sample = [&](int i) __attribute__((always_inline)) {
         int32_t m2 = 0, c1 = 0, c2 = 0, mem = 0, sum = 0;
         if constexpr (!kM2Zero) m2 = memv;
         if constexpr (Alg == 3) c2 = memv;
@@ -820,21 +844,29 @@ template <int Alg, bool Audible>
         if constexpr (Alg == 5) mem = c1 = c2 = o0;
         if constexpr (Alg == 7) sum += o0;
         int32_t v3;
-        if constexpr (kM2Zero) v3 = outAt(l1, idx[1]);
-        else v3 = out(l1, idx[1], m2 >> 1);
+        if constexpr (kM2Zero) v3 = outAt(l1, p1);
+        else v3 = outAt(l1, p1 + pmOf(m2));
         if constexpr (Alg <= 4) c2 += v3;
         else sum += v3;
         int32_t v2;
-        if constexpr (kC1Zero) v2 = outAt(l2, idx[2]);
-        else v2 = out(l2, idx[2], c1 >> 1);
+        if constexpr (kC1Zero) v2 = outAt(l2, p2);
+        else v2 = outAt(l2, p2 + pmOf(c1));
         if constexpr (Alg <= 3) mem += v2;
         else sum += v2;
-        if constexpr (kC2Zero) sum += outAt(l3, idx[3]);
-        else sum += out(l3, idx[3], c2 >> 1);
+        if constexpr (kC2Zero) sum += outAt(l3, p3);
+        else sum += outAt(l3, p3 + pmOf(c2));
         memv = mem;
-        ph += st;
+        p1 += s1;
+        p2 += s2;
+        p3 += s3;
         if constexpr (Audible) buf[i] += sum;
+    };
+    int i = from;
+    for (; i + 1 < to; i += 2) {
+        sample(i);
+        sample(i + 1);
     }
+    if (i < to) sample(i);
     return memv;
 }
 
@@ -864,7 +896,8 @@ inline int minRestShift(const Operator* op) {
 //       6      c1           output      output      -
 //       7      output       output      output      -
 template <int Alg, bool Audible>
-void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, int n, const Tick* ticks, int nTicks) {
+void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, int n, const TickList& ticks,
+             int nTicks) {
     const OutputTables& tab = outputTables();
     Operator* op = c.op;
     int32_t memv = c.memValue;
@@ -881,7 +914,7 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
 
     int i = 0, t = 0;
     while (i < n) {
-        if (t < nTicks && ticks[t].at == i) {
+        if (t < nTicks && ticks.at[t] == i) {
             // The first tick of a call brings every operator up to date (level,
             // key and SSG writes since the last call take effect there); later
             // ticks visit only the operators that can change on them. An idle
@@ -890,12 +923,12 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
             op[2].phase = p2;
             op[3].phase = p3;
             do {
-                const int zeros = ticks[t].zeros;
+                const int zeros = ticks.zeros(t);
                 for (int k = 1; k < 4; ++k)
-                    if (stale || zeros >= op[k].envShift) advanceEnvelope(op[k], ticks[t].counter);
+                    if (stale || zeros >= op[k].envShift) advanceEnvelope(op[k], ticks.counter(t));
                 stale = false;
                 ++t;
-            } while (t < nTicks && ticks[t].at == i);
+            } while (t < nTicks && ticks.at[t] == i);
             minShift = minRestShift(op);
             p1 = op[1].phase;
             p2 = op[2].phase;
@@ -906,7 +939,7 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
         }
         // Run to the next tick that can change an operator.
         t = nextTickFrom(ticks, t, nTicks, minShift);
-        const int end = t < nTicks ? ticks[t].at : n;
+        const int end = t < nTicks ? ticks.at[t] : n;
         if (firstQuiet && e1 == kSilent && e2 == kSilent && e3 == kSilent && memv == 0) {
             // Nothing sounds and nothing is in flight until then.
             const uint32_t len = static_cast<uint32_t>(end - i);
@@ -932,7 +965,7 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
     c.restStale = stale;
 }
 
-using RunRest = void (*)(Channel&, const int32_t*, bool, int32_t*, int, const Tick*, int);
+using RunRest = void (*)(Channel&, const int32_t*, bool, int32_t*, int, const TickList&, int);
 template <bool Audible>
 constexpr RunRest kRunRest[8] = {runRest<0, Audible>, runRest<1, Audible>, runRest<2, Audible>, runRest<3, Audible>,
                                  runRest<4, Audible>, runRest<5, Audible>, runRest<6, Audible>, runRest<7, Audible>};
@@ -950,6 +983,7 @@ void FmChip::Impl::scheduleTicks(int n) {
     nTicks = 0;
     if (envTimerAdd == 0) return;
     uint32_t timer = envTimer, counter = envCounter;
+    tickBase = counter;
     const uint32_t add = envTimerAdd;
     if (add >= kEnvTimerOverflow || timer >= kEnvTimerOverflow || 2 * Impl::kBlock < n) {
         for (int i = 0; i < n; ++i) {
@@ -958,28 +992,42 @@ void FmChip::Impl::scheduleTicks(int n) {
                 timer -= kEnvTimerOverflow;
                 ++counter;
                 if (nTicks == static_cast<int>(ticks.size())) ticks.resize(ticks.size() * 2);
-                ticks[static_cast<size_t>(nTicks++)] = Tick{i, counter, std::countr_zero(counter)};
+                ticks[static_cast<size_t>(nTicks++)] = i;
             }
         }
     } else {
         // At most one tick per sample: room for n ticks is there already.
-        Tick* out = ticks.data();
-        int i = 0;
-        for (;;) {
-            // Samples until the timer reaches the overflow, at least one:
-            // ceil(rest / add) by the reciprocal (exact for these ranges).
-            const uint64_t x = kEnvTimerOverflow - timer + add - 1;
-            const uint32_t k = static_cast<uint32_t>((x * envTimerReciprocal) >> 40);
-            if (k > static_cast<uint32_t>(n - i)) {
-                timer += static_cast<uint32_t>(n - i) * add;
-                break;
-            }
+        // Samples until the timer reaches the overflow, at least one: first
+        // ceil(rest / add) by the reciprocal (exact for these ranges). After
+        // a tick the timer is below add, so every later gap is envGap - 1 or
+        // envGap samples, the shorter one once the timer has reached
+        // envShortFrom.
+        // The timer steps of the two gaps are fixed, so the loop carries no
+        // multiply from tick to tick.
+        int* out = ticks.data();
+        const uint64_t x = kEnvTimerOverflow - timer + add - 1;
+        const uint32_t k = static_cast<uint32_t>((x * envTimerReciprocal) >> 40);
+        uint32_t left = static_cast<uint32_t>(n);
+        if (k <= left) {
+            const uint32_t gap = envGap, shortFrom = envShortFrom;
+            const uint32_t longStep = gap * add - kEnvTimerOverflow, shortStep = longStep - add;
             timer += k * add - kEnvTimerOverflow;
-            i += static_cast<int>(k);
-            ++counter;
-            *out++ = Tick{i - 1, counter, std::countr_zero(counter)};
+            left -= k;
+            int i = static_cast<int>(k);
+            *out++ = i - 1;
+            for (;;) {
+                const bool shortGap = timer >= shortFrom;
+                const uint32_t g = shortGap ? gap - 1 : gap;
+                if (g > left) break;
+                timer += shortGap ? shortStep : longStep;
+                left -= g;
+                i += static_cast<int>(g);
+                *out++ = i - 1;
+            }
         }
+        timer += left * add;
         nTicks = static_cast<int>(out - ticks.data());
+        counter += static_cast<uint32_t>(nTicks);
     }
     envTimer = timer;
     envCounter = counter;
@@ -1015,11 +1063,12 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
         scheduleTicks(n);
         for (Channel& c : ch)
             if (channelOff(c)) skipChannel(c, n, nTicks > 0);
-        runFirstOperators(live, firstOut, quiet, nLive, n, ticks.data(), nTicks);
+        const TickList tickList{ticks.data(), tickBase};
+        runFirstOperators(live, firstOut, quiet, nLive, n, tickList, nTicks);
         for (int k = 0; k < nLive; ++k) {
             Channel& c = *live[k];
             const int index = static_cast<int>(&c - ch);
-            restRunner((channelMask >> index) & 1, c.algorithm)(c, firstOut + k * (kBlock + 1), quiet[k], buffer, n, ticks.data(),
+            restRunner((channelMask >> index) & 1, c.algorithm)(c, firstOut + k * (kBlock + 1), quiet[k], buffer, n, tickList,
                                                                 nTicks);
         }
         buffer += n;
