@@ -365,8 +365,12 @@ TEST(ChipPairThreads, AuditionWritesWhileTheAudioThreadRenders) {
     // volume while the audio thread applies frames and renders.
     Pair a;
     std::atomic<bool> done{false};
+    std::atomic<bool> uiStarted{false};
     std::thread audio([&] {
         std::vector<int16_t> out(kSamplesPerFrame);
+        // Render only once the other thread is writing, so the two overlap
+        // however the scheduler starts them.
+        while (!uiStarted.load(std::memory_order_acquire)) std::this_thread::yield();
         for (int frame = 0; frame < 200; ++frame) {
             a.p.queue().clear();
             enqueue(a.p, voiceWrites(0, frame % 3, 3, 700 + frame));
@@ -382,6 +386,7 @@ TEST(ChipPairThreads, AuditionWritesWhileTheAudioThreadRenders) {
         a.p.setChannelMask(static_cast<uint8_t>(n));
         a.p.setVolume(n % 256);
         ++n;
+        uiStarted.store(true, std::memory_order_release);
     }
     audio.join();
     EXPECT_GT(n, 0);
