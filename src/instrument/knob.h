@@ -57,6 +57,12 @@ public:
     bool highlighted() const;
     QLabel* label() const { return label_; }
     int labelRowHeight() const { return labelRow_; }
+    TFormTBarPop* popup() const { return popup_; }
+    // Redraws the knob and its label after the highlight may have changed
+    // (the pop-up calls it when a drag starts and ends).
+    void refreshHighlight();
+
+    QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -67,9 +73,14 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void refreshLabel();
+    // The key handling shared by keyPressEvent and the shortcut check:
+    // true when the knob acts on this key.
+    static bool handlesKey(const QKeyEvent& event, bool negativeRange);
+    bool negativeRange() const { return Min < 0 || Max < 0; }
 
     QLabel* label_ = nullptr;
     TFormTBarPop* popup_ = nullptr;
@@ -99,6 +110,18 @@ public:
     // active knob and places the thumb. Mouse moves call it.
     void dragTo(int x);
     int thumbLeft() const;
+    int thumbTop() const;
+
+    // Where the cursor was when the pop-up opened (it goes back there at the end).
+    QPoint savedCursor() const { return savedCursor_; }
+    bool reversed() const { return reversed_; }
+    // The track (Panel2) in screen coordinates: the cursor is held on the
+    // one-pixel line through its middle while a drag runs.
+    QRect trackLine() const;
+    // The shadow windows behind the pop-up (none where the platform cannot
+    // place translucent windows).
+    int shadowCount() const;
+    QWidget* shadow(int i) const { return shadows_[static_cast<size_t>(i)].get(); }
 
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -114,6 +137,10 @@ private:
     TKnob* active_ = nullptr;
     bool reversed_ = false;
     QPoint savedCursor_;
+    bool wasActivated_ = false;
+    QMetaObject::Connection activeGone_;  // ends the drag when the knob is destroyed
+    // Puts the cursor back on the track line when it left it.
+    QPoint holdOnTrack(QPoint global) const;
 };
 
 }  // namespace qv
