@@ -153,6 +153,7 @@ void PianoKeys::paintEvent(QPaintEvent*) {
 }
 
 void PianoKeys::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     const QPoint at = event->position().toPoint();
     if (onPress) onPress(hitTest(at.x(), at.y(), octavePosition ? octavePosition() : 3));
 }
@@ -164,6 +165,7 @@ void PianoKeys::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void PianoKeys::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     if (onRelease) onRelease(event->button());
 }
 
