@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QSlider>
 #include <QToolButton>
 #include <algorithm>
@@ -134,6 +135,8 @@ InstrumentPage::~InstrumentPage() {
     // The knobs point at the pop-up and the pictures, which go before the
     // base class deletes its children: the children go first.
     if (popup_) popup_->finish();
+    if (watchingMouse_ && qApp) qApp->removeEventFilter(this);
+    watchingMouse_ = false;
     refilling_ = true;
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
@@ -290,7 +293,15 @@ void InstrumentPage::buildPiano() {
     keysBox_ = new KeysBox(this);
     const int frame = keysBox_->frameWidth();
     keysBox_->setGeometry(4, top, PianoKeys::kWidth + 2 * frame, PianoKeys::kHeight + 2 * frame);
-    keysBox_->onFocusChange = [this] { redrawPiano(); };
+    keysBox_->onFocusChange = [this] {
+        const bool focus = keysBox_->hasFocus();
+        if (focus != watchingMouse_ && qApp) {
+            if (focus) qApp->installEventFilter(this);
+            else qApp->removeEventFilter(this);
+            watchingMouse_ = focus;
+        }
+        redrawPiano();
+    };
     piano_ = new PianoKeys(pictures_.keys, keysBox_);
     piano_->move(frame, frame);
     piano_->setFocusPolicy(Qt::NoFocus);
@@ -538,6 +549,13 @@ void InstrumentPage::hideEvent(QHideEvent* event) {
 }
 
 // ---- keys and the piano -----------------------------------------------------------------
+
+bool InstrumentPage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && watched->isWidgetType() &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && pianoHasFocus())
+        releaseMouseNote();
+    return QWidget::eventFilter(watched, event);
+}
 
 bool InstrumentPage::pianoHasFocus() const {
     const QWidget* focus = QApplication::focusWidget();

@@ -131,6 +131,9 @@ public:
 
 protected:
     void hideEvent(QHideEvent* event) override;
+    // While the piano has the focus: a right button released anywhere ends
+    // the mouse note.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -168,6 +171,7 @@ private:
     KeysBox* keysBox_ = nullptr;
     int rowsBottom_ = 0;
     bool refilling_ = false;
+    bool watchingMouse_ = false;
 };
 
 }  // namespace qv

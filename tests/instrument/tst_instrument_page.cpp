@@ -630,6 +630,10 @@ private slots:
         QCOMPARE(w.ctx.audition.voiceNote(0), 40);
         QVERIFY(p.mouseSafetyRelease(true, false));
         QCOMPARE(w.ctx.audition.voiceNote(0), -1);
+        // A right button released anywhere ends the mouse note.
+        QVERIFY(w.ctx.audition.auditionStart(255, 41, false));
+        QTest::mouseRelease(p.nameEdit(), Qt::RightButton, {}, QPoint(2, 2));
+        QCOMPARE(w.ctx.audition.voiceNote(0), -1);
         // Leaving the page releases every note.
         QVERIFY(keys->keyMessage(0x5A, true));
         QVERIFY(keys->keyMessage(0x58, true));  // X: D
