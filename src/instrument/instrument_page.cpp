@@ -26,7 +26,7 @@ namespace qv {
 namespace {
 
 // One knob column of an operator row.
-struct KnobSpec {
+struct KnobColumn {
     const char* name;
     const char* hint;
     int left;
@@ -35,7 +35,7 @@ struct KnobSpec {
     int marks;
     int value;
 };
-constexpr std::array<KnobSpec, 9> kKnobSpecs{{
+constexpr std::array<KnobColumn, 9> kKnobColumns{{
     {"AR", "Attack Rate", 34, 0, 31, 8, 0},
     {"DR", "Decay Rate", 70, 0, 31, 8, 0},
     {"SR", "Sustain Rate", 106, 0, 31, 8, 0},
@@ -156,7 +156,7 @@ void InstrumentPage::buildOperatorRows() {
     auto* opExch = speedButton(names, "SpeedButtonOpExch", "Exch", "Copy/Exchange operators settings");
     opExch->setGeometry(0, 0, 32, kHeaderHeight);
     opExch->setEnabled(false);  // the copy/exchange dialog is not there yet
-    for (const KnobSpec& s : kKnobSpecs) label(names, s.name, QRect(s.left - 4, 0, 40, kHeaderHeight), s.hint);
+    for (const KnobColumn& s : kKnobColumns) label(names, s.name, QRect(s.left - 4, 0, 40, kHeaderHeight), s.hint);
     label(names, "SSG-EG", QRect(kEgLeft, 0, kEgWidth, kHeaderHeight));
     label(names, "Envelope", QRect(kEnvLeft, 0, 88, kHeaderHeight));
     label(names, "FB", QRect(kFeedbackLeft, 0, 32, kHeaderHeight));
@@ -168,7 +168,7 @@ void InstrumentPage::buildOperatorRows() {
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Raised);
         for (int p = 0; p < 9; ++p) {
-            const KnobSpec& s = kKnobSpecs[p];
+            const KnobColumn& s = kKnobColumns[p];
             auto* k = new TKnob(panel, popup_.get());
             k->setObjectName(QString("Knob%1%2").arg(s.name).arg(op + 1));
             k->Tag = 10 * op + p;
