@@ -5,6 +5,8 @@
 #include <QUrl>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -36,6 +38,8 @@
 #include "editor/order_grid.h"
 #include "editor/pattern_input.h"
 #include "editor/pattern_view.h"
+#include "instrument/instrument_page.h"
+#include "instrument/knob.h"
 #include "io/mod_import.h"
 #include "io/register_dump.h"
 #include "io/vgm_export.h"
@@ -108,6 +112,10 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     openDialogFn = [this](const QString& title, const QString& start, const QString& filter,
                           const QString&) {
         return QFileDialog::getOpenFileName(this, title, start, filter);
+    };
+    openFilesDialogFn = [this](const QString& title, const QString& start, const QString& filter,
+                               const QString&) {
+        return QFileDialog::getOpenFileNames(this, title, start, filter);
     };
     saveDialogFn = [this](const QString& title, const QString& start, const QString& filter,
                           const QString& suffix) {
@@ -309,6 +317,16 @@ void TFormMain::wireEditor() {
         return pages_->currentIndex() == 0 && focus && (focus == scrollPtn_ || focus == ptnView_);
     };
     keys_->mainWindowActive = [this] { return isActiveWindow(); };
+    keys_->instrumentControlKey = [this](int code, bool down) {
+        return pages_->currentWidget() == insPage_ && insPage_->controlKey(code, down);
+    };
+    keys_->instrumentPageActive = [this] {
+        return pages_->currentWidget() == insPage_ && insPage_->keysActive();
+    };
+    keys_->onInstrumentNote = [this](int index, bool down) { insPage_->noteKey(index, down); };
+    keys_->onInstrumentWheel = [this](int steps) {
+        return pages_->currentWidget() == insPage_ && insPage_->wheelSteps(steps);
+    };
     keys_->onGlobalCommand = [this](int command) { globalCommand(command); };
     keys_->onPlayKeyReleased = [this] {
         if (!timer1_->isActive()) return false;
@@ -550,9 +568,22 @@ void TFormMain::buildPages() {
     ptn->setObjectName("TabSheetPtn");
     buildPatternsPage(ptn);
     pages_->addTab(ptn, "Patterns");
-    auto* ins = new QWidget(pages_);
-    ins->setObjectName("TabSheetIns");
-    pages_->addTab(ins, "Instruments");
+    insPage_ = new InstrumentPage(ctx_, pages_);
+    pages_->addTab(insPage_, "Instruments");
+    insPage_->messageBoxFn = [this](const QString& text, const QString& caption,
+                                    QMessageBox::StandardButtons buttons) {
+        return messageBox(text, caption, buttons);
+    };
+    insPage_->openDialogFn = [this](const QString& title, const QString& start,
+                                    const QString& filter, const QString& suffix) {
+        return openFilesDialogFn(title, start, filter, suffix);
+    };
+    insPage_->saveDialogFn = [this](const QString& title, const QString& start,
+                                    const QString& filter, const QString& suffix) {
+        return saveDialogFn(title, start, filter, suffix);
+    };
+    insPage_->onInstrumentChosen = [this](int number) { upDownAIns_->setValue(number); };
+    insPage_->editorOctave = [this] { return upDownOctave_->value(); };
     infoPage_ = new InfoPage(ctx_, pages_);
     pages_->addTab(infoPage_, "Information");
     settingsPage_ = new SettingsPage(ctx_, {bufSize_, bufCount_, volume_, testSignal_}, pages_);
@@ -578,6 +609,9 @@ void TFormMain::buildPages() {
             if (auto* box = findChild<QWidget*>("ScrollBoxPtn")) box->setFocus();
         }
         if (pages_->widget(index) == infoPage_) infoPage_->refreshFields();
+        // The instrument page plays from the keyboard as soon as it is shown.
+        if (pages_->widget(index) == insPage_ && !insPage_->isAncestorOf(QApplication::focusWidget()))
+            insPage_->knob(0)->setFocus();
     });
 }
 
@@ -669,10 +703,13 @@ void TFormMain::buildMenus() {
     connect(patternShrink_, &QAction::triggered, this, &TFormMain::PatternShrinkClick);
 
     QMenu* instrument = menu(nullptr, "MainMenuInstrument", "&Instrument");
-    item(instrument, "InstrumentClear", "&Clear");
-    item(instrument, "InstrumentOpen", "&Open");
-    item(instrument, "InstrumentSave", "&Save");
-    item(instrument, "InstrumentCopyExchange", "Copy/E&xchange");
+    connect(item(instrument, "InstrumentClear", "&Clear", true), &QAction::triggered, insPage_,
+            &InstrumentPage::SpeedButtonInsNewClick);
+    connect(item(instrument, "InstrumentOpen", "&Open", true), &QAction::triggered, insPage_,
+            &InstrumentPage::SpeedButtonInsOpenClick);
+    connect(item(instrument, "InstrumentSave", "&Save", true), &QAction::triggered, insPage_,
+            &InstrumentPage::SpeedButtonInsSaveClick);
+    item(instrument, "InstrumentCopyExchange", "Copy/E&xchange");  // its dialog is still to come
 
     QMenu* help = menu(nullptr, "MainMenuHelp", "&Help");
     QAction* helpShow = item(help, "HelpShow", "&Show help", true);
@@ -801,7 +838,7 @@ void TFormMain::refreshAfterNewSong() {
     v.cursorColumn = 0;
     v.orderCursor = 0;
     v.noPatternSelected = false;
-    v.currentInstrument = 1;
+    insPage_->refreshAfterNewSong();  // instrument 1, the list's first line
     input_->reset();
     const int pattern = ctx_.song->order.entries[0].pattern;
     v.currentPattern = pattern;
@@ -916,6 +953,10 @@ void TFormMain::Timer1Timer() {
 
 void TFormMain::Timer2Timer() {
     checkSoundOutput();
+    if (pages_->currentWidget() == insPage_) {
+        const bool outside = !rect().contains(mapFromGlobal(QCursor::pos()));
+        insPage_->mouseSafetyRelease(outside, QGuiApplication::mouseButtons() != Qt::NoButton);
+    }
     if (ctx_.source.scopeOn.load()) scope_->update();
     const bool clipped = ctx_.chips.clipFlag.exchange(0) != 0;
     const QString style = clipped ? "background-color: #ff0000;" : "background-color: #008000;";
@@ -959,8 +1000,10 @@ void TFormMain::UpDownPtnLenChange(int value) {
     redrawPattern();
 }
 
-void TFormMain::UpDownOctaveChange(int) {
-    // The pattern input reads the octave from the up-down.
+void TFormMain::UpDownOctaveChange(int value) {
+    // The pattern input reads the octave from the up-down; the instrument
+    // page's octave track bar follows it.
+    insPage_->editorOctaveChanged(value);
 }
 
 void TFormMain::UpDownSpdEvenChange(int value) {
@@ -1054,14 +1097,16 @@ void TFormMain::EditCleanupInstrumentsClick() {
     const QuestionBoxFn ask = [this](const QString& text, const QString& caption) {
         return messageBox(text, caption, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
     };
-    // The instrument list belongs to the Instruments page; here the pattern
-    // view shows the new numbers.
-    cleanupInstrumentsCommand(ctx_, ask, [this] { redrawPattern(); });
+    cleanupInstrumentsCommand(ctx_, ask, [this] {
+        redrawPattern();
+        insPage_->refreshAfterInstrumentsMoved();
+    });
 }
 
 void TFormMain::EditRearrangeInstrumentsClick() {
     rearrangeInstrumentsCommand(ctx_);
     redrawPattern();
+    insPage_->refreshAfterInstrumentsMoved();
 }
 
 void TFormMain::EditRearrangePatternsClick() {
@@ -1380,7 +1425,7 @@ void TFormMain::applicationDeactivated() {
     // Key releases that happen elsewhere never reach us.
     ctx_.layout.clearKeyState();
     if (pages_->currentWidget()->objectName() != "TabSheetIns") return;
-    if (ctx_.audition.auditionReleaseAll()) pages_->currentWidget()->update();
+    insPage_->releaseAllNotes();
 }
 
 void TFormMain::changeEvent(QEvent* event) {

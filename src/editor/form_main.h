@@ -37,6 +37,7 @@ class OrderGrid;
 class TFormTranspose;
 class TFormDuplicate;
 class TFormScale;
+class InstrumentPage;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -60,6 +61,11 @@ public:
     MessageBoxFn messageBoxFn;
     FileDialogFn openDialogFn;
     FileDialogFn saveDialogFn;
+    // Open dialog that lets several files be chosen (the instrument files);
+    // an empty list means the user cancelled.
+    using FilesDialogFn = std::function<QStringList(const QString& title, const QString& start,
+                                                    const QString& filter, const QString& suffix)>;
+    FilesDialogFn openFilesDialogFn;
     // Runs instead of showing the About box modally (tests).
     std::function<void(TFormAbout&)> aboutHook;
 
@@ -104,6 +110,7 @@ public:
     TFormTranspose& formTranspose() { return *formTranspose_; }
     TFormDuplicate& formDuplicate() { return *formDuplicate_; }
     TFormScale& formScale() { return *formScale_; }
+    InstrumentPage& instrumentPage() { return *insPage_; }
     // Whether the last export or import ran to success.
     bool lastExportOk() const { return lastExportOk_; }
 
@@ -249,6 +256,7 @@ private:
     TFormRenderWav* renderWav_ = nullptr;
     PatternView* ptnView_ = nullptr;
     InfoPage* infoPage_ = nullptr;
+    InstrumentPage* insPage_ = nullptr;
     SettingsPage* settingsPage_ = nullptr;
     PatternHeader* ptnHeader_ = nullptr;
     OrderGrid* ordGrid_ = nullptr;

@@ -1,0 +1,649 @@
+#include "instrument/instrument_page.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDir>
+#include <QFileInfo>
+#include <QHideEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QSlider>
+#include <QToolButton>
+#include <algorithm>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "instrument/instrument_widgets.h"
+#include "instrument/knob.h"
+#include "song/instrument_file.h"
+
+namespace qv {
+
+namespace {
+
+// One knob column of an operator row.
+struct KnobColumn {
+    const char* name;
+    const char* hint;
+    int left;
+    int min;
+    int max;
+    int marks;
+    int value;
+};
+constexpr std::array<KnobColumn, 9> kKnobColumns{{
+    {"AR", "Attack Rate", 34, 0, 31, 8, 0},
+    {"DR", "Decay Rate", 70, 0, 31, 8, 0},
+    {"SR", "Sustain Rate", 106, 0, 31, 8, 0},
+    {"RR", "Release Rate", 142, 0, 15, 8, 0},
+    {"TL", "Total Level", 184, 127, 0, 16, 127},
+    {"SL", "Sustain Level", 220, 15, 0, 8, 15},
+    {"MULT", "Multiply", 262, 0, 15, 8, 0},
+    {"DT", "Detune", 298, -3, 3, 7, 0},
+    {"RS", "Rate Scaling", 340, 0, 3, 4, 0},
+}};
+constexpr int kFeedbackLeft = 540;
+constexpr int kKnobTop = 6;
+constexpr int kRowsWidth = 580;
+constexpr int kHeaderHeight = 18;
+constexpr int kEgLeft = 378;
+constexpr int kEgWidth = 64;
+constexpr int kEnvLeft = 448;
+constexpr int kRightLeft = 584;
+
+// The field of parameter number n (0-9) of an operator.
+int& field(Operator& op, int n) {
+    switch (n) {
+    case 0: return op.AR;
+    case 1: return op.DR;
+    case 2: return op.SR;
+    case 3: return op.RR;
+    case 4: return op.TL;
+    case 5: return op.SL;
+    case 6: return op.MULT;
+    case 7: return op.DT;
+    case 8: return op.RS;
+    default: return op.SSGEG;
+    }
+}
+
+QToolButton* speedButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(text);
+    b->setToolTip(hint);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const QString& text, const QRect& at, const QString& hint = {}) {
+    auto* l = new QLabel(text, parent);
+    l->setGeometry(at);
+    l->setAlignment(Qt::AlignCenter);
+    if (!hint.isEmpty()) l->setToolTip(hint);
+    return l;
+}
+
+QString folderOf(const QString& path) { return QFileInfo(path).absolutePath() + "/"; }
+
+QString existingFolder(const QString& folder) {
+    return QDir(folder).exists() ? folder : QStringLiteral(".");
+}
+
+// The key events a knob takes, rebuilt from the virtual-key code.
+struct KnobKey {
+    int qtKey = 0;
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+    QString text;
+};
+std::optional<KnobKey> knobKeyOf(int code) {
+    switch (code) {
+    case 0x26: return KnobKey{Qt::Key_Up, Qt::NoModifier, {}};
+    case 0x28: return KnobKey{Qt::Key_Down, Qt::NoModifier, {}};
+    case 0x25: return KnobKey{Qt::Key_Left, Qt::NoModifier, {}};
+    case 0x27: return KnobKey{Qt::Key_Right, Qt::NoModifier, {}};
+    case 0x08: return KnobKey{Qt::Key_Backspace, Qt::NoModifier, {}};
+    case 0x2E: return KnobKey{Qt::Key_Delete, Qt::NoModifier, {}};
+    case 0x6B: return KnobKey{Qt::Key_Plus, Qt::KeypadModifier, "+"};
+    case 0x6D: return KnobKey{Qt::Key_Minus, Qt::KeypadModifier, "-"};
+    case 0xBD: return KnobKey{Qt::Key_Minus, Qt::NoModifier, "-"};
+    default: break;
+    }
+    if (code >= 0x30 && code <= 0x39)
+        return KnobKey{Qt::Key_0 + (code - 0x30), Qt::NoModifier, QString(QChar('0' + code - 0x30))};
+    return std::nullopt;
+}
+
+}  // namespace
+
+InstrumentPage::InstrumentPage(AppContext& ctx, QWidget* parent)
+    : QWidget(parent), ctx_(ctx), popup_(std::make_unique<TFormTBarPop>()) {
+    setObjectName("TabSheetIns");
+    buildOperatorRows();
+    buildRightColumn();
+    buildPiano();
+    setTabOrder();
+    refreshListItem(-1, true);
+    showInstrument();
+}
+
+InstrumentPage::~InstrumentPage() {
+    // The knobs point at the pop-up and the pictures, which go before the
+    // base class deletes its children: the children go first.
+    if (popup_) popup_->finish();
+    if (watchingMouse_ && qApp) qApp->removeEventFilter(this);
+    watchingMouse_ = false;
+    refilling_ = true;
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
+
+int InstrumentPage::currentIndex() const {
+    return std::clamp(ctx_.view.currentInstrument, 1, kInstruments) - 1;
+}
+
+Instrument& InstrumentPage::instrument() { return ctx_.song->instruments[currentIndex()]; }
+
+// ---- building ----------------------------------------------------------------------------
+
+void InstrumentPage::buildOperatorRows() {
+    auto* names = new QWidget(this);
+    names->setObjectName("PanelPrmNames");
+    names->setGeometry(0, 0, kRowsWidth, kHeaderHeight);
+    auto* opExch = speedButton(names, "SpeedButtonOpExch", "Exch", "Copy/Exchange operators settings");
+    opExch->setGeometry(0, 0, 32, kHeaderHeight);
+    opExch->setEnabled(false);  // the copy/exchange dialog is not there yet
+    for (const KnobColumn& s : kKnobColumns) label(names, s.name, QRect(s.left - 4, 0, 40, kHeaderHeight), s.hint);
+    label(names, "SSG-EG", QRect(kEgLeft, 0, kEgWidth, kHeaderHeight));
+    label(names, "Envelope", QRect(kEnvLeft, 0, 88, kHeaderHeight));
+    label(names, "FB", QRect(kFeedbackLeft, 0, 32, kHeaderHeight));
+
+    int rowHeight = 0;
+    for (int op = 0; op < 4; ++op) {
+        auto* panel = new QFrame(this);
+        panel->setObjectName(QString("PanelOp%1").arg(op + 1));
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Raised);
+        for (int p = 0; p < 9; ++p) {
+            const KnobColumn& s = kKnobColumns[p];
+            auto* k = new TKnob(panel, popup_.get());
+            k->setObjectName(QString("Knob%1%2").arg(s.name).arg(op + 1));
+            k->Tag = 10 * op + p;
+            k->Min = s.min;
+            k->Max = s.max;
+            k->Marks = s.marks;
+            k->Bitmap = &pictures_.knobFace;
+            k->setToolTip(s.hint);
+            k->move(s.left, kKnobTop);
+            k->setValue(s.value);
+            k->onChange = [this](int tag, int value) { ParamChange(tag, value); };
+            knobs_[op * 9 + p] = k;
+        }
+        rowHeight = kKnobTop + knobs_[op * 9]->height() + 4;
+        panel->setGeometry(0, kHeaderHeight + op * rowHeight, kRowsWidth, rowHeight);
+
+        auto* number = new QLabel(QString("#%1").arg(op + 1), panel);
+        number->setGeometry(4, 4, 26, 16);
+        number->setAlignment(Qt::AlignCenter);
+        auto* reset = speedButton(panel, QString("SpeedButtonResetOp%1").arg(op + 1).toLatin1().constData(),
+                                  QString::fromUtf8("\u21BA"), "Reset operator settings");
+        reset->setGeometry(4, 24, 26, 22);
+        reset->setProperty("Tag", op);
+        connect(reset, &QToolButton::clicked, this, [this, op] { SpeedButtonResetOpClick(op); });
+
+        auto* eg = new QSlider(Qt::Horizontal, panel);
+        eg->setObjectName(QString("TrackBarEG%1").arg(op + 1));
+        eg->setRange(7, 15);
+        eg->setValue(7);
+        eg->setPageStep(1);
+        eg->setTickPosition(QSlider::TicksBelow);
+        eg->setProperty("Tag", 10 * op + 9);
+        eg->setGeometry(kEgLeft, 4, kEgWidth, 22);
+        connect(eg, &QSlider::valueChanged, this, [this, op](int v) { ParamChange(10 * op + 9, v); });
+        trackBarEG_[op] = eg;
+
+        auto* image = new QLabel(panel);
+        image->setObjectName(QString("ImageEG%1").arg(op + 1));
+        image->setGeometry(kEgLeft + (kEgWidth - InstrumentPictures::kEnvWidth) / 2, 28,
+                           InstrumentPictures::kEnvWidth, InstrumentPictures::kEnvHeight);
+        image->setPixmap(pictures_.ssgEg[0]);
+        imageEG_[op] = image;
+
+        auto* env = new EnvelopeGraph(op, panel);
+        env->move(kEnvLeft, kKnobTop);
+        env->source = [this]() -> const Instrument& { return instrument(); };
+        envelopes_[op] = env;
+
+        if (op == 0) {
+            auto* fb = new TKnob(panel, popup_.get());
+            fb->setObjectName("KnobFB");
+            fb->Tag = kFeedbackCode;
+            fb->Min = 0;
+            fb->Max = 7;
+            fb->Marks = 8;
+            fb->Bitmap = &pictures_.knobFace;
+            fb->setToolTip("Feedback");
+            fb->move(kFeedbackLeft, kKnobTop);
+            fb->setValue(0);
+            fb->onChange = [this](int tag, int value) { ParamChange(tag, value); };
+            knobs_[36] = fb;
+        }
+    }
+    rowsBottom_ = kHeaderHeight + 4 * rowHeight;
+}
+
+void InstrumentPage::buildRightColumn() {
+    panelAlgo_ = new QFrame(this);
+    panelAlgo_->setObjectName("PanelAlgo");
+    algoGroup_ = new QButtonGroup(this);
+    algoGroup_->setExclusive(true);
+    for (int a = 0; a < 8; ++a) {
+        auto* b = speedButton(panelAlgo_, QString("SpeedButtonAlgo%1").arg(a).toLatin1().constData(),
+                              QString::number(a), QString());
+        b->setCheckable(true);
+        b->setProperty("Tag", a);
+        b->setGeometry(4 + 24 * a, 4, 24, 22);
+        algoGroup_->addButton(b, a);
+        algoButtons_[a] = b;
+    }
+    algoButtons_[0]->setChecked(true);
+    connect(algoGroup_, &QButtonGroup::idClicked, this, [this] { SpeedButtonAlgoClick(); });
+    imageConnect_ = new QLabel(panelAlgo_);
+    imageConnect_->setObjectName("ImageConnect");
+    imageConnect_->setFixedSize(InstrumentPictures::kAlgoWidth, InstrumentPictures::kAlgoHeight);
+    imageConnect_->setPixmap(pictures_.algorithms[0]);
+
+    buttonRow_ = new QWidget(this);
+    auto* insNew = speedButton(buttonRow_, "SpeedButtonInsNew", "New", "Clear instrument");
+    auto* insOpen = speedButton(buttonRow_, "SpeedButtonInsOpen", "Open", "Open instrument");
+    auto* insSave = speedButton(buttonRow_, "SpeedButtonInsSave", "Save", "Save instrument");
+    auto* insExch = speedButton(buttonRow_, "SpeedButtonInsExch", "Exch", "Copy/Exchange instruments");
+    insExch->setEnabled(false);  // the copy/exchange dialog is not there yet
+    polyMode_ = speedButton(buttonRow_, "SpeedButtonPolyMode", "Poly", "Polyphonic mode on/off");
+    polyMode_->setCheckable(true);
+    polyMode_->setChecked(ctx_.settings.instrumentPolyMode);
+    int x = 0;
+    for (QToolButton* b : {insNew, insOpen, insSave, insExch, polyMode_}) {
+        b->setGeometry(x, 0, 40, 22);
+        x += 41;
+    }
+    connect(insNew, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonInsNewClick);
+    connect(insOpen, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonInsOpenClick);
+    connect(insSave, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonInsSaveClick);
+    connect(polyMode_, &QToolButton::toggled, this, [this](bool on) { ctx_.settings.instrumentPolyMode = on; });
+
+    nameEdit_ = new QLineEdit(this);
+    nameEdit_->setObjectName("EditInsName");
+    nameEdit_->setMaxLength(17);
+    connect(nameEdit_, &QLineEdit::textEdited, this, &InstrumentPage::EditInsNameChange);
+
+    list_ = new InstrumentList(this);
+    list_->isFree = [this](int index) { return ctx_.song->instruments[index].isDefault(); };
+    connect(list_, &QListWidget::currentRowChanged, this, [this] {
+        if (!refilling_) ListBoxInsClick();
+    });
+    layoutRightColumn();
+}
+
+void InstrumentPage::buildPiano() {
+    const int top = rowsBottom_ + 8;
+    keysBox_ = new KeysBox(this);
+    const int frame = keysBox_->frameWidth();
+    keysBox_->setGeometry(4, top, PianoKeys::kWidth + 2 * frame, PianoKeys::kHeight + 2 * frame);
+    keysBox_->onFocusChange = [this] {
+        const bool focus = keysBox_->hasFocus();
+        if (focus != watchingMouse_ && qApp) {
+            if (focus) qApp->installEventFilter(this);
+            else qApp->removeEventFilter(this);
+            watchingMouse_ = focus;
+        }
+        redrawPiano();
+    };
+    piano_ = new PianoKeys(pictures_.keys, keysBox_);
+    piano_->move(frame, frame);
+    piano_->setFocusPolicy(Qt::NoFocus);
+    piano_->octavePosition = [this] { return octave_->value(); };
+    piano_->editorOctave = [this] { return editorOctave ? editorOctave() : 4; };
+    piano_->focused = [this] { return keysBox_->hasFocus(); };
+    piano_->notePressed = [this](int note) {
+        for (int v = 0; v < Audition::kVoices; ++v)
+            if (ctx_.audition.voiceNote(v) == note) return true;
+        return false;
+    };
+    piano_->onPress = [this](int note) {
+        keysBox_->setFocus(Qt::MouseFocusReason);
+        startMouseNote(note);
+    };
+    piano_->onMove = [this](int note, Qt::MouseButtons buttons) { moveMouseNote(note, buttons); };
+    piano_->onRelease = [this](Qt::MouseButton) { releaseMouseNote(); };
+
+    octave_ = new QSlider(Qt::Vertical, this);
+    octave_->setObjectName("TrackBarOctave");
+    octave_->setRange(1, 6);
+    octave_->setValue(3);
+    octave_->setPageStep(1);
+    octave_->setInvertedAppearance(true);  // 1 at the top
+    octave_->setInvertedControls(true);
+    octave_->setTickPosition(QSlider::TicksRight);
+    octave_->setToolTip("Octave");
+    octave_->setGeometry(keysBox_->geometry().right() + 6, top, 28, keysBox_->height());
+    connect(octave_, &QSlider::valueChanged, this, &InstrumentPage::TrackBarOctaveChange);
+}
+
+void InstrumentPage::setTabOrder() {
+    std::vector<QWidget*> chain;
+    for (int op = 0; op < 4; ++op) {
+        for (int p = 0; p < 9; ++p) chain.push_back(knobs_[op * 9 + p]);
+        chain.push_back(trackBarEG_[op]);
+        if (op == 0) chain.push_back(knobs_[36]);
+    }
+    chain.push_back(nameEdit_);
+    chain.push_back(list_);
+    chain.push_back(octave_);
+    for (size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
+}
+
+void InstrumentPage::layoutRightColumn() {
+    const int w = std::max(200, width() - kRightLeft - 4);
+    panelAlgo_->setGeometry(kRightLeft, 0, w, 100);
+    imageConnect_->move((w - InstrumentPictures::kAlgoWidth) / 2, 31);
+    buttonRow_->setGeometry(kRightLeft, 104, w, 22);
+    nameEdit_->setGeometry(kRightLeft, 130, w, 22);
+    list_->setGeometry(kRightLeft, 156, w, std::max(64, height() - 156 - 4));
+}
+
+void InstrumentPage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutRightColumn();
+}
+
+// ---- show and refresh ------------------------------------------------------------------
+
+QString InstrumentPage::itemText(int index) const {
+    return QString("%1: ").arg(index + 1, 2, 16, QChar('0')).toUpper() +
+           QString::fromLatin1(ctx_.song->instruments[index].nameText());
+}
+
+void InstrumentPage::refreshListItem(int index, bool updateName) {
+    if (index < 0) {
+        refilling_ = true;
+        list_->clear();
+        for (int i = 0; i < kInstruments; ++i) list_->addItem(itemText(i));
+        list_->setCurrentRow(0);
+        refilling_ = false;
+    } else if (QListWidgetItem* item = list_->item(index)) {
+        item->setText(itemText(index));
+    }
+    if (updateName) nameEdit_->setText(QString::fromLatin1(instrument().nameText()));
+}
+
+void InstrumentPage::showInstrument() {
+    for (int op = 0; op < 4; ++op) {
+        for (int p = 0; p < 9; ++p) knobs_[op * 9 + p]->setValue(field(instrument().operators[op], p));
+        // The track bar clamps a stored value below 8 to its start; the
+        // position is written back like the knobs' values.
+        QSlider* eg = trackBarEG_[op];
+        {
+            const QSignalBlocker block(eg);
+            eg->setValue(instrument().operators[op].SSGEG);
+        }
+        ParamChange(10 * op + 9, eg->value());
+    }
+    knobs_[36]->setValue(instrument().FB);
+    const int algorithm = instrument().algorithm;
+    if (algorithm >= 0 && algorithm < 8) algoButtons_[algorithm]->setChecked(true);
+    SpeedButtonAlgoClick();
+    for (EnvelopeGraph* e : envelopes_) e->update();
+}
+
+void InstrumentPage::refreshAfterNewSong() {
+    ctx_.view.currentInstrument = 1;
+    refreshListItem(-1, true);
+    showInstrument();
+}
+
+void InstrumentPage::refreshAfterInstrumentsMoved() {
+    refreshListItem(-1, true);
+    refilling_ = true;
+    list_->setCurrentRow(currentIndex());
+    refilling_ = false;
+    showInstrument();
+}
+
+void InstrumentPage::afterFreeChange(bool wasFree) {
+    if (wasFree != instrument().isDefault()) refreshListItem(currentIndex(), true);
+}
+
+// ---- handlers ---------------------------------------------------------------------
+
+void InstrumentPage::ParamChange(int code, int value) {
+    Instrument& ins = instrument();
+    const bool wasFree = ins.isDefault();
+    const int op = std::clamp(code / 10, 0, 3);
+    const int number = code % 10;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        if (code > 99) ins.FB = value;
+        else field(ins.operators[op], number) = number == 9 && value < 8 ? 0 : value;
+    }
+    if (code <= 99 && number == 9) {
+        imageEG_[op]->setPixmap(pictures_.ssgEg[std::clamp(value - 7, 0, 8)]);
+        imageEG_[op]->repaint();
+    }
+    if (code <= 99 && number <= 5) envelopes_[op]->update();
+    afterFreeChange(wasFree);
+}
+
+void InstrumentPage::SpeedButtonAlgoClick() {
+    Instrument& ins = instrument();
+    const bool wasFree = ins.isDefault();
+    const int down = std::max(0, algoGroup_->checkedId());
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ins.algorithm = down;
+    }
+    imageConnect_->setPixmap(pictures_.algorithms[down]);
+    imageConnect_->repaint();
+    for (EnvelopeGraph* e : envelopes_) e->update();
+    afterFreeChange(wasFree);
+}
+
+void InstrumentPage::ListBoxInsClick() {
+    const int row = list_->currentRow();
+    if (row < 0 || row >= kInstruments) return;
+    ctx_.view.currentInstrument = row + 1;
+    nameEdit_->setText(QString::fromLatin1(instrument().nameText()));
+    showInstrument();
+    if (onInstrumentChosen) onInstrumentChosen(row + 1);
+}
+
+void InstrumentPage::EditInsNameChange(const QString& text) {
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        instrument().setName(text.toLatin1().toStdString());
+    }
+    refreshListItem(currentIndex(), true);
+}
+
+QMessageBox::StandardButton InstrumentPage::ask(const QString& text, const QString& caption,
+                                                QMessageBox::StandardButtons buttons) {
+    if (messageBoxFn) return messageBoxFn(text, caption, buttons);
+    ctx_.layout.clearKeyState();
+    QMessageBox box(QMessageBox::NoIcon, caption, text, buttons, this);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void InstrumentPage::SpeedButtonInsNewClick() {
+    if (ask("Clear instrument?", "Confirm", QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) return;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ctx_.song->resetInstrument(currentIndex() + 1);
+    }
+    refreshListItem(currentIndex(), true);
+    showInstrument();
+}
+
+void InstrumentPage::SpeedButtonResetOpClick(int tag) {
+    const int op = std::clamp(tag, 0, 3);
+    if (ask(QString("Reset operator #%1 settings?").arg(op + 1), "Confirm",
+            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        Operator& o = instrument().operators[op];
+        for (int n = 0; n < 10; ++n) field(o, n) = 0;
+        o.TL = 127;
+    }
+    showInstrument();
+    refreshListItem(currentIndex(), true);
+}
+
+void InstrumentPage::SpeedButtonInsOpenClick() {
+    if (!openDialogFn) return;
+    const QStringList paths =
+        openDialogFn("Open instrument", existingFolder(ctx_.settings.pathInstrument), kOpenFilter, "qzi");
+    if (paths.isEmpty()) return;
+    std::vector<std::string> files;
+    for (const QString& p : paths) files.push_back(p.toStdString());
+    const int current = currentIndex() + 1;
+    std::vector<InstrumentOpenResult> results;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        results = openInstrumentFiles(*ctx_.song, current, files);
+    }
+    for (size_t i = 0; i < results.size(); ++i) {
+        const InstrumentOpenResult& r = results[i];
+        if (r.status == InstrumentOpenStatus::loaded) {
+            if (r.slot == current) showInstrument();
+            refreshListItem(r.slot - 1, r.slot == current);
+        } else if (r.status == InstrumentOpenStatus::failed) {
+            ask("Can't open instrument '" + QString::fromStdString(r.path) + "'", "Error", QMessageBox::Ok);
+        } else if (r.status == InstrumentOpenStatus::noRoom) {
+            ask("No room to load all instruments", "Error", QMessageBox::Ok);
+        }
+    }
+    ctx_.settings.pathInstrument = folderOf(paths.first());
+}
+
+void InstrumentPage::SpeedButtonInsSaveClick() {
+    if (!saveDialogFn) return;
+    const QString start = existingFolder(ctx_.settings.pathInstrument) + "/" +
+                          QString::fromLatin1(instrument().nameText());
+    const QString path = saveDialogFn("Save instrument", start, kSaveFilter, "qzi");
+    if (path.isEmpty()) return;
+    saveInstrument(*ctx_.song, currentIndex() + 1, path.toStdString());
+    ctx_.settings.pathInstrument = folderOf(path);
+}
+
+void InstrumentPage::TrackBarOctaveChange(int) { redrawPiano(); }
+
+void InstrumentPage::TabSheetInsExit() { releaseAllNotes(); }
+
+void InstrumentPage::hideEvent(QHideEvent* event) {
+    // Another page was chosen: nothing may go on sounding from here.
+    if (!event->spontaneous()) TabSheetInsExit();
+    QWidget::hideEvent(event);
+}
+
+// ---- keys and the piano -----------------------------------------------------------------
+
+bool InstrumentPage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && watched->isWidgetType() &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton && pianoHasFocus())
+        releaseMouseNote();
+    return QWidget::eventFilter(watched, event);
+}
+
+bool InstrumentPage::pianoHasFocus() const {
+    const QWidget* focus = QApplication::focusWidget();
+    return focus && (focus == keysBox_ || focus == piano_);
+}
+
+bool InstrumentPage::keysActive() const {
+    if (!isVisible()) return false;
+    const QWidget* focus = QApplication::focusWidget();
+    if (!focus) return false;
+    if (focus == octave_ || focus == list_ || focus == keysBox_ || focus == piano_) return true;
+    return std::find(knobs_.begin(), knobs_.end(), focus) != knobs_.end();
+}
+
+bool InstrumentPage::controlKey(int code, bool down) {
+    if (!isVisible()) return false;
+    QWidget* focus = QApplication::focusWidget();
+    const auto it = std::find(knobs_.begin(), knobs_.end(), focus);
+    if (it == knobs_.end()) return false;
+    TKnob* knob = *it;
+    const auto key = knobKeyOf(code);
+    if (!key) return false;
+    const bool negative = knob->Min < 0 || knob->Max < 0;
+    if (code == 0xBD && !negative) return false;  // the minus key only turns signed knobs
+    if (!down) {
+        // The knob keeps the releases of its stepping keys; digits, the arrows
+        // that move the focus and the minus key pass on.
+        return code == 0x08 || code == 0x26 || code == 0x28 || code == 0x2E || code == 0x6B || code == 0x6D;
+    }
+    // Straight to the knob's own key handling, past the application filter
+    // that called us.
+    QKeyEvent event(QEvent::KeyPress, key->qtKey, key->modifiers, key->text);
+    static_cast<QObject*>(knob)->event(&event);
+    return true;
+}
+
+void InstrumentPage::noteKey(int index, bool down) {
+    if (down) {
+        const int octave = editorOctave ? editorOctave() : 4;
+        const int note = std::clamp(index + 12 * (octave - 1), 0, kMaxPitch);
+        ctx_.audition.auditionStart(index, note, polyMode_->isChecked(), instrument());
+    } else {
+        ctx_.audition.auditionRelease(index);
+    }
+    redrawPiano();
+}
+
+bool InstrumentPage::wheelSteps(int steps) {
+    if (!isVisible() || !pianoHasFocus() || steps == 0) return false;
+    octave_->setValue(octave_->value() + (steps > 0 ? 1 : -1));
+    return true;
+}
+
+void InstrumentPage::editorOctaveChanged(int octave) {
+    octave_->setValue(octave - 1);
+    redrawPiano();
+}
+
+bool InstrumentPage::mouseSafetyRelease(bool pointerOutside, bool buttonDown) {
+    if (!pianoHasFocus() || !pointerOutside || buttonDown) return false;
+    if (!ctx_.audition.auditionRelease(kMouseKey)) return false;
+    redrawPiano();
+    return true;
+}
+
+bool InstrumentPage::releaseAllNotes() {
+    const bool any = ctx_.audition.auditionReleaseAll();
+    redrawPiano();
+    return any;
+}
+
+void InstrumentPage::startMouseNote(int note) {
+    if (ctx_.audition.auditionStart(kMouseKey, note, false, instrument())) redrawPiano();
+}
+
+void InstrumentPage::moveMouseNote(int note, Qt::MouseButtons buttons) {
+    bool changed = false;
+    if (buttons & Qt::LeftButton) changed = ctx_.audition.auditionStart(kMouseKey, note, false, instrument());
+    else if (buttons & Qt::RightButton) changed = ctx_.audition.auditionSetPitch(note, false);
+    if (changed) redrawPiano();
+}
+
+void InstrumentPage::releaseMouseNote() {
+    if (ctx_.audition.auditionRelease(kMouseKey)) redrawPiano();
+}
+
+void InstrumentPage::redrawPiano() {
+    if (piano_) piano_->update();
+}
+
+}  // namespace qv
