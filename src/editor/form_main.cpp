@@ -584,6 +584,7 @@ void TFormMain::buildPages() {
     };
     insPage_->onInstrumentChosen = [this](int number) { upDownAIns_->setValue(number); };
     insPage_->editorOctave = [this] { return upDownOctave_->value(); };
+    insPage_->onPatternsChanged = [this] { redrawPattern(); };
     infoPage_ = new InfoPage(ctx_, pages_);
     pages_->addTab(infoPage_, "Information");
     settingsPage_ = new SettingsPage(ctx_, {bufSize_, bufCount_, volume_, testSignal_}, pages_);
@@ -709,7 +710,8 @@ void TFormMain::buildMenus() {
             &InstrumentPage::SpeedButtonInsOpenClick);
     connect(item(instrument, "InstrumentSave", "&Save", true), &QAction::triggered, insPage_,
             &InstrumentPage::SpeedButtonInsSaveClick);
-    item(instrument, "InstrumentCopyExchange", "Copy/E&xchange");  // its dialog is still to come
+    connect(item(instrument, "InstrumentCopyExchange", "Copy/E&xchange", true), &QAction::triggered,
+            insPage_, &InstrumentPage::SpeedButtonInsExchClick);
 
     QMenu* help = menu(nullptr, "MainMenuHelp", "&Help");
     QAction* helpShow = item(help, "HelpShow", "&Show help", true);

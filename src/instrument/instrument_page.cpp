@@ -17,6 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/copy_exchange.h"
+#include "dialogs/form_copy_ex_ins.h"
+#include "dialogs/form_copy_ex_op.h"
 #include "instrument/instrument_widgets.h"
 #include "instrument/knob.h"
 #include "song/instrument_file.h"
@@ -123,6 +126,8 @@ std::optional<KnobKey> knobKeyOf(int code) {
 InstrumentPage::InstrumentPage(AppContext& ctx, QWidget* parent)
     : QWidget(parent), ctx_(ctx), popup_(std::make_unique<TFormTBarPop>()) {
     setObjectName("TabSheetIns");
+    copyExOp_ = new TFormCopyExOp(this);
+    copyExIns_ = new TFormCopyExIns(this);
     buildOperatorRows();
     buildRightColumn();
     buildPiano();
@@ -155,7 +160,7 @@ void InstrumentPage::buildOperatorRows() {
     names->setGeometry(0, 0, kRowsWidth, kHeaderHeight);
     auto* opExch = speedButton(names, "SpeedButtonOpExch", "Exch", "Copy/Exchange operators settings");
     opExch->setGeometry(0, 0, 32, kHeaderHeight);
-    opExch->setEnabled(false);  // the copy/exchange dialog is not there yet
+    connect(opExch, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonOpExchClick);
     for (const KnobColumn& s : kKnobColumns) label(names, s.name, QRect(s.left - 4, 0, 40, kHeaderHeight), s.hint);
     label(names, "SSG-EG", QRect(kEgLeft, 0, kEgWidth, kHeaderHeight));
     label(names, "Envelope", QRect(kEnvLeft, 0, 88, kHeaderHeight));
@@ -261,7 +266,7 @@ void InstrumentPage::buildRightColumn() {
     auto* insOpen = speedButton(buttonRow_, "SpeedButtonInsOpen", "Open", "Open instrument");
     auto* insSave = speedButton(buttonRow_, "SpeedButtonInsSave", "Save", "Save instrument");
     auto* insExch = speedButton(buttonRow_, "SpeedButtonInsExch", "Exch", "Copy/Exchange instruments");
-    insExch->setEnabled(false);  // the copy/exchange dialog is not there yet
+    connect(insExch, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonInsExchClick);
     polyMode_ = speedButton(buttonRow_, "SpeedButtonPolyMode", "Poly", "Polyphonic mode on/off");
     polyMode_->setCheckable(true);
     polyMode_->setChecked(ctx_.settings.instrumentPolyMode);
@@ -458,6 +463,43 @@ void InstrumentPage::ListBoxInsClick() {
     nameEdit_->setText(QString::fromLatin1(instrument().nameText()));
     showInstrument();
     if (onInstrumentChosen) onInstrumentChosen(row + 1);
+}
+
+void InstrumentPage::SpeedButtonOpExchClick() {
+    prepareCopyExchangeOperators(*copyExOp_);
+    copyExOp_->execFor();
+    const bool wasFree = ctx_.song->instrumentIsFree(currentIndex() + 1);
+    bool show;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        show = copyExchangeOperators(*ctx_.song, currentIndex(), *copyExOp_);
+    }
+    if (!show) return;
+    showInstrument();
+    afterFreeChange(wasFree);
+}
+
+void InstrumentPage::SpeedButtonInsExchClick() {
+    prepareCopyExchangeInstruments(*copyExIns_, currentIndex());
+    copyExIns_->execFor(*ctx_.song);
+    std::optional<int> next;
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        next = copyExchangeInstruments(*ctx_.song, currentIndex(), *copyExIns_);
+    }
+    if (!next) return;
+    // The destination becomes the current instrument, selected in the list.
+    ctx_.view.currentInstrument = *next + 1;
+    {
+        const QSignalBlocker block(list_);
+        list_->setCurrentRow(*next);
+    }
+    refreshListItem(copyExIns_->source(), false);
+    refreshListItem(*next, true);
+    showInstrument();
+    if (onInstrumentChosen) onInstrumentChosen(*next + 1);
+    if (copyExIns_->exchange() && copyExIns_->exchangeInPatterns() && onPatternsChanged)
+        onPatternsChanged();
 }
 
 void InstrumentPage::EditInsNameChange(const QString& text) {

@@ -35,6 +35,9 @@ class PianoKeys;
 class KeysBox;
 class InstrumentList;
 
+class TFormCopyExOp;
+class TFormCopyExIns;
+
 class InstrumentPage : public QWidget {
     Q_OBJECT
 public:
@@ -64,6 +67,14 @@ public:
     std::function<void(int number)> onInstrumentChosen;
     // The pattern editor's octave (UpDownOctave), 1-8.
     std::function<int()> editorOctave;
+    // Instrument numbers in the patterns changed (an exchange): redraw them.
+    std::function<void()> onPatternsChanged;
+
+    // The copy/exchange dialogs, created once with the page.
+    TFormCopyExOp& formCopyExOp() { return *copyExOp_; }
+    TFormCopyExIns& formCopyExIns() { return *copyExIns_; }
+    void SpeedButtonOpExchClick();
+    void SpeedButtonInsExchClick();
 
     // List row of the current instrument, 0-254.
     int currentIndex() const;
@@ -137,6 +148,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    TFormCopyExOp* copyExOp_ = nullptr;
+    TFormCopyExIns* copyExIns_ = nullptr;
     void buildOperatorRows();
     void buildRightColumn();
     void buildPiano();

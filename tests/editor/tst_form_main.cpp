@@ -117,10 +117,9 @@ private slots:
         QCOMPARE(f.actionText("HelpAbout"), QString("&About..."));
         QCOMPARE(f.find<QMenu>("MainMenuFile")->title(), QString("&File"));
         QCOMPARE(f.find<QMenu>("MainMenuPattern")->title(), QString("&Pattern"));
-        // Commands of editors not yet present are shown but disabled.
         QVERIFY(f.find<QAction>("InstrumentClear")->isEnabled());
         QVERIFY(f.find<QAction>("EditCut")->isEnabled());
-        QVERIFY(!f.find<QAction>("InstrumentCopyExchange")->isEnabled());
+        QVERIFY(f.find<QAction>("InstrumentCopyExchange")->isEnabled());
 
         QCOMPARE(f.find<QToolButton>("SpeedButtonPlayAll")->toolTip(), QString("Play from start (F5)"));
         QCOMPARE(f.find<QToolButton>("SpeedButtonStop")->toolTip(), QString("Stop playing (ESC)"));

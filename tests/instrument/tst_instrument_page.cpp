@@ -4,6 +4,8 @@
 // playing with and without poly mode, the name edit, the questions of clear
 // and reset, the instrument files, and the main window's wiring.
 #include <QtTest>
+#include <QCheckBox>
+#include <QListWidget>
 
 #include <QAction>
 #include <QFile>
@@ -19,6 +21,8 @@
 #include "app/app_context.h"
 #include "editor/form_main.h"
 #include "editor/key_dispatcher.h"
+#include "dialogs/form_copy_ex_ins.h"
+#include "dialogs/form_copy_ex_op.h"
 #include "instrument/instrument_page.h"
 #include "instrument/instrument_widgets.h"
 #include "instrument/knob.h"
@@ -180,8 +184,8 @@ private slots:
         QCOMPARE(hint("SpeedButtonInsExch"), QString("Copy/Exchange instruments"));
         QCOMPARE(hint("SpeedButtonOpExch"), QString("Copy/Exchange operators settings"));
         QCOMPARE(hint("SpeedButtonResetOp3"), QString("Reset operator settings"));
-        QVERIFY(!p.findChild<QToolButton*>("SpeedButtonInsExch")->isEnabled());
-        QVERIFY(!p.findChild<QToolButton*>("SpeedButtonOpExch")->isEnabled());
+        QVERIFY(p.findChild<QToolButton*>("SpeedButtonInsExch")->isEnabled());
+        QVERIFY(p.findChild<QToolButton*>("SpeedButtonOpExch")->isEnabled());
         QCOMPARE(p.findChild<QToolButton*>("SpeedButtonResetOp3")->property("Tag").toInt(), 2);
         // Tab order: operator 1's knobs, its SSG-EG, FB, then operator 2 ...
         auto nextTab = [](QWidget* w) {
@@ -517,6 +521,75 @@ private slots:
         QCOMPARE(p.nameEdit()->text(), QString("empty"));
     }
 
+    // The page's copy/exchange buttons and the menu item run the dialogs and
+    // show the result: the destination becomes current and selected.
+    void copyAndExchangeThroughThePage() {
+        Window w;
+        qv::InstrumentPage& p = w.page();
+        w.ctx.song->instrument(3).setName("Bell");
+        w.ctx.song->instrument(3).operators[0].TL = 40;
+        w.ctx.song->instrument(3).operators[2].MULT = 9;
+        w.find<QListWidget>("ListBoxIns")->setCurrentRow(2);
+        QCOMPARE(w.ctx.view.currentInstrument, 3);
+
+        // Operators: exchange #1 and #3 of the current instrument.
+        int seenSource = -1, seenDestination = -1;
+        p.formCopyExOp().execHook = [&](qv::TFormCopyExOp& form) {
+            seenSource = form.source();  // always opens with #1 as source
+            form.destinationButton(2)->setChecked(true);
+            form.Button2Click();
+            return int(QDialog::Accepted);
+        };
+        w.find<QToolButton>("SpeedButtonOpExch")->click();
+        QCOMPARE(seenSource, 0);
+        QCOMPARE(w.ctx.song->instrument(3).operators[2].TL, 40);
+        QCOMPARE(w.ctx.song->instrument(3).operators[0].MULT, 9);
+        QCOMPARE(p.knob(6)->value(), 9);  // operator 1's MULT knob shows it
+
+        // Instruments: copy 3 to 5 through the menu item.
+        p.formCopyExIns().execHook = [&](qv::TFormCopyExIns& form) {
+            seenSource = form.source();
+            seenDestination = form.destination();
+            form.upDown2()->setValue(4);
+            form.Button1Click();
+            return int(QDialog::Accepted);
+        };
+        w.find<QAction>("InstrumentCopyExchange")->trigger();
+        QCOMPARE(seenSource, 2);
+        QCOMPARE(seenDestination, 3);  // the next one is proposed
+        QCOMPARE(w.ctx.song->instrument(5).nameText(), std::string("Bell"));
+        QCOMPARE(w.ctx.view.currentInstrument, 5);
+        QCOMPARE(w.find<QListWidget>("ListBoxIns")->currentRow(), 4);
+        QCOMPARE(w.find<QSpinBox>("UpDownAIns")->value(), 5);
+        QCOMPARE(w.find<QLineEdit>("EditInsName")->text(), QString("Bell"));
+        QVERIFY(w.find<QListWidget>("ListBoxIns")->item(4)->text().startsWith("05: Bell"));
+
+        // Exchange 5 and 1 with their numbers in the patterns.
+        qv::Cell& cell = w.ctx.song->patterns[0].rows[0][0];
+        cell.setPitch(40);
+        cell.instrument = 5;
+        p.formCopyExIns().execHook = [](qv::TFormCopyExIns& form) {
+            form.upDown2()->setValue(0);
+            form.checkBox1()->setChecked(true);
+            form.Button2Click();
+            return int(QDialog::Accepted);
+        };
+        p.SpeedButtonInsExchClick();
+        QCOMPARE(int(cell.instrument), 1);
+        QCOMPARE(w.ctx.song->instrument(1).nameText(), std::string("Bell"));
+        QCOMPARE(w.ctx.view.currentInstrument, 1);
+
+        // Cancel changes nothing.
+        const qv::Instrument before = w.ctx.song->instrument(1);
+        p.formCopyExIns().execHook = [](qv::TFormCopyExIns& form) {
+            form.Button3Click();
+            return int(QDialog::Rejected);
+        };
+        p.SpeedButtonInsExchClick();
+        QVERIFY(w.ctx.song->instrument(1) == before);
+        QCOMPARE(w.ctx.view.currentInstrument, 1);
+    }
+
     void editorOctaveMovesTheTrackBar() {
         Window w;
         qv::InstrumentPage& p = w.page();
@@ -536,7 +609,7 @@ private slots:
         qv::InstrumentPage& p = w.page();
         for (const char* name : {"InstrumentClear", "InstrumentOpen", "InstrumentSave"})
             QVERIFY(w.find<QAction>(name)->isEnabled());
-        QVERIFY(!w.find<QAction>("InstrumentCopyExchange")->isEnabled());
+        QVERIFY(w.find<QAction>("InstrumentCopyExchange")->isEnabled());
         // Save: the name proposed in the instrument folder.
         w.ctx.settings.pathInstrument = dir.path() + "/";
         p.knob(0)->setValue(12);
