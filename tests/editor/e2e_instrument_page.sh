@@ -9,44 +9,12 @@
 #   e2e_instrument_page.sh QORVETTE MODULE_DUMP DEMO.qze
 # Exits 77 (skipped) when there is no Xvfb or xdotool.
 set -euo pipefail
+source "$(dirname "$0")/e2e_lib.sh"
+e2e_enter_xvfb "$0" "$@"
 
-if [ -z "${QV_E2E_INNER:-}" ]; then
-    for tool in xvfb-run xauth xdotool; do
-        command -v "$tool" >/dev/null || { echo "skipped: $tool missing"; exit 77; }
-    done
-    QV_E2E_INNER=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
-fi
-
-qorvette=$1 dump=$2 demo=$3
-out=$PWD/e2e_instrument_page
-rm -rf "$out"
-mkdir -p "$out/config"
-cp "$demo" "$out/demo.qze"
-export XDG_CONFIG_HOME=$out/config SDL_AUDIODRIVER=dummy
-snap() { [ -x /usr/bin/import ] && /usr/bin/import -window root "$out/$1.png" || true; }
-fail() {
-    echo "FAILED: $*"
-    snap failure
-    exit 1
-}
-# Polls a condition for up to 15 seconds.
-waitFor() {
-    for _ in $(seq 150); do
-        if eval "$1"; then return 0; fi
-        sleep 0.1
-    done
-    fail "timed out waiting for: $1"
-}
-windowNamed() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-
-"$qorvette" "$out/demo.qze" >"$out/qorvette.log" 2>&1 &
-pid=$!
-trap 'kill $pid 2>/dev/null || true' EXIT
-
-waitFor '[ -n "$(windowNamed "Qorvette v1.22")" ]'
-main=$(windowNamed "Qorvette v1.22")
-xdotool windowfocus --sync "$main"
-sleep 0.3
+qorvette=$1 dump=$2
+e2e_prepare e2e_instrument_page "$3"
+e2e_start "$qorvette" "$out/demo.qze"
 
 # F2 shows the page with the focus on operator 1's AR knob (31 in the demo).
 xdotool key F2
@@ -69,24 +37,8 @@ snap playing
 xdotool mouseup 1
 sleep 0.2
 
-xdotool key ctrl+s
-waitFor '[ -n "$(windowNamed "Save module")" ]'
-sleep 0.3
-xdotool type --delay 30 "$out/mine.qze"
-xdotool key Return
-waitFor '[ -s "$out/mine.qze" ]'
-
-xdotool windowfocus --sync "$main"
-sleep 0.2
-xdotool key alt+f
-sleep 0.3
-xdotool key c
-waitFor '[ -n "$(windowNamed "Exit confirm")" ]'
-xdotool key Return
-for _ in $(seq 100); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
-kill -0 $pid 2>/dev/null && fail "the editor did not quit"
-wait $pid || fail "the editor quit with status $?"
-trap - EXIT
+e2e_save_as "$out/mine.qze"
+e2e_quit
 
 "$dump" "$out/demo.qze" i1 i2 >"$out/before.txt"
 "$dump" "$out/mine.qze" i1 i2 >"$out/after.txt"
