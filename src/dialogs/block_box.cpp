@@ -2,7 +2,9 @@
 
 #include <QDialog>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <QPointer>
 
@@ -42,6 +44,20 @@ QGroupBox* setUpBlockDialog(QDialog& dialog, const char* objectName, const QStri
     group->setObjectName("GroupBox1");
     outer->addWidget(group);
     return group;
+}
+
+std::array<QPushButton*, 3> addCopyExchangeButtons(QGroupBox* box, QBoxLayout* rows) {
+    auto* row = new QHBoxLayout;
+    std::array<QPushButton*, 3> buttons{};
+    const char* const captions[3] = {"Copy", "Exchange", "Cancel"};
+    for (int i = 0; i < 3; ++i) {
+        buttons[i] = new QPushButton(captions[i], box);
+        buttons[i]->setObjectName(QString("Button%1").arg(i + 1));
+        buttons[i]->setAutoDefault(false);
+        row->addWidget(buttons[i]);
+    }
+    rows->addLayout(row);
+    return buttons;
 }
 
 }  // namespace qv

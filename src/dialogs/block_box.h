@@ -5,8 +5,12 @@
 #include <QString>
 #include <functional>
 
+#include <array>
+
+class QBoxLayout;
 class QDialog;
 class QGroupBox;
+class QPushButton;
 class QWidget;
 
 namespace qv {
@@ -26,5 +30,9 @@ QuestionBoxFn makeQuestionBox(QWidget* parent, KeyboardLayout& layout);
 // The common frame of the block dialogs: a modal dialog with a title bar
 // only, holding one group box ("GroupBox1") that takes the controls.
 QGroupBox* setUpBlockDialog(QDialog& dialog, const char* objectName, const QString& title);
+
+// The copy/exchange dialogs' row of "Copy", "Exchange" and "Cancel"
+// (Button1-3), none of them a default button, added to rows.
+std::array<QPushButton*, 3> addCopyExchangeButtons(QGroupBox* box, QBoxLayout* rows);
 
 }  // namespace qv

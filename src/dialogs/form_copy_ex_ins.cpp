@@ -79,18 +79,7 @@ TFormCopyExIns::TFormCopyExIns(QWidget* parent) : QDialog(parent) {
     rows->addWidget(checkBox1_);
     rows->addStretch();
 
-    auto* buttons = new QHBoxLayout;
-    auto* copyB = new QPushButton("Copy", box);
-    copyB->setObjectName("Button1");
-    auto* exchangeB = new QPushButton("Exchange", box);
-    exchangeB->setObjectName("Button2");
-    auto* cancelB = new QPushButton("Cancel", box);
-    cancelB->setObjectName("Button3");
-    for (QPushButton* b : {copyB, exchangeB, cancelB}) {
-        b->setAutoDefault(false);
-        buttons->addWidget(b);
-    }
-    rows->addLayout(buttons);
+    const auto [copyB, exchangeB, cancelB] = addCopyExchangeButtons(box, rows);
 
     connect(upDown1_, &QSpinBox::valueChanged, this, &TFormCopyExIns::UpDown1Change);
     connect(upDown2_, &QSpinBox::valueChanged, this, &TFormCopyExIns::UpDown2Change);

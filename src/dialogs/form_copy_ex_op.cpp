@@ -56,18 +56,7 @@ TFormCopyExOp::TFormCopyExOp(QWidget* parent) : QDialog(parent) {
     rows->addLayout(grid);
     rows->addStretch();
 
-    auto* buttons = new QHBoxLayout;
-    auto* copyB = new QPushButton("Copy", box);
-    copyB->setObjectName("Button1");
-    auto* exchangeB = new QPushButton("Exchange", box);
-    exchangeB->setObjectName("Button2");
-    auto* cancelB = new QPushButton("Cancel", box);
-    cancelB->setObjectName("Button3");
-    for (QPushButton* b : {copyB, exchangeB, cancelB}) {
-        b->setAutoDefault(false);
-        buttons->addWidget(b);
-    }
-    rows->addLayout(buttons);
+    const auto [copyB, exchangeB, cancelB] = addCopyExchangeButtons(box, rows);
 
     connect(copyB, &QPushButton::clicked, this, &TFormCopyExOp::Button1Click);
     connect(exchangeB, &QPushButton::clicked, this, &TFormCopyExOp::Button2Click);
