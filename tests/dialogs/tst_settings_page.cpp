@@ -21,45 +21,23 @@
 #include "dialogs/settings_page.h"
 #include "editor/form_main.h"
 #include "editor/pattern_view.h"
+#include "editor/window_fixture.h"
 
 namespace {
 
-struct Box {
-    QString text;
-    QString caption;
-};
-
-struct Fixture {
-    qv::AppContext ctx{std::make_unique<qv::NullAudioDevice>()};
-    std::unique_ptr<qv::TFormMain> window;
-    qv::SettingsPage* page = nullptr;
-    QList<Box> boxes;
-    QMessageBox::StandardButton answer = QMessageBox::Ok;
-    QString dialogResult;
-
+// The window with the layout file dialog answered by dialogResult.
+struct Fixture : qv::test::WindowFixture {
     Fixture() {
-        ctx.layout.loadDefault();
-        ctx.chips.create(qv::kSampleRate, qv::kChipClock, 128);
-        window = std::make_unique<qv::TFormMain>(ctx);
-        window->askOnClose = false;
-        window->messageBoxFn = [this](const QString& text, const QString& caption,
-                                      QMessageBox::StandardButtons) {
-            boxes.append({text, caption});
-            return answer;
-        };
+        answer = QMessageBox::Ok;
         window->openDialogFn = [this](const QString&, const QString&, const QString&,
                                       const QString&) { return dialogResult; };
         page = window->findChild<qv::SettingsPage*>("TabSheetSetup");
+        // The program loads its layout before the window; here it comes after.
+        ctx.layout.loadDefault();
+        page->showLayout();
     }
-    ~Fixture() {
-        window.reset();
-        ctx.audio.close();
-        ctx.chips.destroy();
-    }
-    template <class T>
-    T* find(const char* name) const {
-        return window->findChild<T*>(name);
-    }
+    qv::SettingsPage* page = nullptr;
+    QString dialogResult;
 };
 
 // The preview's 45 columns (three channels).

@@ -15,36 +15,13 @@
 #include "dialogs/block_commands.h"
 #include "editor/form_main.h"
 #include "editor/order_grid.h"
+#include "editor/window_fixture.h"
 
 namespace {
 
-struct Box {
-    QString text;
-    QString caption;
-};
+using qv::test::Box;
 
-struct Fixture {
-    qv::AppContext ctx{std::make_unique<qv::NullAudioDevice>()};
-    std::unique_ptr<qv::TFormMain> window;
-    QList<Box> boxes;
-    QList<QMessageBox::StandardButton> answers;  // taken in turn; Yes when none is left
-
-    Fixture() {
-        ctx.chips.create(qv::kSampleRate, qv::kChipClock, 128);
-        window = std::make_unique<qv::TFormMain>(ctx);
-        window->messageBoxFn = [this](const QString& text, const QString& caption,
-                                      QMessageBox::StandardButtons) {
-            boxes.append({text, caption});
-            return answers.isEmpty() ? QMessageBox::Yes : answers.takeFirst();
-        };
-        window->askOnClose = false;
-    }
-    ~Fixture() {
-        window.reset();
-        ctx.player.stop();
-        ctx.audio.close();
-        ctx.chips.destroy();
-    }
+struct Fixture : qv::test::WindowFixture {
     template <class T>
     T* find(const char* name) const {
         T* found = window->findChild<T*>(name);

@@ -18,50 +18,22 @@
 #include "app/app_context.h"
 #include "editor/form_main.h"
 #include "editor/pattern_input.h"
+#include "editor/window_fixture.h"
 #include "song/module_file.h"
 
 namespace {
 
-struct Box {
-    QString text;
-    QString caption;
-};
+using qv::test::Box;
 
-// A window over its own engine, with every box recorded and answered.
-struct Fixture {
-    explicit Fixture(qv::NullAudioDevice::Options card = {})
-        : ctx(std::make_unique<qv::NullAudioDevice>(card)) {
-        init();
-    }
-    qv::AppContext ctx;
-    std::unique_ptr<qv::TFormMain> window;
-    QList<Box> boxes;
-    QMessageBox::StandardButton answer = QMessageBox::Yes;
-    QString dialogResult;
-
-    void init() {
-        ctx.chips.create(qv::kSampleRate, qv::kChipClock, 128);
-        window = std::make_unique<qv::TFormMain>(ctx);
-        window->messageBoxFn = [this](const QString& text, const QString& caption,
-                                      QMessageBox::StandardButtons) {
-            boxes.append({text, caption});
-            return answer;
-        };
+// The window with its file dialogs answered by dialogResult.
+struct Fixture : qv::test::WindowFixture {
+    explicit Fixture(qv::NullAudioDevice::Options card = {}) : WindowFixture(card) {
         window->openDialogFn = [this](const QString&, const QString&, const QString&,
                                       const QString&) { return dialogResult; };
         window->saveDialogFn = window->openDialogFn;
-        window->askOnClose = false;
     }
-    ~Fixture() {
-        window.reset();
-        ctx.player.stop();
-        ctx.audio.close();
-        ctx.chips.destroy();
-    }
-    template <class T>
-    T* find(const char* name) const {
-        return window->findChild<T*>(name);
-    }
+    QString dialogResult;
+
     QString actionText(const char* name) const {
         QAction* a = find<QAction>(name);
         return a ? a->text() : QString("<missing %1>").arg(name);

@@ -21,6 +21,7 @@
 #include "app/app_context.h"
 #include "editor/form_main.h"
 #include "editor/key_dispatcher.h"
+#include "editor/window_fixture.h"
 #include "dialogs/form_copy_ex_ins.h"
 #include "dialogs/form_copy_ex_op.h"
 #include "instrument/instrument_page.h"
@@ -30,10 +31,7 @@
 
 namespace {
 
-struct Box {
-    QString text;
-    QString caption;
-};
+using qv::test::Box;
 
 // A page over its own engine; every question is recorded and answered.
 struct Rig {
@@ -73,15 +71,9 @@ struct Rig {
 };
 
 // The main window over its own engine, with boxes and dialogs answered.
-struct Window {
+// The window with its instrument file dialogs recorded and answered.
+struct Window : qv::test::WindowFixture {
     Window() {
-        ctx.chips.create(qv::kSampleRate, qv::kChipClock, 128);
-        window = std::make_unique<qv::TFormMain>(ctx);
-        window->messageBoxFn = [this](const QString& text, const QString& caption,
-                                      QMessageBox::StandardButtons) {
-            boxes.append({text, caption});
-            return answer;
-        };
         window->openFilesDialogFn = [this](const QString&, const QString&, const QString& filter,
                                            const QString&) {
             lastFilter = filter;
@@ -93,24 +85,9 @@ struct Window {
             lastStart = start;
             return saveResult;
         };
-        window->askOnClose = false;
-    }
-    ~Window() {
-        window.reset();
-        ctx.player.stop();
-        ctx.audio.close();
-        ctx.chips.destroy();
-    }
-    template <class T>
-    T* find(const char* name) const {
-        return window->findChild<T*>(name);
     }
     qv::InstrumentPage& page() { return window->instrumentPage(); }
 
-    qv::AppContext ctx{std::make_unique<qv::NullAudioDevice>()};
-    std::unique_ptr<qv::TFormMain> window;
-    QList<Box> boxes;
-    QMessageBox::StandardButton answer = QMessageBox::Yes;
     QStringList openResult;
     QString saveResult;
     QString lastFilter, lastTitle, lastStart;
