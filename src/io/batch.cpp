@@ -108,22 +108,17 @@ int runBatchRequest(const BatchRequest& request, std::ostream& out, std::ostream
     chips->reset();
 
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        chips->destroy();
-        return fail(err, path, "file not found");
-    }
     if (isMod) {
-        if (!importMod(path, *song)) {
+        ReadResult read = ReadResult::ok;
+        if (!importMod(path, *song, &read)) {
             chips->destroy();
-            return fail(err, path, "not a MOD module or damaged");
+            return fail(err, path, read != ReadResult::ok ? readProblemText(read) : "not a MOD module or damaged");
         }
     } else {
         int result = loadModule(*song, path);
         if (result != kModuleLoaded) {
             chips->destroy();
-            return fail(err, path,
-                        result == kModuleNotFound ? "cannot read the file"
-                        : result == kModuleOutOfMemory ? "out of memory" : "not a module or damaged");
+            return fail(err, path, moduleLoadProblemText(result));
         }
     }
 

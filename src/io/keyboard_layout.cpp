@@ -401,7 +401,66 @@ void KeyboardLayout::loadFromText(std::string_view text, std::span<const std::st
     }
 }
 
-bool KeyboardLayout::loadFromFile(const std::string& utf8Path) {
+std::string LayoutReport::text() const {
+    std::string out;
+    if (noNoteKey) out += "binds no note key\n";
+    for (const std::string& problem : problems) out += problem + "\n";
+    const int unlisted = problemCount - static_cast<int>(problems.size());
+    if (unlisted > 0) out += "... and " + std::to_string(unlisted) + " more\n";
+    return out;
+}
+
+LayoutReport KeyboardLayout::check(std::string_view text) {
+    LayoutReport report;
+    auto note = [&report](int line, const char* what, std::string_view name) {
+        if (++report.problemCount <= LayoutReport::kMaxListed)
+            report.problems.push_back("line " + std::to_string(line) + ": unknown " + what + " '" +
+                                      std::string(name) + "'");
+    };
+    const std::string reduced = reduce(text);
+    const auto& names = commandNames();
+    int line = 0;
+    for (size_t start = 0; start <= reduced.size();) {
+        size_t end = reduced.find('\n', start);
+        if (end == std::string::npos) end = reduced.size();
+        const std::string_view row = std::string_view(reduced).substr(start, end - start);
+        start = end + 1;
+        ++line;
+        const size_t eq = row.find('=');
+        if (eq == std::string_view::npos) continue;
+        std::string_view command = row.substr(0, eq);
+        while (!command.empty() && command.front() == ' ') command.remove_prefix(1);
+        while (!command.empty() && command.back() == ' ') command.remove_suffix(1);
+        const std::string low = lowered(command);
+        if (low.empty()) continue;
+        if (low.ends_with("layoutname")) continue;
+        // The name lookup is not tied to the start of a line ("setOctave1"
+        // binds octave1), so a name counts when it ends in a command name.
+        const bool known = std::any_of(names.begin(), names.end(), [&low](const std::string& name) {
+            return low.ends_with(lowered(name));
+        });
+        if (!known) {
+            note(line, "command", command);
+            continue;
+        }
+        const std::string_view keys = row.substr(eq + 1);
+        for (size_t p = 0; p < keys.size();) {
+            const size_t q = std::min(keys.find_first_of(" +,", p), keys.size());
+            const std::string_view word = keys.substr(p, q - p);
+            if (!word.empty() && keyNameValue(word) == 0 && !equalsNoCase(word, "none")) note(line, "key", word);
+            p = q + 1;
+        }
+    }
+    // Whether any note key gets a key, the way loading would bind it.
+    KeyboardLayout probe;
+    probe.loadFromText(text);
+    report.noNoteKey = true;
+    for (int command = cmd::NoteFirst; command < cmd::Octave1; ++command)
+        if (probe.binding(command)) report.noNoteKey = false;
+    return report;
+}
+
+bool KeyboardLayout::loadFromFile(const std::string& utf8Path, LayoutReport* report) {
     std::error_code error;
     const std::filesystem::path path(std::u8string(utf8Path.begin(), utf8Path.end()));
     if (!std::filesystem::is_regular_file(path, error)) return false;
@@ -413,7 +472,13 @@ bool KeyboardLayout::loadFromFile(const std::string& utf8Path) {
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<size_t>(in.gcount()));
     if (in.bad()) return false;
-    return loadFromText(bytes);
+    LayoutReport found = check(bytes);
+    const bool refused = found.noNoteKey;
+    if (report) *report = std::move(found);
+    if (refused) return false;
+    loadFromText(bytes);
+    if (name_.empty()) name_ = path.filename().string().substr(0, kMaxNameLength);
+    return true;
 }
 
 int KeyboardLayout::matches(const Binding& b, const std::array<uint8_t, 256>& keys) {
@@ -514,19 +579,46 @@ std::string layoutSettingFor(const std::string& path, const std::string& program
     return path.substr(slash + 1);
 }
 
-LayoutSelection selectLayout(KeyboardLayout& layout, const std::string& setting, const std::string& programDir) {
+namespace {
+
+// Loads the setting's layout; on a failing file only failedPath is set and
+// the layout is left as it was.
+LayoutSelection loadSelection(KeyboardLayout& layout, const std::string& setting, const std::string& programDir) {
     LayoutSelection result;
     const std::string path = resolveLayoutPath(setting, programDir);
-    if (path != "Default") {
-        if (layout.loadFromFile(path)) {
-            result.isDefault = false;
-            result.setting = layoutSettingFor(path, programDir);
-            return result;
-        }
-        result.failedPath = path;
+    if (path == "Default") {
+        layout.loadDefault();
+        result.setting = "Default";
+        return result;
     }
-    layout.loadDefault();
-    result.setting = "Default";
+    if (layout.loadFromFile(path, &result.report)) {
+        result.isDefault = false;
+        result.setting = layoutSettingFor(path, programDir);
+        return result;
+    }
+    result.failedPath = path;
+    return result;
+}
+
+}  // namespace
+
+LayoutSelection selectLayout(KeyboardLayout& layout, const std::string& setting, const std::string& programDir) {
+    LayoutSelection result = loadSelection(layout, setting, programDir);
+    if (!result.failedPath.empty()) {
+        layout.loadDefault();
+        result.isDefault = true;
+        result.setting = "Default";
+    }
+    return result;
+}
+
+LayoutSelection changeLayout(KeyboardLayout& layout, const std::string& setting, const std::string& programDir,
+                             const std::string& currentSetting) {
+    LayoutSelection result = loadSelection(layout, setting, programDir);
+    if (!result.failedPath.empty()) {
+        result.setting = currentSetting.empty() ? "Default" : currentSetting;
+        result.isDefault = result.setting == "Default";
+    }
     return result;
 }
 

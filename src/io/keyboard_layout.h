@@ -129,6 +129,19 @@ constexpr int32_t kModShift = 0x2000;
 constexpr int32_t kModCtrl = 0x4000;
 constexpr int32_t kModAlt = 0x8000;
 
+// What a layout file binds wrongly: the first few unknown command and key
+// names with their file lines, and whether any note key is bound at all.
+struct LayoutReport {
+    static constexpr int kMaxListed = 5;
+    std::vector<std::string> problems;  // e.g. "line 3: unknown key 'escc'"
+    int problemCount = 0;               // all problems, listed or not
+    bool noNoteKey = false;             // the file binds no note key
+    bool empty() const { return problemCount == 0 && !noNoteKey; }
+    // One problem a line ("binds no note key" first), "... and N more" when
+    // more were found than listed; "" when there is nothing to say.
+    std::string text() const;
+};
+
 class KeyboardLayout {
 public:
     static constexpr int kMaxBindings = 256;
@@ -154,9 +167,16 @@ public:
     static std::string_view defaultLayoutText();
 
     // Replace the whole layout. Both return success; a file that cannot be
-    // read (or is larger than kMaxFileSize) fails and leaves the layout as it was.
+    // read (or is larger than kMaxFileSize) fails and leaves the layout as it
+    // was, and so does a file that binds no note key (it would leave every
+    // editor key dead). The report, when given, lists unknown command and key
+    // names of the file. A file without a `layoutName` line is named after
+    // the file.
     bool loadFromText(std::string_view text);
-    bool loadFromFile(const std::string& utf8Path);
+    bool loadFromFile(const std::string& utf8Path, LayoutReport* report = nullptr);
+    // Unknown command and key names of a layout text and whether it binds a
+    // note key.
+    static LayoutReport check(std::string_view text);
     void loadDefault() { loadFromText(defaultLayoutText()); }
 
     // Load with an arbitrary command vocabulary instead of the editor's
@@ -219,8 +239,13 @@ struct LayoutSelection {
     bool isDefault = true;    // the Default layout is in use
     std::string setting;      // new value of the `KeyboardLayout` setting
     std::string failedPath;   // non-empty when a file failed to load
+    LayoutReport report;      // what the file binds wrongly (also after a success)
 };
 LayoutSelection selectLayout(KeyboardLayout& layout, const std::string& setting,
                              const std::string& programDir);
+// The same for a layout chosen while the program runs: a file that fails
+// leaves the layout in use, and the setting stays currentSetting.
+LayoutSelection changeLayout(KeyboardLayout& layout, const std::string& setting,
+                             const std::string& programDir, const std::string& currentSetting);
 
 }  // namespace qv

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -218,11 +216,11 @@ bool importModData(const uint8_t* data, size_t size, const std::string& fileName
     return true;
 }
 
-bool importMod(const std::string& path, Song& song) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
+bool importMod(const std::string& path, Song& song, ReadResult* readResult) {
+    std::vector<uint8_t> bytes;
+    const ReadResult read = readWholeFile(path, kModMaxFileSize, bytes);
+    if (readResult) *readResult = read;
+    if (read != ReadResult::ok) return false;
     size_t slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return importModData(bytes.data(), bytes.size(), name, song);

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "song/file_write.h"
+
 namespace qv {
 
 struct Song;
@@ -39,7 +41,13 @@ int modPeriodIndex(int period);
 // ends early is refused and leaves song untouched. Nothing past size is read.
 bool importModData(const uint8_t* data, size_t size, const std::string& fileName, Song& song);
 
-// Reads the file whole and imports it.
-bool importMod(const std::string& path, Song& song);
+// The largest file a valid MOD can be: a 31-sample header, 256 patterns of
+// the widest signature ("99CH") and 31 samples of the longest length.
+constexpr size_t kModMaxFileSize = 1084 + 256 * 64 * 4 * 99 + 31 * 65535 * 2;
+
+// Reads the file whole and imports it. A file larger than kModMaxFileSize is
+// refused before anything is read. When readResult is given it tells why the
+// file could not be read (ok when it was read and the contents were refused).
+bool importMod(const std::string& path, Song& song, ReadResult* readResult = nullptr);
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 
 #include "song/file_write.h"
 #include "song/module_file.h"
+#include "song/text_codec.h"
 
 namespace qv {
 
@@ -190,7 +191,22 @@ bool saveInstrument(const Song& song, int slot, const std::filesystem::path& pat
 }
 
 std::string instrumentNameFromPath(const std::string& path) {
-    return fileTitle(path).substr(0, kInstrumentNameSize);
+    return latin1FromUtf8(fileTitle(path)).substr(0, kInstrumentNameSize);
+}
+
+std::string instrumentFileNameFor(std::string_view name) {
+    std::string out;
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool refused = byte < 32 || byte == 127 || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+        out.push_back(refused ? '_' : c);
+    }
+    while (!out.empty() && (out.back() == '.' || out.back() == ' ')) out.pop_back();
+    size_t first = out.find_first_not_of(' ');
+    out.erase(0, first == std::string::npos ? out.size() : first);
+    if (out.empty()) out = "instrument";
+    if (instrumentKindOf(out) != InstrumentKind::qzi || out.size() < 5 || out[out.size() - 4] != '.') out += ".qzi";
+    return out;
 }
 
 std::vector<InstrumentOpenResult> openInstrumentFiles(Song& song, int currentSlot,

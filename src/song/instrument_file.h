@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "song/song.h"
@@ -42,8 +43,14 @@ bool loadInstrument(Song& song, int slot, const std::filesystem::path& path);
 // Writes the slot as .qzi through a temporary file; false when it failed.
 bool saveInstrument(const Song& song, int slot, const std::filesystem::path& path);
 
-// The file name without folder and extension, cut to 16 characters.
+// The file name without folder and extension (the path is UTF-8), as
+// Latin-1 cut to 16 characters.
 std::string instrumentNameFromPath(const std::string& path);
+// The file name the save dialog proposes for an instrument name (Latin-1):
+// characters a file system refuses (/ \ : * ? " < > | and control
+// characters) become '_', trailing dots and spaces go, and the name always
+// ends in ".qzi"; "instrument.qzi" for a name with nothing left.
+std::string instrumentFileNameFor(std::string_view name);
 
 // Loading several files at once: the first into the current slot, each further
 // one into the first free slot from the current one upwards.

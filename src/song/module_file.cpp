@@ -247,8 +247,21 @@ int loadModule(Song& song, const std::filesystem::path& path) {
         case ReadResult::notFound: return kModuleNotFound;
         case ReadResult::tooLarge: return kModuleWrongFormat;
         case ReadResult::outOfMemory: return kModuleOutOfMemory;
+        case ReadResult::isFolder: return kModuleIsFolder;
+        case ReadResult::noAccess: return kModuleNoAccess;
     }
     return decodeModule(bytes, song);
+}
+
+const char* moduleLoadProblemText(int result) {
+    switch (result) {
+        case kModuleLoaded: return "";
+        case kModuleNotFound: return readProblemText(ReadResult::notFound);
+        case kModuleOutOfMemory: return readProblemText(ReadResult::outOfMemory);
+        case kModuleIsFolder: return readProblemText(ReadResult::isFolder);
+        case kModuleNoAccess: return readProblemText(ReadResult::noAccess);
+        default: return "not a module or damaged";
+    }
 }
 
 std::string fileTitle(const std::string& path) {

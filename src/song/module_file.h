@@ -22,6 +22,8 @@ enum ModuleLoadResult : int {
     kModuleNotFound = 1,
     kModuleWrongFormat = 2,
     kModuleOutOfMemory = 3,
+    kModuleIsFolder = 4,
+    kModuleNoAccess = 5,  // the file exists but may not be read
 };
 
 // The unpacked byte sequence of a Song as it stands.
@@ -40,9 +42,13 @@ inline int decodeModule(const std::vector<uint8_t>& bytes, Song& song) {
 // today, then the packed bytes replace the file. On failure the file on disk,
 // `saveCount` and `saved` stay as they were.
 bool saveModule(Song& song, const std::filesystem::path& path);
-// Loads a module: 0 loaded, 1 not found, 2 wrong format, 3 out of memory. The
-// song is replaced only on 0.
+// Loads a module: 0 loaded, 1 not found, 2 wrong format, 3 out of memory,
+// 4 the path is a folder, 5 permission denied. The song is replaced only on 0.
 int loadModule(Song& song, const std::filesystem::path& path);
+
+// The reason a load failed in a few words ("file not found", "is a folder",
+// "permission denied", "not a module or damaged", "out of memory").
+const char* moduleLoadProblemText(int result);
 
 // The text between the last "\" or "/" and the last "." of a path.
 std::string fileTitle(const std::string& path);

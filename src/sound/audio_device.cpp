@@ -119,6 +119,11 @@ void NullAudioDevice::setFailed(bool failed) {
     failed_ = failed;
 }
 
+void NullAudioDevice::setFailOpen(bool failOpen) {
+    std::lock_guard lock(mutex_);
+    options_.failOpen = failOpen;
+}
+
 NullAudioDevice::Stats NullAudioDevice::stats() {
     std::lock_guard lock(mutex_);
     advance();
@@ -138,6 +143,8 @@ SilentFallbackDevice::SilentFallbackDevice(std::unique_ptr<AudioDevice> card)
 bool SilentFallbackDevice::open(const AudioDeviceFormat& format) {
     close();
     format_ = format;
+    formatKnown_ = true;
+    nextRetry_ = {};
     if (card_ && card_->open(format)) {
         cardOpen_ = true;
         silent_.store(false, std::memory_order_release);
@@ -158,6 +165,40 @@ void SilentFallbackDevice::close() {
     if (cardOpen_) card_->close();
     cardOpen_ = false;
     standIn_.close();
+    formatKnown_ = false;
+}
+
+bool SilentFallbackDevice::retryCard() {
+    if (!silent()) return true;
+    if (!card_ || !formatKnown_) return false;
+    if (cardOpen_) card_->close();
+    cardOpen_ = card_->open(format_);
+    if (!cardOpen_) {
+        std::lock_guard lock(errorMutex_);
+        const std::string why = card_->error();
+        if (!why.empty()) cardError_ = why;
+        return false;
+    }
+    {
+        std::lock_guard lock(errorMutex_);
+        cardError_.clear();
+    }
+    nextRetry_ = {};
+    // The stand-in stays open until close(): the audio thread may still be
+    // inside one of its calls.
+    silent_.store(false, std::memory_order_release);
+    return true;
+}
+
+bool SilentFallbackDevice::retryCardIfDue(std::chrono::steady_clock::time_point now) {
+    if (!silent()) return true;
+    if (nextRetry_ == std::chrono::steady_clock::time_point{}) {
+        nextRetry_ = now + kRetryInterval;
+        return false;
+    }
+    if (now < nextRetry_) return false;
+    nextRetry_ = now + kRetryInterval;
+    return retryCard();
 }
 
 void SilentFallbackDevice::checkCard() {

@@ -78,6 +78,9 @@ class NullAudioDevice final : public AudioDevice {
     // Changes the playback speed from now on (0 stops the card).
     void setSpeed(double speed);
     void setFailed(bool failed);
+    // From now on open() refuses (true) or works (false): a card that is
+    // unplugged or whose sound server is gone, and that comes back.
+    void setFailOpen(bool failOpen);
 
     struct Stats {
         bool open = false;
@@ -135,6 +138,16 @@ class SilentFallbackDevice final : public AudioDevice {
 
     // Whether the stand-in plays instead of the card. Any thread.
     bool silent() const { return silent_.load(std::memory_order_acquire); }
+    // While silent: closes the card if it is still open and tries to open it
+    // again; on success the card plays from the next block on. True when the
+    // card plays (also when it already did). Called by the thread that opens
+    // and closes the device while the stream runs: the audio thread touches
+    // only the stand-in while silent.
+    bool retryCard();
+    // The same at most once per interval (the first call only starts the
+    // clock); false while it is not yet time and the card is still silent.
+    static constexpr std::chrono::seconds kRetryInterval{3};
+    bool retryCardIfDue(std::chrono::steady_clock::time_point now);
     AudioDevice& card() { return *card_; }
 
   private:
@@ -145,8 +158,10 @@ class SilentFallbackDevice final : public AudioDevice {
     std::unique_ptr<AudioDevice> card_;
     NullAudioDevice standIn_;
     AudioDeviceFormat format_;
+    bool formatKnown_ = false;
     bool cardOpen_ = false;
     std::atomic<bool> silent_{false};
+    std::chrono::steady_clock::time_point nextRetry_{};
     mutable std::mutex errorMutex_;
     std::string cardError_;
 };

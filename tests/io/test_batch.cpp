@@ -2,7 +2,11 @@
 // modules and MOD files, and the one-line error reports.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "io/batch.h"
@@ -191,6 +195,45 @@ TEST_F(BatchRun, FailuresReportOneLineAndExitNonZero) {
 
     EXPECT_EQ(run({"-qze", module}), 1);  // -qze takes a MOD file
     expectOneLine(module);
+}
+
+// Runs f as an ordinary user in a child process when the tests run as root
+// (root may read any file); gives f's result, -1 when that cannot be done.
+int asOrdinaryUser(const std::function<int()>& f) {
+    if (geteuid() != 0) return f();
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(255);
+        _exit(f());
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status) == 255 ? -1 : WEXITSTATUS(status);
+}
+
+TEST_F(BatchRun, ReadFailuresSayWhatIsWrong) {
+    for (const char* name : {"folder.qze", "folder.mod"}) {
+        fs::create_directories(dir / name);
+        EXPECT_EQ(run({"-vgm", (dir / name).string()}), 1);
+        EXPECT_NE(err.str().find(": is a folder"), std::string::npos) << err.str();
+    }
+    EXPECT_EQ(run({"-vgm", (dir / "gone.mod").string()}), 1);
+    EXPECT_NE(err.str().find(": file not found"), std::string::npos) << err.str();
+
+    // Files the user may not read.
+    const std::string mod = writeMod("locked.mod");
+    const std::string module = writeModule("locked.qze");
+    fs::permissions(dir, fs::perms::all, fs::perm_options::add);
+    for (const std::string& path : {mod, module}) {
+        fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+        const int said = asOrdinaryUser([&] {
+            if (run({"-vgm", path}) != 1) return 2;
+            return err.str().find(path + ": permission denied") != std::string::npos ? 1 : 3;
+        });
+        if (said < 0) GTEST_SKIP() << "cannot run as an ordinary user";
+        EXPECT_EQ(said, 1) << path;
+    }
 }
 
 TEST_F(BatchRun, EntryHookReportsHandled) {

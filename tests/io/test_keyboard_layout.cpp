@@ -146,7 +146,7 @@ TEST(KeyboardLayoutLoad, FromFile) {
     EXPECT_FALSE(layout.loadFromFile("/nonexistent/folder/none.kbd"));
     EXPECT_EQ(layout.name(), "Default Layout");  // a failed load keeps the old layout
 
-    const auto path = tempFile("crlf.kbd", "layoutName=File\r\ngenStop=f10\r\n");
+    const auto path = tempFile("crlf.kbd", "layoutName=File\r\ngenStop=f10\r\nnoteC-0=z\r\n");
     ASSERT_TRUE(layout.loadFromFile(path.string()));
     EXPECT_EQ(layout.name(), "File");
     EXPECT_EQ(combos(layout, cmd::GenStop), std::vector<int32_t>{121});
@@ -155,6 +155,48 @@ TEST(KeyboardLayoutLoad, FromFile) {
     EXPECT_FALSE(layout.loadFromFile(big.string()));
     EXPECT_FALSE(layout.loadFromFile(path.parent_path().string()));  // a folder
     EXPECT_EQ(layout.name(), "File");
+}
+
+TEST(KeyboardLayoutLoad, FilesThatBindNoNoteKeyAreRefusedWithAReport) {
+    KeyboardLayout layout;
+    // A typo in the only binding, random bytes: refused, the layout in use stays.
+    LayoutReport report;
+    const auto typo = tempFile("typo.kbd", "genStop=escc\n");
+    EXPECT_FALSE(layout.loadFromFile(typo.string(), &report));
+    EXPECT_TRUE(report.noNoteKey);
+    EXPECT_EQ(report.problems, std::vector<std::string>{"line 1: unknown key 'escc'"});
+    std::string noise;
+    for (int i = 0; i < 4000; ++i) noise.push_back(static_cast<char>((i * 7919 + 13) % 251));
+    EXPECT_FALSE(layout.loadFromFile(tempFile("noise.kbd", noise).string(), &report));
+    EXPECT_TRUE(report.noNoteKey);
+    EXPECT_EQ(layout.name(), "Default Layout");
+    EXPECT_EQ(combos(layout, cmd::GenStop), std::vector<int32_t>{27});
+
+    // Unknown names are listed with their lines, the first five of them; a
+    // name that ends in a command name ("setOctave1") and "none" are fine.
+    std::string text = "; comment line\nnoteC-0=z\nsetOctave1=num1\nnoteA-2=none\ngenStp=esc\n"
+                       "genPlayAll=ctrl+f55,f5\n";
+    for (int i = 0; i < 5; ++i) text += "bogus" + std::to_string(i) + "=x\n";
+    const auto file = tempFile("typos.kbd", text);
+    ASSERT_TRUE(layout.loadFromFile(file.string(), &report));
+    EXPECT_FALSE(report.noNoteKey);
+    EXPECT_EQ(report.problemCount, 7);
+    ASSERT_EQ(report.problems.size(), 5u);
+    EXPECT_EQ(report.problems[0], "line 5: unknown command 'genStp'");
+    EXPECT_EQ(report.problems[1], "line 6: unknown key 'f55'");
+    EXPECT_EQ(report.problems[4], "line 9: unknown command 'bogus2'");
+    EXPECT_EQ(report.text().substr(report.text().size() - 15), "... and 2 more\n");
+    // Without a layoutName line the layout is named after its file.
+    EXPECT_EQ(layout.name(), "typos.kbd");
+    EXPECT_EQ(combos(layout, cmd::GenPlayAll), (std::vector<int32_t>{C, 116}));
+
+    // Chosen while the program runs, a refused file keeps layout and setting.
+    auto kept = changeLayout(layout, typo.string(), "/elsewhere", file.string());
+    EXPECT_EQ(kept.failedPath, typo.string());
+    EXPECT_EQ(kept.setting, file.string());
+    EXPECT_FALSE(kept.isDefault);
+    EXPECT_TRUE(kept.report.noNoteKey);
+    EXPECT_EQ(layout.name(), "typos.kbd");
 }
 
 TEST(KeyboardLayoutEngine, StatesRiseAndFall) {
@@ -418,7 +460,7 @@ TEST(KeyboardLayoutSelection, PathRules) {
 }
 
 TEST(KeyboardLayoutSelection, FallsBackToDefault) {
-    const auto file = tempFile("sel.kbd", "layoutName=Sel\ngenStop=f9\n");
+    const auto file = tempFile("sel.kbd", "layoutName=Sel\ngenStop=f9\nnoteC-0=z\n");
     const std::string dir = file.parent_path().string();
     KeyboardLayout layout;
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "io/export_readers.h"
@@ -289,6 +290,38 @@ TEST(ModImport, RefusedFilesLeaveTheSongAlone) {
     refused(std::vector<uint8_t>(700, 0));  // old format, length 0
     EXPECT_FALSE(importMod("/nonexistent/none.mod", *keep));
     EXPECT_EQ(keep->trackNameText(), "keep me");
+}
+
+TEST(ModImport, FilesLargerThanAnyModAreRefusedUnread) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("qv mod size " + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::create_directories(dir);
+    // A valid MOD grown (sparsely) to the largest size a MOD can have loads;
+    // one byte more is refused from its size alone.
+    ModBuilder mod("M.K.", 4, 1, {0});
+    mod.title("big one");
+    const fs::path path = dir / "big.mod";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(mod.bytes.data()), static_cast<std::streamsize>(mod.bytes.size()));
+    }
+    fs::resize_file(path, kModMaxFileSize);
+    auto song = std::make_unique<Song>();
+    song->clear();
+    ReadResult read = ReadResult::notFound;
+    EXPECT_TRUE(importMod(path.string(), *song, &read));
+    EXPECT_EQ(read, ReadResult::ok);
+    EXPECT_EQ(song->trackNameText(), "big one");
+
+    fs::resize_file(path, kModMaxFileSize + 1);
+    song->setTrackName("keep me");
+    EXPECT_FALSE(importMod(path.string(), *song, &read));
+    EXPECT_EQ(read, ReadResult::tooLarge);
+    EXPECT_EQ(song->trackNameText(), "keep me");
+    // A folder says so instead of "not found".
+    EXPECT_FALSE(importMod(dir.string(), *song, &read));
+    EXPECT_EQ(read, ReadResult::isFolder);
+    fs::remove_all(dir);
 }
 
 // ---- real MOD files from Debian's game packages -----------------------------

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "song/instrument_file.h"
+#include "song/text_codec.h"
 
 using namespace qv;
 namespace fs = std::filesystem;
@@ -283,6 +284,27 @@ TEST(InstrumentFile, NameFromPath) {
     EXPECT_EQ(instrumentNameFromPath("/home/me/sounds/a.b.dat"), "a.b");
     EXPECT_EQ(instrumentNameFromPath("dir.x/NoExtension"), "NoExtension");
     EXPECT_EQ(instrumentNameFromPath("/x/ABCDEFGHIJKLMNOPQRS.y12"), "ABCDEFGHIJKLMNOP");
+    // File names are UTF-8, instrument names Latin-1.
+    EXPECT_EQ(instrumentNameFromPath("/m/B\xC3\xA4sslich.qzi"), "B\xE4sslich");
+    EXPECT_EQ(instrumentNameFromPath("/m/\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"
+                                     "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4.qzi"),
+              std::string(16, '\xE4'));
+    EXPECT_EQ(instrumentNameFromPath("/m/\xE2\x82\xAC uro.dat"), "? uro");  // beyond Latin-1
+    EXPECT_EQ(instrumentNameFromPath("/m/old\xE4.qzi"), "old\xE4");           // already Latin-1
+    EXPECT_EQ(utf8FromLatin1("B\xE4ss\xFF"), "B\xC3\xA4ss\xC3\xBF");
+    EXPECT_EQ(latin1FromUtf8(utf8FromLatin1("\x01\x7F\x80\xFF")), "\x01\x7F\x80\xFF");
+}
+
+TEST(InstrumentFile, ProposedFileNamesAreSafeAndEndInQzi) {
+    EXPECT_EQ(instrumentFileNameFor("E.Piano"), "E.Piano.qzi");
+    EXPECT_EQ(instrumentFileNameFor("Hat o/c"), "Hat o_c.qzi");
+    EXPECT_EQ(instrumentFileNameFor("a\\b:c*d?e\"f<g>h|i\x01"), "a_b_c_d_e_f_g_h_i_.qzi");
+    EXPECT_EQ(instrumentFileNameFor("Lead.QZI"), "Lead.QZI");
+    EXPECT_EQ(instrumentFileNameFor("xqzi"), "xqzi.qzi");
+    EXPECT_EQ(instrumentFileNameFor(" pad. "), "pad.qzi");
+    EXPECT_EQ(instrumentFileNameFor(""), "instrument.qzi");
+    EXPECT_EQ(instrumentFileNameFor(".."), "instrument.qzi");
+    EXPECT_EQ(instrumentFileNameFor("B\xE4ss"), "B\xE4ss.qzi");
 }
 
 TEST(InstrumentFile, OpeningSeveralFilesUsesFreeSlotsFromTheCurrentOne) {

@@ -463,7 +463,8 @@ TEST(ModuleFile, FailedLoadsLeaveTheCurrentSongUntouched) {
     const Bytes before = moduleSequence(*current);
 
     EXPECT_EQ(loadModule(*current, dir.path / "nothing.qze"), kModuleNotFound);
-    EXPECT_EQ(loadModule(*current, dir.path), kModuleNotFound);  // a folder
+    EXPECT_EQ(loadModule(*current, dir.path), kModuleIsFolder);
+    EXPECT_STREQ(moduleLoadProblemText(kModuleIsFolder), "is a folder");
     writeFile(dir.path / "bad.qze", {0x01, 0x02, 0x03});
     EXPECT_EQ(loadModule(*current, dir.path / "bad.qze"), kModuleWrongFormat);
     writeFile(dir.path / "empty.qze", {});
@@ -482,6 +483,22 @@ TEST(ModuleFile, FailedLoadsLeaveTheCurrentSongUntouched) {
     EXPECT_EQ(loadModule(*current, dir.path / "fresh.qze"), kModuleLoaded);
     EXPECT_EQ(moduleSequence(*current), moduleSequence(*fresh));
     EXPECT_EQ(current->order.entries[0].framesBefore, 0);
+}
+
+TEST(ModuleFile, ASaveRemovesTemporaryFilesLeftByAnInterruptedOne) {
+    TempDir dir;
+    const fs::path file = dir.path / "song.qze";
+    for (const char* name : {"song.qze.tmp0", "song.qze.tmp17", "song.qze.tmpx", "song.qze.tmp", "other.qze.tmp0"})
+        writeFile(dir.path / name, {1, 2, 3});
+    auto s = newSong();
+    ASSERT_TRUE(saveModule(*s, file));
+    EXPECT_FALSE(fs::exists(dir.path / "song.qze.tmp0"));
+    EXPECT_FALSE(fs::exists(dir.path / "song.qze.tmp17"));
+    // Files that are no temporary of this target stay.
+    EXPECT_TRUE(fs::exists(dir.path / "song.qze.tmpx"));
+    EXPECT_TRUE(fs::exists(dir.path / "song.qze.tmp"));
+    EXPECT_TRUE(fs::exists(dir.path / "other.qze.tmp0"));
+    EXPECT_EQ(readFile(file), packModule(*s));
 }
 
 TEST(ModuleFile, FileTitleIsTheNameBetweenFolderAndExtension) {

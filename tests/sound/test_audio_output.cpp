@@ -314,3 +314,40 @@ TEST(AudioStream, SilentStandInKeepsTimeWithoutACard) {
         EXPECT_TRUE(cardSeen->stats().open);
     }
 }
+
+// While the stand-in plays, the card is tried again (every few seconds and on
+// request); once it opens, the stream plays on the card from the next block.
+TEST(AudioStream, TheCardIsTriedAgainWhileSilent) {
+    SyntheticProducer producer;
+    NullAudioDevice::Options o = deviceAt(20);
+    o.failOpen = true;
+    auto card = std::make_unique<NullAudioDevice>(o);
+    NullAudioDevice* cardSeen = card.get();
+    qv::SilentFallbackDevice device(std::move(card));
+    AudioOutput out(device, producer);
+    ASSERT_TRUE(out.open(0, 0));
+    ASSERT_TRUE(device.silent());
+    EXPECT_FALSE(device.retryCard());  // still gone
+    EXPECT_TRUE(device.silent());
+    EXPECT_EQ(device.error(), "no audio device present");
+
+    // The sound server returns: tried again only when the interval has passed.
+    cardSeen->setFailOpen(false);
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(device.retryCardIfDue(t0));
+    EXPECT_FALSE(device.retryCardIfDue(t0 + qv::SilentFallbackDevice::kRetryInterval - 1ms));
+    EXPECT_TRUE(device.retryCardIfDue(t0 + qv::SilentFallbackDevice::kRetryInterval));
+    EXPECT_FALSE(device.silent());
+    EXPECT_TRUE(device.error().empty());
+    ASSERT_TRUE(waitFor([&] { return cardSeen->stats().queued > 0; }, 2s)) << "the card never got a block";
+
+    // It stops on its own, and comes back at the next try.
+    cardSeen->setFailed(true);
+    ASSERT_TRUE(waitFor([&] { return device.silent(); }, 2s));
+    EXPECT_TRUE(device.retryCard());
+    EXPECT_FALSE(device.silent());
+    EXPECT_EQ(cardSeen->stats().opens, 2);
+    ASSERT_TRUE(waitFor([&] { return cardSeen->stats().queued > 0; }, 2s));
+    out.close();
+    EXPECT_FALSE(cardSeen->stats().open);
+}
