@@ -2,6 +2,7 @@
 // conversion needs no display; otherwise the editor window opens.
 #include <QApplication>
 #include <QSettings>
+#include <cstdio>
 #include <memory>
 
 #include "app/app_context.h"
@@ -24,12 +25,20 @@ int main(int argc, char** argv) {
     const QStringList args = QApplication::arguments().mid(1);
 
     // Single-instance mode: hand the argument to the running copy and leave.
+    // Paths go over made absolute: the running copy works in a folder of its own.
     std::unique_ptr<qv::SingleInstance> instance;
     if (qv::Settings::readOneInstance(*qv::Settings::openUserStore())) {
         instance = std::make_unique<qv::SingleInstance>();
-        if (instance->start(qv::SingleInstance::argumentText(args)) ==
-            qv::SingleInstance::Result::HandedOver)
-            return 0;
+        switch (instance->start(qv::SingleInstance::handOverText(args))) {
+            case qv::SingleInstance::Result::HandedOver: return 0;
+            case qv::SingleInstance::Result::NoAnswer:
+                std::fprintf(stderr,
+                             "qorvette: the running copy did not answer within %d s; "
+                             "opening a window of its own\n",
+                             qv::SingleInstance::kDefaultAnswerTimeoutMs / 1000);
+                break;
+            default: break;
+        }
     }
 
     auto ctx = std::make_unique<qv::AppContext>(std::make_unique<qv::SdlAudioDevice>());
@@ -54,9 +63,15 @@ int main(int argc, char** argv) {
         qv::TFormMain window(*ctx);
         if (!layout.failedPath.empty())
             window.messageBox("Can't load keyboard layout '" +
-                                  QString::fromStdString(layout.failedPath) +
-                                  "'\nDefault layout will be used instead\n",
+                                  QString::fromStdString(layout.failedPath) + "'\n" +
+                                  QString::fromStdString(layout.report.text()) +
+                                  "Default layout will be used instead\n",
                               "Error", QMessageBox::Ok);
+        else if (!layout.report.empty())
+            window.messageBox("Keyboard layout '" + ctx->settings.keyboardLayout +
+                                  "' has unknown names:\n" +
+                                  QString::fromStdString(layout.report.text()),
+                              "Warning", QMessageBox::Ok);
         window.checkSoundOutput();
         // The module named on the command line; a failing load stays silent.
         if (!args.isEmpty()) window.loadStartupModule(args.first());

@@ -1,17 +1,21 @@
 #include "app/single_instance.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
 #include <QStandardPaths>
+#include <algorithm>
 
 namespace qv {
 
 namespace {
 
-constexpr char kAnswer = '\x06';
+constexpr char kAnswer = '\x06';    // the text was handled
+constexpr char kReceived = '\x05';  // the text arrived (sent before it is handled)
 constexpr int kConnectTimeoutMs = 5000;
 constexpr int kLockTimeoutMs = 10000;
 // Room for a Unix socket path (sun_path holds 104 bytes on macOS).
@@ -54,13 +58,20 @@ QString SingleInstance::argumentText(const QStringList& argumentsAfterProgram) {
     return quoted.join(QLatin1Char(' '));
 }
 
+QString SingleInstance::handOverText(const QStringList& argumentsAfterProgram) {
+    QStringList absolute;
+    for (const QString& argument : argumentsAfterProgram)
+        absolute << (argument.isEmpty() ? argument : QFileInfo(argument).absoluteFilePath());
+    return argumentText(absolute);
+}
+
 QString SingleInstance::pathFromArgumentText(const QString& text) {
     return text.size() < 2 ? QString() : text.mid(1, text.size() - 2);
 }
 
 bool SingleInstance::isListening() const { return server_ && server_->isListening(); }
 
-SingleInstance::Result SingleInstance::start(const QString& argumentText) {
+SingleInstance::Result SingleInstance::start(const QString& argumentText, int answerTimeoutMs) {
     if (isListening()) return Result::Listening;
     // The lock keeps two copies started together from both taking the socket.
     QLockFile lock(lockFilePath(serverName_));
@@ -71,8 +82,7 @@ SingleInstance::Result SingleInstance::start(const QString& argumentText) {
     socket.connectToServer(serverName_);
     if (socket.waitForConnected(kConnectTimeoutMs)) {
         if (locked) lock.unlock();
-        handOver(socket, argumentText);
-        return Result::HandedOver;
+        return handOver(socket, argumentText, answerTimeoutMs);
     }
 
     // Nobody answers: whatever is left under the name belongs to a copy that
@@ -89,25 +99,37 @@ SingleInstance::Result SingleInstance::start(const QString& argumentText) {
     return Result::Listening;
 }
 
-bool SingleInstance::handOver(QLocalSocket& socket, const QString& argumentText) {
+SingleInstance::Result SingleInstance::handOver(QLocalSocket& socket, const QString& argumentText,
+                                                int answerTimeoutMs) {
     QByteArray message = argumentText.toUtf8().left(kMaxMessageBytes - 1);
     message.append('\0');
+    QElapsedTimer clock;
+    clock.start();
+    auto left = [&] { return std::max<qint64>(0, answerTimeoutMs - clock.elapsed()); };
     socket.write(message);
     while (socket.bytesToWrite() > 0)
-        if (!socket.waitForBytesWritten(-1)) return false;
-    // Wait, as long as it takes, for the running copy to finish with the text.
+        if (!socket.waitForBytesWritten(static_cast<int>(left()))) return Result::NoAnswer;
+    // Until the running copy confirms, it may be frozen: wait no longer than
+    // the limit. Once it has confirmed, wait as long as its question takes.
+    bool received = false;
     while (socket.state() == QLocalSocket::ConnectedState) {
-        if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(-1)) {
-            if (socket.readAll().contains(kAnswer)) return true;
-        } else {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(received ? -1 : static_cast<int>(left()))) {
+            if (!received && socket.state() == QLocalSocket::ConnectedState) return Result::NoAnswer;
             break;
         }
+        const QByteArray got = socket.readAll();
+        if (got.contains(kAnswer)) return Result::HandedOver;
+        if (got.contains(kReceived)) received = true;
     }
-    return false;
+    // The running copy closed the connection: it took the text (an older
+    // copy answers by closing), or it ended while handling it.
+    return Result::HandedOver;
 }
 
 void SingleInstance::acceptConnections() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        // Deleted from the event loop only; a hand-over being handled holds a
+        // guarded pointer and finds it gone if the other copy went away.
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readMessage(socket); });
         if (socket->bytesAvailable() > 0) readMessage(socket);
@@ -115,12 +137,11 @@ void SingleInstance::acceptConnections() {
 }
 
 void SingleInstance::readMessage(QLocalSocket* socket) {
-    QPointer<QLocalSocket> guard(socket);
-    QByteArray buffer = socket->property("qv_message").toByteArray();
     if (socket->property("qv_done").toBool()) {
         socket->readAll();
         return;
     }
+    QByteArray buffer = socket->property("qv_message").toByteArray();
     buffer += socket->readAll();
     const qsizetype end = buffer.indexOf('\0');
     if (end < 0) {
@@ -133,12 +154,29 @@ void SingleInstance::readMessage(QLocalSocket* socket) {
     }
     socket->setProperty("qv_done", true);
     socket->setProperty("qv_message", QByteArray());
-    const QString text = QString::fromUtf8(buffer.left(end));
-    if (receiver_) receiver_(text);  // may run a modal question
-    if (!guard) return;
-    guard->write(&kAnswer, 1);
-    guard->flush();
-    guard->disconnectFromServer();
+    socket->write(&kReceived, 1);
+    socket->flush();
+    // The receiver may ask a modal question, during which this socket can
+    // disconnect and be deleted: it runs later, from the event loop, never
+    // inside the socket's own signal.
+    pending_.append({QPointer<QLocalSocket>(socket), QString::fromUtf8(buffer.left(end))});
+    QMetaObject::invokeMethod(this, &SingleInstance::deliverPending, Qt::QueuedConnection);
+}
+
+void SingleInstance::deliverPending() {
+    if (delivering_) return;  // the running hand-over picks the next one up
+    delivering_ = true;
+    while (!pending_.isEmpty()) {
+        const Pending next = pending_.takeFirst();
+        if (receiver_) receiver_(next.text);  // may run a modal question
+        if (QLocalSocket* socket = next.socket.data();
+            socket && socket->state() == QLocalSocket::ConnectedState) {
+            socket->write(&kAnswer, 1);
+            socket->flush();
+            socket->disconnectFromServer();
+        }
+    }
+    delivering_ = false;
 }
 
 }  // namespace qv

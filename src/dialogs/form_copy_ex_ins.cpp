@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "app/song_text.h"
 #include "dialogs/block_box.h"
 #include "song/song.h"
 
@@ -101,7 +102,7 @@ int TFormCopyExIns::execFor(const Song& song) {
 
 void TFormCopyExIns::showInstrument(QLabel* number, QLabel* name, int instrument) {
     number->setText(QString("%1").arg(instrument + 1, 2, 16, QChar('0')).toUpper());
-    name->setText(song_ ? QString::fromStdString(song_->instruments[static_cast<size_t>(instrument)]
+    name->setText(song_ ? songText(song_->instruments[static_cast<size_t>(instrument)]
                                                      .nameText())
                         : QString());
 }

@@ -1,4 +1,5 @@
 #include "dialogs/info_page.h"
+#include "app/song_text.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -110,9 +111,9 @@ void InfoPage::loadFromSong() {
     loading_ = true;
     {
         const Song& song = *ctx_.song;
-        name_->setText(QString::fromLatin1(song.trackNameText()));
-        author_->setText(QString::fromLatin1(song.authorText()));
-        message_->setPlainText(shownMessage(QString::fromLatin1(song.messageText())));
+        name_->setText(songText(song.trackNameText()));
+        author_->setText(songText(song.authorText()));
+        message_->setPlainText(shownMessage(songText(song.messageText())));
     }
     loading_ = false;
     refreshFields();
@@ -136,7 +137,7 @@ void InfoPage::nameEdited() {
     const int at = removeNonAscii(text);
     {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->setTrackName(text.toStdString());
+        ctx_.song->setTrackName(songBytes(text));
     }
     if (at >= 0) {
         name_->setText(text);
@@ -151,7 +152,7 @@ void InfoPage::authorEdited() {
     const int at = removeNonAscii(text);
     {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->setAuthor(text.toStdString());
+        ctx_.song->setAuthor(songBytes(text));
     }
     if (at >= 0) {
         author_->setText(text);
@@ -180,7 +181,7 @@ void InfoPage::messageEdited() {
     }
     {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->setMessage(stored.toStdString());
+        ctx_.song->setMessage(songBytes(stored));
     }
     if (at >= 0) {
         const QSignalBlocker block(message_);

@@ -398,13 +398,20 @@ void SettingsPage::showLayout() {
 }
 
 void SettingsPage::loadLayout(const QString& path) {
-    const LayoutSelection result =
-        selectLayout(ctx_.layout, path.toStdString(), programDir.toStdString());
+    // A file that fails leaves the layout in use as it is.
+    const LayoutSelection result = changeLayout(ctx_.layout, path.toStdString(), programDir.toStdString(),
+                                                ctx_.settings.keyboardLayout.toStdString());
     ctx_.settings.keyboardLayout = QString::fromStdString(result.setting);
+    const QString report = QString::fromStdString(result.report.text());
     if (!result.failedPath.empty())
-        messageBoxFn("Can't load keyboard layout '" + QString::fromStdString(result.failedPath) +
-                         "'\nDefault layout will be used instead\n",
+        messageBoxFn("Can't load keyboard layout '" + QString::fromStdString(result.failedPath) + "'\n" +
+                         report +
+                         (result.isDefault ? "Default layout will be used instead\n"
+                                           : "The layout in use is kept\n"),
                      "Error", QMessageBox::Ok);
+    else if (!report.isEmpty())
+        messageBoxFn("Keyboard layout '" + path + "' has unknown names:\n" + report, "Warning",
+                     QMessageBox::Ok);
     showLayout();
 }
 

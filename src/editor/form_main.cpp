@@ -92,6 +92,10 @@ QToolButton* speedButton(QWidget* parent, const char* name, const QString& text,
     return b;
 }
 
+// Module paths are kept absolute (caption, save target, recent files), so a
+// later change of the working folder cannot point them at another file.
+QString absolutePath(const QString& path) { return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath(); }
+
 QString folderOf(const QString& path) {
     return QFileInfo(path).absolutePath() + "/";
 }
@@ -887,6 +891,7 @@ void TFormMain::startPlayer(int order, bool loopPattern) {
 }
 
 void TFormMain::afterStart() {
+    retrySoundOutput(true);
     timer1_->start();
     for (QToolButton* b : {playAll_, playPos_, playPtn_, reset_}) b->setEnabled(false);
     stop_->setEnabled(true);
@@ -954,6 +959,7 @@ void TFormMain::Timer1Timer() {
 }
 
 void TFormMain::Timer2Timer() {
+    retrySoundOutput(false);
     checkSoundOutput();
     if (pages_->currentWidget() == insPage_) {
         const bool outside = !rect().contains(mapFromGlobal(QCursor::pos()));
@@ -1124,9 +1130,20 @@ void TFormMain::EditRearrangePatternsClick() {
 
 // ---- module files -------------------------------------------------------------
 
+QString TFormMain::moduleLoadErrorText(int result, const QString& path) {
+    switch (result) {
+        case kModuleNotFound: return "File '" + path + "' not found!";
+        case kModuleWrongFormat: return "File '" + path + "' has wrong format!";
+        case kModuleIsFolder: return "File '" + path + "' is a folder!";
+        case kModuleNoAccess: return "Can't read file '" + path + "': permission denied!";
+        default: return "Can't alloc memory to load file!";
+    }
+}
+
 QString TFormMain::recentCaption(int n) const { return recent_[n]->text(); }
 
-void TFormMain::addRecent(const QString& path) {
+void TFormMain::addRecent(const QString& given) {
+    const QString path = absolutePath(given);
     std::array<QString, Settings::kRecentFiles> paths;
     for (int i = 0; i < Settings::kRecentFiles; ++i) paths[i] = recent_[i]->text().mid(4);
     int from = Settings::kRecentFiles - 1;
@@ -1175,7 +1192,7 @@ void TFormMain::FileLoadClick() {
 }
 
 void TFormMain::afterLoad(const QString& path) {
-    moduleFileName_ = path;
+    moduleFileName_ = absolutePath(path);
     addRecent(path);
     setCaption();
     refreshAfterNewSong();
@@ -1195,11 +1212,7 @@ int TFormMain::openByName(const QString& path) {
         afterLoad(path);
         return result;
     }
-    QString text;
-    if (result == kModuleNotFound) text = "File '" + path + "' not found!";
-    else if (result == kModuleWrongFormat) text = "File '" + path + "' has wrong format!";
-    else text = "Can't alloc memory to load file!";
-    messageBox(text, "Error!", QMessageBox::Ok);
+    messageBox(moduleLoadErrorText(result, path), "Error!", QMessageBox::Ok);
     return result;
 }
 
@@ -1234,7 +1247,7 @@ bool TFormMain::saveModuleTo(const QString& path) {
         showError("Can't save file '" + path + "'!");
         return false;
     }
-    moduleFileName_ = path;
+    moduleFileName_ = absolutePath(path);
     addRecent(path);
     setCaption();
     infoPage_->refreshFields();
@@ -1341,15 +1354,17 @@ void TFormMain::ExporRegSMDClick() {
 
 bool TFormMain::importModFrom(const QString& path) {
     bool ok;
+    ReadResult read = ReadResult::ok;
     {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ok = importMod(path.toStdString(), *ctx_.song);
+        ok = importMod(path.toStdString(), *ctx_.song, &read);
         if (ok) ctx_.player.resetChannels();
     }
     ctx_.settings.pathImport = folderOf(path);
     lastExportOk_ = ok;
     if (!ok) {
-        showError("Can't import file '" + path + "'!");
+        showError(read == ReadResult::ok ? "Can't import file '" + path + "'!"
+                                         : "Can't import file '" + path + "': " + readProblemText(read) + "!");
         return false;
     }
     const int dot = path.lastIndexOf('.');
@@ -1384,6 +1399,16 @@ void TFormMain::checkSoundOutput() {
         reportAudioFailure(QString::fromStdString(ctx_.audio.lastError()));
     else if (ctx_.audioDevice->silent())
         reportAudioFailure(QString::fromStdString(ctx_.audioDevice->error()));
+}
+
+void TFormMain::retrySoundOutput(bool now) {
+    if (!ctx_.audio.isOpen() || !ctx_.audioDevice->silent()) return;
+    const bool back = now ? ctx_.audioDevice->retryCard()
+                          : ctx_.audioDevice->retryCardIfDue(std::chrono::steady_clock::now());
+    if (back && audioFailureShown_) {
+        audioFailureShown_ = false;
+        statusBar()->clearMessage();
+    }
 }
 
 void TFormMain::reportAudioFailure(const QString& error) {

@@ -79,6 +79,8 @@ public:
     // Open by name: the common path of Open, the recent files and the
     // single-instance hand-over. Returns the load result (0-3).
     int openByName(const QString& path);
+    // The message of a failed module load (results 1-5).
+    static QString moduleLoadErrorText(int result, const QString& path);
     // The single-instance receiver.
     void handOver(const QString& argumentText);
     // Saves to path; false (with an "Error" box) when the file cannot be written.
@@ -128,6 +130,10 @@ public:
     // Reports (once) when the stream is closed or plays on the silent
     // stand-in instead of a sound card.
     void checkSoundOutput();
+    // While the stream plays on the silent stand-in: tries the sound card
+    // again (now, or when the retry interval has passed) and clears the
+    // "No sound output" message once the card plays.
+    void retrySoundOutput(bool now);
     // The program lost activation: the key state is forgotten and, on the
     // Instruments page, every audition note is released.
     void applicationDeactivated();

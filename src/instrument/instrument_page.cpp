@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "app/song_text.h"
 #include "dialogs/copy_exchange.h"
 #include "dialogs/form_copy_ex_ins.h"
 #include "dialogs/form_copy_ex_op.h"
@@ -369,7 +370,7 @@ void InstrumentPage::resizeEvent(QResizeEvent* event) {
 
 QString InstrumentPage::itemText(int index) const {
     return QString("%1: ").arg(index + 1, 2, 16, QChar('0')).toUpper() +
-           QString::fromLatin1(ctx_.song->instruments[index].nameText());
+           songText(ctx_.song->instruments[index].nameText());
 }
 
 void InstrumentPage::refreshListItem(int index, bool updateName) {
@@ -382,7 +383,7 @@ void InstrumentPage::refreshListItem(int index, bool updateName) {
     } else if (QListWidgetItem* item = list_->item(index)) {
         item->setText(itemText(index));
     }
-    if (updateName) nameEdit_->setText(QString::fromLatin1(instrument().nameText()));
+    if (updateName) nameEdit_->setText(songText(instrument().nameText()));
 }
 
 void InstrumentPage::showInstrument() {
@@ -460,7 +461,7 @@ void InstrumentPage::ListBoxInsClick() {
     const int row = list_->currentRow();
     if (row < 0 || row >= kInstruments) return;
     ctx_.view.currentInstrument = row + 1;
-    nameEdit_->setText(QString::fromLatin1(instrument().nameText()));
+    nameEdit_->setText(songText(instrument().nameText()));
     showInstrument();
     if (onInstrumentChosen) onInstrumentChosen(row + 1);
 }
@@ -505,7 +506,7 @@ void InstrumentPage::SpeedButtonInsExchClick() {
 void InstrumentPage::EditInsNameChange(const QString& text) {
     {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        instrument().setName(text.toLatin1().toStdString());
+        instrument().setName(songBytes(text));
     }
     refreshListItem(currentIndex(), true);
 }
@@ -572,10 +573,12 @@ void InstrumentPage::SpeedButtonInsOpenClick() {
 
 void InstrumentPage::SpeedButtonInsSaveClick() {
     if (!saveDialogFn) return;
+    // The name proposed is one the file system takes and the open dialog lists.
     const QString start = existingFolder(ctx_.settings.pathInstrument) + "/" +
-                          QString::fromLatin1(instrument().nameText());
-    const QString path = saveDialogFn("Save instrument", start, kSaveFilter, "qzi");
+                          songText(instrumentFileNameFor(instrument().nameText()));
+    QString path = saveDialogFn("Save instrument", start, kSaveFilter, "qzi");
     if (path.isEmpty()) return;
+    if (!path.endsWith(".qzi", Qt::CaseInsensitive)) path += ".qzi";  // else it could not be opened again
     saveInstrument(*ctx_.song, currentIndex() + 1, path.toStdString());
     ctx_.settings.pathInstrument = folderOf(path);
 }

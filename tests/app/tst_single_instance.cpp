@@ -2,6 +2,9 @@
 // QV_SI_ROLE set in the environment the program plays that role and exits
 // instead of running the tests.
 #include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QLocalServer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
@@ -23,6 +26,7 @@ constexpr int kExitHandedOver = 10;
 constexpr int kExitListening = 20;
 constexpr int kExitAlone = 30;
 constexpr int kExitAnswerTooEarly = 40;
+constexpr int kExitNoAnswer = 50;
 
 void appendLine(const QString& path, const QByteArray& line) {
     QFile file(path);
@@ -37,7 +41,7 @@ int runFirst(const QString& server, const QString& log) {
     if (result != SingleInstance::Result::Listening) return kExitAlone;
     instance.setReceiver([&](const QString& text) {
         appendLine(log, "begin " + text.toUtf8());
-        QThread::msleep(300);
+        QThread::msleep(text.contains(QLatin1String("slow")) ? 2000 : 300);
         appendLine(log, "end " + text.toUtf8());
         if (text == QLatin1String("quit")) QTimer::singleShot(0, qApp, [] { qApp->quit(); });
     });
@@ -47,11 +51,29 @@ int runFirst(const QString& server, const QString& log) {
     return kExitListening;
 }
 
+// asker: listen; each hand-over opens a "question" (a nested event loop, as a
+// modal message box runs) for a while, then the copy logs the answer and quits.
+int runAsker(const QString& server, const QString& log) {
+    SingleInstance instance(server);
+    if (instance.start(QString()) != SingleInstance::Result::Listening) return kExitAlone;
+    instance.setReceiver([&](const QString& text) {
+        QEventLoop question;
+        QTimer::singleShot(600, &question, &QEventLoop::quit);
+        question.exec();
+        appendLine(log, "answered " + text.toUtf8());
+        QTimer::singleShot(100, qApp, [] { qApp->quit(); });
+    });
+    std::printf("listening\n");
+    std::fflush(stdout);
+    QCoreApplication::exec();
+    return kExitListening;
+}
+
 // later: start with the given argument text and report the outcome; after a
 // hand-over the first copy must already have finished with the text.
-int runLater(const QString& server, const QString& log, const QString& text) {
+int runLater(const QString& server, const QString& log, const QString& text, int waitMs) {
     SingleInstance instance(server);
-    switch (instance.start(text)) {
+    switch (instance.start(text, waitMs)) {
     case SingleInstance::Result::HandedOver: {
         QFile file(log);
         if (!file.open(QIODevice::ReadOnly) || !file.readAll().contains("end " + text.toUtf8()))
@@ -60,6 +82,7 @@ int runLater(const QString& server, const QString& log, const QString& text) {
     }
     case SingleInstance::Result::Listening: return kExitListening;
     case SingleInstance::Result::Alone: return kExitAlone;
+    case SingleInstance::Result::NoAnswer: return kExitNoAnswer;
     }
     return 1;
 }
@@ -69,7 +92,8 @@ int runRole() {
     const QString server = qEnvironmentVariable("QV_SI_SERVER");
     const QString log = qEnvironmentVariable("QV_SI_LOG");
     if (role == "first") return runFirst(server, log);
-    return runLater(server, log, qEnvironmentVariable("QV_SI_TEXT"));
+    if (role == "asker") return runAsker(server, log);
+    return runLater(server, log, qEnvironmentVariable("QV_SI_TEXT"), qEnvironmentVariableIntValue("QV_SI_WAIT"));
 }
 
 }  // namespace
@@ -81,21 +105,23 @@ class TestSingleInstance : public QObject {
     QString server_;
     QString log_;
 
-    QProcess* spawn(const QByteArray& role, const QString& text = QString()) {
+    QProcess* spawn(const QByteArray& role, const QString& text = QString(),
+                    int waitMs = SingleInstance::kDefaultAnswerTimeoutMs) {
         auto* process = new QProcess(this);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QV_SI_ROLE", QString::fromLatin1(role));
         env.insert("QV_SI_SERVER", server_);
         env.insert("QV_SI_LOG", log_);
         env.insert("QV_SI_TEXT", text);
+        env.insert("QV_SI_WAIT", QString::number(waitMs));
         process->setProcessEnvironment(env);
         process->setProgram(QCoreApplication::applicationFilePath());
         process->start();
         return process;
     }
 
-    QProcess* spawnFirst() {
-        QProcess* first = spawn("first");
+    QProcess* spawnFirst(const QByteArray& role = "first") {
+        QProcess* first = spawn(role);
         if (!first->waitForStarted(10000)) return nullptr;
         QElapsedTimer timer;
         timer.start();
@@ -104,8 +130,8 @@ class TestSingleInstance : public QObject {
         return first;
     }
 
-    int runLater(const QString& text) {
-        QProcess* later = spawn("later", text);
+    int runLater(const QString& text, int waitMs = SingleInstance::kDefaultAnswerTimeoutMs) {
+        QProcess* later = spawn("later", text, waitMs);
         if (!later->waitForFinished(30000)) return -1;
         return later->exitCode();
     }
@@ -220,11 +246,67 @@ private slots:
         client.write("ces\"");
         client.write(QByteArray(1, '\0'));
         client.flush();
-        QTRY_VERIFY_WITH_TIMEOUT(client.bytesAvailable() > 0 || client.state() != QLocalSocket::ConnectedState,
+        QByteArray answer;
+        QTRY_VERIFY_WITH_TIMEOUT((answer += client.readAll()).contains('\x06') ||
+                                     client.state() != QLocalSocket::ConnectedState,
                                  5000);
+        answer += client.readAll();
         QCOMPARE(received, QStringList{QStringLiteral("\"pieces\"")});
-        QVERIFY(client.readAll().contains('\x06'));
+        QVERIFY(answer.contains('\x06'));
         QVERIFY(received.size() == 1);
+    }
+
+    // The later copy ends while the running copy's question is open: the
+    // running copy answers its question and goes on.
+    void laterCopyEndsDuringTheQuestion() {
+        QProcess* asker = spawnFirst("asker");
+        QVERIFY(asker);
+        {
+            QLocalSocket client;
+            client.connectToServer(server_);
+            QVERIFY(client.waitForConnected(5000));
+            client.write(QByteArray("\"/m/x.qze\"") + '\0');
+            QVERIFY(client.waitForBytesWritten(5000));
+            QTest::qWait(200);  // the question is open now
+            client.abort();     // kill -TERM of the later copy
+        }
+        QVERIFY(asker->waitForFinished(10000));
+        QCOMPARE(asker->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(asker->exitCode(), kExitListening);
+        QVERIFY(logText().contains("answered \"/m/x.qze\""));
+    }
+
+    // A running copy that never answers (frozen) is given up after the wait
+    // limit; one that confirms is waited for however long its question takes.
+    void frozenCopyIsGivenUp() {
+        QLocalServer frozen;  // listens, but this process never reads
+        QVERIFY(frozen.listen(server_));
+        SingleInstance later(server_);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(later.start(QStringLiteral("\"x\""), 300), SingleInstance::Result::NoAnswer);
+        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(!later.isListening());
+
+        // The first copy confirms at once, then takes 2 s over this text:
+        // more than the limit, and still waited for.
+        frozen.close();
+        QProcess* first = spawnFirst();
+        QVERIFY(first);
+        QCOMPARE(runLater(QStringLiteral("\"slow\""), 1500), kExitHandedOver);
+        QCOMPARE(runLater(QStringLiteral("quit")), kExitHandedOver);
+        QVERIFY(first->waitForFinished(10000));
+    }
+
+    // The later copy hands over absolute paths: the running copy has a
+    // folder of its own.
+    void handOverTextIsAbsolute() {
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir_.path()));
+        const QString text = SingleInstance::handOverText({QStringLiteral("demo.qze"), QString()});
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(text, "\"" + QDir(dir_.path()).filePath("demo.qze") + "\" \"\"");
+        QCOMPARE(SingleInstance::handOverText({QStringLiteral("/abs/x.qze")}), QStringLiteral("\"/abs/x.qze\""));
     }
 };
 

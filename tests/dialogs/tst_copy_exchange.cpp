@@ -139,7 +139,7 @@ private slots:
 
     void upDownsRewriteTheTexts() {
         auto song = newSong();
-        song->instruments[9] = sample(4, "Bass");
+        song->instruments[9] = sample(4, "B\xE4ss");  // names are Latin-1
         TFormCopyExIns form;
         qv::prepareCopyExchangeInstruments(form, 2);
         form.execHook = [](TFormCopyExIns& f) {
@@ -150,7 +150,7 @@ private slots:
                 f.upDown1()->setValue(9);
                 QCOMPARE(f.source(), 9);
                 QCOMPARE(child<QLabel>(f, "StaticText1")->text(), QString("0A"));
-                QCOMPARE(child<QLabel>(f, "StaticText2")->text(), QString("Bass"));
+                QCOMPARE(child<QLabel>(f, "StaticText2")->text(), QString::fromUtf8("B\u00e4ss"));
                 f.upDown2()->stepBy(1);
                 QCOMPARE(f.destination(), 4);
                 QCOMPARE(child<QLabel>(f, "StaticText3")->text(), QString("05"));

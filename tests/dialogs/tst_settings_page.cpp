@@ -263,7 +263,7 @@ private slots:
         {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("layoutName=My keys\ngenStop=f12\n");
+            file.write("layoutName=My keys\ngenStop=f12\nnoteC-0=z\n");
         }
         f.dialogResult = path;
         f.page->SpeedButtonKBDLoadClick();
@@ -292,6 +292,43 @@ private slots:
         QVERIFY(f.boxes[0].text.startsWith("Can't load keyboard layout '"));
         QVERIFY(f.boxes[0].text.endsWith("'\nDefault layout will be used instead\n"));
         QCOMPARE(f.ctx.settings.keyboardLayout, QString("Default"));
+
+        // A layout that binds no note key is refused with the first few
+        // unknown names and their lines; the layout in use stays.
+        f.dialogResult = path;
+        f.page->SpeedButtonKBDLoadClick();
+        f.boxes.clear();
+        const QString broken = dir.filePath("broken.kbd");
+        {
+            QFile file(broken);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("layoutName=Broken\ngenStop=escc\nnoteC-O=z\nptnCut=ctrl+x\n");
+        }
+        f.dialogResult = broken;
+        f.page->SpeedButtonKBDLoadClick();
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].text, "Can't load keyboard layout '" + broken +
+                                      "'\nbinds no note key\nline 2: unknown key 'escc'\n"
+                                      "line 3: unknown command 'noteC-O'\nThe layout in use is kept\n");
+        QCOMPARE(f.ctx.settings.keyboardLayout, path);
+        QCOMPARE(f.find<QLabel>("StaticTextKBDLayout")->text(), QString("My keys"));
+        QCOMPARE(f.ctx.layout.bindingIndex(qv::cmd::noteKey(0, 0)) >= 0, true);
+
+        // A usable layout with a typo loads and says where the typo is.
+        f.boxes.clear();
+        {
+            QFile file(broken);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("noteC-0=z\ngenStop=escc\n");
+        }
+        f.page->SpeedButtonKBDLoadClick();
+        QCOMPARE(f.boxes.size(), 1);
+        QCOMPARE(f.boxes[0].caption, QString("Warning"));
+        QCOMPARE(f.boxes[0].text, "Keyboard layout '" + broken + "' has unknown names:\nline 2: unknown key 'escc'\n");
+        QCOMPARE(f.find<QLabel>("StaticTextKBDLayout")->text(), QString("broken.kbd"));
+        f.answer = QMessageBox::Ok;
+        f.page->SpeedButtonKBDDefaultClick();
+        f.boxes.clear();
 
         // A cancelled dialog changes nothing.
         f.boxes.clear();

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -322,6 +323,54 @@ private slots:
         QVERIFY(f.window->statusBar()->currentMessage().isEmpty());
         f.window->SpeedButtonStopClick();
         QVERIFY(!f.ctx.player.isPlaying());
+    }
+
+    // A module named relative to the working folder is remembered by its
+    // absolute path; a folder given as a module says so.
+    void modulePathsAreAbsoluteAndFoldersNamed() {
+        QTemporaryDir dir;
+        Fixture f;
+        QVERIFY(f.window->saveModuleTo(dir.filePath("demo.qze")));
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QCOMPARE(f.window->openByName("demo.qze"), int(qv::kModuleLoaded));
+        QVERIFY(f.window->saveModuleTo("demo.qze"));
+        QVERIFY(QDir::setCurrent(before));
+        const QString absolute = QDir(dir.path()).filePath("demo.qze");
+        QCOMPARE(f.window->moduleFileName(), absolute);
+        QCOMPARE(f.window->recentCaption(0), "&0: " + absolute);
+        QCOMPARE(f.window->recentCaption(1), QString("&1: none"));
+        f.window->storeSettings();
+        QCOMPARE(f.ctx.settings.recentNames[0], "&0: " + absolute);
+
+        QCOMPARE(f.window->openByName(dir.path()), int(qv::kModuleIsFolder));
+        QCOMPARE(f.boxes.last().text, "File '" + dir.path() + "' is a folder!");
+        QCOMPARE(f.window->moduleFileName(), absolute);
+    }
+
+    // When the card returns (tried at each Play and every few seconds), the
+    // sound comes back and the message goes.
+    void soundComesBackWhenTheCardReturns() {
+        qv::NullAudioDevice::Options missing;
+        missing.failOpen = true;
+        Fixture f(missing);
+        auto& card = static_cast<qv::NullAudioDevice&>(f.ctx.audioDevice->card());
+        QVERIFY(f.ctx.audio.open(0, 0));
+        f.window->checkSoundOutput();
+        QVERIFY(f.window->statusBar()->currentMessage().startsWith("No sound output"));
+        card.setFailOpen(false);
+        f.window->SpeedButtonPlayAllClick();
+        QVERIFY(!f.ctx.audioDevice->silent());
+        QVERIFY(f.window->statusBar()->currentMessage().isEmpty());
+        f.window->SpeedButtonStopClick();
+
+        // The server goes away while the program runs, then returns.
+        card.setFailOpen(true);
+        card.setFailed(true);
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->statusBar()->currentMessage().startsWith("No sound output"), 3000);
+        card.setFailOpen(false);
+        QTRY_VERIFY_WITH_TIMEOUT(f.window->statusBar()->currentMessage().isEmpty(), 8000);
+        QVERIFY(!f.ctx.audioDevice->silent());
     }
 
     // Losing activation forgets held keys; on the Instruments page it also

@@ -4,6 +4,8 @@
 // playing with and without poly mode, the name edit, the questions of clear
 // and reset, the instrument files, and the main window's wiring.
 #include <QtTest>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QCheckBox>
 #include <QListWidget>
 
@@ -595,8 +597,31 @@ private slots:
         w.saveResult = dir.filePath("lead.qzi");
         w.find<QAction>("InstrumentSave")->trigger();
         QCOMPARE(w.lastTitle, QString("Save instrument"));
-        QVERIFY(w.lastStart.endsWith("/Lead"));
+        QVERIFY(w.lastStart.endsWith("/Lead.qzi"));
         QCOMPARE(QFileInfo(w.saveResult).size(), qint64(42));
+        // The proposal is a name the file system takes, ending in ".qzi"; a
+        // name typed without the ending gets it, so the file opens again.
+        w.ctx.song->instrument(1).setName("Hat o/c");
+        w.saveResult = dir.filePath("E.Piano");
+        w.find<QAction>("InstrumentSave")->trigger();
+        QVERIFY(w.lastStart.endsWith("/Hat o_c.qzi"));
+        QVERIFY(QFileInfo::exists(dir.filePath("E.Piano.qzi")));
+        // Latin-1 names: typed, proposed and taken from a file name alike.
+        p.nameEdit()->clear();
+        QTest::keyClicks(p.nameEdit(), "B");
+        QKeyEvent umlaut(QEvent::KeyPress, Qt::Key_Adiaeresis, Qt::NoModifier, QString::fromUtf8("\u00e4"));
+        QApplication::sendEvent(p.nameEdit(), &umlaut);
+        QTest::keyClicks(p.nameEdit(), "ss");
+        QCOMPARE(w.ctx.song->instrument(1).nameText(), std::string("B\xE4ss"));
+        w.saveResult = dir.filePath(QString::fromUtf8("B\u00e4sslich.qzi"));
+        w.find<QAction>("InstrumentSave")->trigger();
+        QVERIFY(w.lastStart.endsWith(QString::fromUtf8("/B\u00e4ss.qzi")));
+        w.openResult = {w.saveResult};
+        w.find<QAction>("InstrumentOpen")->trigger();
+        QCOMPARE(w.ctx.song->instrument(1).nameText(), std::string("B\xE4sslich"));
+        QCOMPARE(p.nameEdit()->text(), QString::fromUtf8("B\u00e4sslich"));
+        QCOMPARE(p.list()->item(0)->text(), QString::fromUtf8("01: B\u00e4sslich"));
+        w.saveResult = dir.filePath("lead.qzi");
         // Open into instrument 1 and a bad file for the next free slot.
         QFile bad(dir.filePath("bad.y12"));
         QVERIFY(bad.open(QIODevice::WriteOnly));

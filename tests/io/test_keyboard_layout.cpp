@@ -426,13 +426,17 @@ TEST(KeyboardLayoutFiles, ShippedLayoutsLoad) {
     const std::filesystem::path dir = std::filesystem::path(QV_SOURCE_DIR) / "layouts";
     KeyboardLayout builtIn;
     KeyboardLayout shipped;
-    ASSERT_TRUE(shipped.loadFromFile((dir / "default.kbd").string()));
+    LayoutReport report;
+    ASSERT_TRUE(shipped.loadFromFile((dir / "default.kbd").string(), &report));
+    EXPECT_TRUE(report.empty()) << report.text();
+    EXPECT_TRUE(KeyboardLayout::check(KeyboardLayout::defaultLayoutText()).empty());
     EXPECT_EQ(shipped.name(), "Default Layout");
     for (int c = 0; c < cmd::Count; ++c)
         EXPECT_EQ(combos(shipped, c), combos(builtIn, c)) << KeyboardLayout::commandName(c);
 
     KeyboardLayout qwertz;
-    ASSERT_TRUE(qwertz.loadFromFile((dir / "qwertz.kbd").string()));
+    ASSERT_TRUE(qwertz.loadFromFile((dir / "qwertz.kbd").string(), &report));
+    EXPECT_TRUE(report.empty()) << report.text();
     EXPECT_FALSE(qwertz.name().empty());
     // The piano rows keep their physical places: the key labelled Y sits where
     // Z is on a US keyboard, and Z where Y is.
