@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QLocalServer>
+#include <QMessageBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
@@ -51,14 +52,16 @@ int runFirst(const QString& server, const QString& log) {
     return kExitListening;
 }
 
-// asker: listen; each hand-over opens a "question" (a nested event loop, as a
-// modal message box runs) for a while, then the copy logs the answer and quits.
+// asker: listen; each hand-over opens the question box for a while (as the
+// editor asks before it opens a handed-over module), then the copy logs the
+// answer and quits.
 int runAsker(const QString& server, const QString& log) {
     SingleInstance instance(server);
     if (instance.start(QString()) != SingleInstance::Result::Listening) return kExitAlone;
     instance.setReceiver([&](const QString& text) {
-        QEventLoop question;
-        QTimer::singleShot(600, &question, &QEventLoop::quit);
+        QMessageBox question(QMessageBox::Warning, "Warning", "Open new module? Current module will be lost.\n",
+                             QMessageBox::Yes | QMessageBox::No);
+        QTimer::singleShot(600, &question, [&question] { question.done(QMessageBox::Yes); });
         question.exec();
         appendLine(log, "answered " + text.toUtf8());
         QTimer::singleShot(100, qApp, [] { qApp->quit(); });
@@ -310,5 +313,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSingleInstance)
+QTEST_MAIN(TestSingleInstance)
 #include "tst_single_instance.moc"
