@@ -418,7 +418,8 @@ LayoutReport KeyboardLayout::check(std::string_view text) {
                                       std::string(name) + "'");
     };
     const std::string reduced = reduce(text);
-    const auto& names = commandNames();
+    std::vector<std::string> names;
+    for (const std::string& name : commandNames()) names.push_back(lowered(name));
     int line = 0;
     for (size_t start = 0; start <= reduced.size();) {
         size_t end = reduced.find('\n', start);
@@ -436,9 +437,8 @@ LayoutReport KeyboardLayout::check(std::string_view text) {
         if (low.ends_with("layoutname")) continue;
         // The name lookup is not tied to the start of a line ("setOctave1"
         // binds octave1), so a name counts when it ends in a command name.
-        const bool known = std::any_of(names.begin(), names.end(), [&low](const std::string& name) {
-            return low.ends_with(lowered(name));
-        });
+        const bool known = std::any_of(names.begin(), names.end(),
+                                       [&low](const std::string& name) { return low.ends_with(name); });
         if (!known) {
             note(line, "command", command);
             continue;
