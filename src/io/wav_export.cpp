@@ -192,6 +192,7 @@ bool renderStems(const Song& song, int volume, const std::array<std::string, kCh
         auto chips = std::make_unique<ChipPair>();
         auto copy = std::make_unique<Song>(song);
         Player player(*copy, *chips);
+        std::lock_guard<std::mutex> lock(player.songMutex());
         blocksPerStem = std::max<int64_t>(1, waveSampleCount(player.passFrames()) / wav::kBlockSamples);
     }
     const int64_t blocksTotal = blocksPerStem * kChannels;
@@ -211,11 +212,8 @@ bool renderStems(const Song& song, int volume, const std::array<std::string, kCh
             }
             chips->setChannelMask(static_cast<uint8_t>(1u << c));
             {
+                // The note tables start out built for the extension's clock.
                 auto player = std::make_unique<Player>(*copy, *chips);
-                {
-                    std::lock_guard<std::mutex> lock(player->songMutex());
-                    player->buildNoteTables(kChipClock);
-                }
                 SampleSource source(*player, *chips);
                 auto beforeBlock = [&](int64_t) {
                     if (job) {
