@@ -60,7 +60,10 @@ struct RenderJob {
     std::atomic<bool> cancelled{false};
 };
 
-// Renders one pass to path. With a job, progress is reported through it and
+// Renders one pass to path: waveSampleCount(Player::passFrames()) samples,
+// the pass the VGM and register-dump exports record (pattern loops and
+// speed resets as played) and then the ring-out, during which the Player
+// plays on into the song's restart under the fade. With a job, progress is reported through it and
 // a cancel request (state 1) ends the render before its next block; the file
 // then holds the blocks written so far with its header lengths patched to
 // match. Returns false when the file cannot be created or written. The
