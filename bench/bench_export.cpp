@@ -2,10 +2,12 @@
 // every row and running effects, 47 order entries of 64 rows at speed 3.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "io/register_dump.h"
 #include "io/vgm_export.h"
@@ -103,5 +105,46 @@ void BM_QzdExport(benchmark::State& state) {
     std::filesystem::remove(path);
 }
 BENCHMARK(BM_QzdExport)->Unit(benchmark::kMillisecond);
+
+// The six per-channel files of the song; the target is less than six times
+// one mixed render (BM_WaveRender). Arg: render threads (0 = one per core).
+void BM_WaveStems(benchmark::State& state) {
+    Dense d;
+    const auto paths = qv::stemPaths(target("qv_bench_stems.wav"));
+    const int threads =
+        state.range(0) > 0 ? static_cast<int>(state.range(0)) : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    for (auto _ : state) {
+        if (!qv::renderStems(*d.song, 128, paths, threads)) state.SkipWithError("render failed");
+    }
+    state.counters["threads"] = threads;
+    for (const auto& p : paths) std::filesystem::remove(p);
+}
+BENCHMARK(BM_WaveStems)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime()->MeasureProcessCPUTime();
+
+// The VGM for the two YM2203; the target is under 20 ms.
+void BM_Vgm2203Export(benchmark::State& state) {
+    Dense d;
+    std::string path = target("qv_bench.2203.vgm");
+    for (auto _ : state) {
+        if (!qv::exportVgm2203(*d.player, *d.chips, *d.song, path)) state.SkipWithError("export failed");
+    }
+    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(path));
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_Vgm2203Export)->Unit(benchmark::kMillisecond);
+
+// Counting the pass (the length a wave render and the time display use);
+// it runs after every edit that changes timing: a few milliseconds at most.
+void BM_PassFrames(benchmark::State& state) {
+    Dense d;
+    int frames = 0;
+    for (auto _ : state) {
+        std::lock_guard<std::mutex> lock(d.player->songMutex());
+        frames = d.player->passFrames();
+        benchmark::DoNotOptimize(frames);
+    }
+    state.counters["frames"] = frames;
+}
+BENCHMARK(BM_PassFrames)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

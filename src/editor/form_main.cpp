@@ -656,11 +656,15 @@ void TFormMain::buildMenus() {
             &TFormMain::ExporRegSMDClick);
     connect(item(exportMenu, "ExportVGM", "&VGM file for SMD", true), &QAction::triggered, this,
             &TFormMain::ExportVGMClick);
+    connect(item(exportMenu, "ExportVGM2203", "VGM for the sound extension...", true), &QAction::triggered,
+            this, &TFormMain::ExportVGM2203Click);
     connect(item(exportMenu, "ExportWaveAll", "Wave file (&all)", true), &QAction::triggered, this,
             [this] { ExportWaveClick(false); });
     QAction* unmuted = item(exportMenu, "ExportWaveUnmuted", "Wave file (&unmuted)", true);
     unmuted->setData(1);
     connect(unmuted, &QAction::triggered, this, [this] { ExportWaveClick(true); });
+    connect(item(exportMenu, "ExportWaveChannels", "Wave files, one per channel...", true), &QAction::triggered,
+            this, &TFormMain::ExportWaveChannelsClick);
     QMenu* import = menu(file, "Import1", "&Import");
     connect(item(import, "ImportMOD", "&MOD file", true), &QAction::triggered, this,
             &TFormMain::ImportMODClick);
@@ -788,7 +792,9 @@ QString TFormMain::framesText(int positionFrames, int lengthFrames) {
 void TFormMain::recomputeLength() {
     {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        lengthFrames_ = ctx_.player.songLengthFrames();
+        // The pass as played and exported (pattern loops included); it
+        // refreshes the cached timing too.
+        lengthFrames_ = ctx_.player.passFrames();
     }
     refreshPosition();
 }
@@ -1322,6 +1328,49 @@ void TFormMain::ExportVGMClick() {
     const QString path =
         saveDialogFn("Export VGM file", exportStart("vgm"), "VGM file (*.vgm)", "vgm");
     if (!path.isEmpty()) exportVgmTo(path);
+}
+
+bool TFormMain::exportVgm2203To(const QString& path) {
+    bool ok;
+    {
+        AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
+        ok = exportVgm2203(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString());
+    }
+    ctx_.chips.reset();
+    lastExportOk_ = ok;
+    rememberExportFolder(path);
+    if (!ok) showError("Can't write file '" + path + "'!");
+    return ok;
+}
+
+void TFormMain::ExportVGM2203Click() {
+    stopAndReset();
+    const QString path = saveDialogFn("Export VGM file for the sound extension", exportStart("2203.vgm"),
+                                      "VGM file (*.vgm)", "vgm");
+    if (!path.isEmpty()) exportVgm2203To(path);
+}
+
+bool TFormMain::exportStemsTo(const QString& path) {
+    // The stems render on chips of their own; the stream stays closed as for
+    // any render, so the machine's cores go to the stems.
+    const bool wasOpen = ctx_.audio.isOpen();
+    ctx_.audio.close();
+    const bool started = renderWav_->runStems(ctx_, path);
+    lastExportOk_ = started && renderWav_->job().succeeded.load();
+    if (wasOpen) reopenAudio();
+    rememberExportFolder(path);
+    if (!lastExportOk_ && !renderWav_->job().cancelled.load())
+        showError("Can't write file '" + path + "'!");
+    return lastExportOk_;
+}
+
+void TFormMain::ExportWaveChannelsClick() {
+    stopAndReset();
+    timer2_->stop();
+    const QString path = saveDialogFn("Export wave files, one per channel", exportStart("wav"),
+                                      "Windows wave file (*.wav)", "wav");
+    if (!path.isEmpty()) exportStemsTo(path);
+    timer2_->start();
 }
 
 bool TFormMain::exportRegistersTo(const QString& path, bool megaDrive) {

@@ -119,6 +119,9 @@ public:
     // Exports and import with a known path (the menu handlers ask for it first).
     bool exportWaveTo(const QString& path, bool allChannels);
     bool exportVgmTo(const QString& path);
+    bool exportVgm2203To(const QString& path);
+    // path names the stems' base: NAME.wav gives NAME.ch1.wav ... NAME.ch6.wav.
+    bool exportStemsTo(const QString& path);
     bool exportRegistersTo(const QString& path, bool megaDrive);
     bool importModFrom(const QString& path);
 
@@ -152,6 +155,8 @@ public slots:
     void RecentClick(int n);
     void ExportWaveClick(bool unmuted);
     void ExportVGMClick();
+    void ExportVGM2203Click();
+    void ExportWaveChannelsClick();
     void ExporRegQZMClick();
     void ExporRegSMDClick();
     void ImportMODClick();

@@ -7,6 +7,10 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
 #include "app/app_context.h"
 
 namespace qv {
@@ -47,6 +51,32 @@ bool TFormRenderWav::run(AppContext& ctx, const QString& path, bool allChannels)
     if (!worker_.start(ctx.player, ctx.chips, ctx.source, job_, {},
                        [audio] { return audio->isOpen(); }))
         return false;
+    return showWhileRunning();
+}
+
+bool TFormRenderWav::runStems(AppContext& ctx, const QString& path) {
+    job_.fileName = path.toStdString();
+    job_.allChannels = true;
+    progress_->setValue(0);
+    button_->setText("Cancel");
+    button_->setEnabled(true);
+    {
+        std::lock_guard<std::mutex> lock(ctx.player.songMutex());
+        stemsSong_ = std::make_unique<Song>(*ctx.song);
+    }
+    const int volume = ctx.chips.volume();
+    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const Song* song = stemsSong_.get();
+    if (!worker_.startTask(job_, [song, volume, threads](RenderJob& job) {
+            return renderStems(*song, volume, stemPaths(job.fileName), threads, &job);
+        }))
+        return false;
+    const bool shown = showWhileRunning();
+    stemsSong_.reset();
+    return shown;
+}
+
+bool TFormRenderWav::showWhileRunning() {
     poll_->start();
     exec();
     poll_->stop();

@@ -3,6 +3,7 @@
 #pragma once
 #include <QDialog>
 #include <functional>
+#include <memory>
 
 #include "io/wav_export.h"
 
@@ -26,6 +27,10 @@ public:
     // true once the dialog has closed, whatever the render's outcome
     // (see job()).
     bool run(AppContext& ctx, const QString& path, bool allChannels);
+    // The same for the six per-channel files of path (stemPaths): one bar
+    // for the whole job, one Cancel. The stems render from a copy of the
+    // song on chips of their own, on as many threads as there are cores.
+    bool runStems(AppContext& ctx, const QString& path);
     const RenderJob& job() const { return job_; }
     // Called once the render has finished, on the GUI thread (the end beep).
     std::function<void()> onDone;
@@ -38,10 +43,12 @@ protected:
     void reject() override;
 
 private:
+    bool showWhileRunning();
     void poll();
     void finished();
 
     RenderJob job_;
+    std::unique_ptr<Song> stemsSong_;
     RenderWorker worker_;
     QProgressBar* progress_ = nullptr;
     QPushButton* button_ = nullptr;

@@ -41,8 +41,11 @@ int PatternInput::speedEffectSum() const {
     const Pattern& p = ctx_.song->patterns[ctx_.view.currentPattern & 0xFF];
     int sum = 0;
     for (int r = 0; r < std::min<int>(p.length, kRows); ++r)
-        for (const Cell& c : p.rows[r])
+        for (const Cell& c : p.rows[r]) {
             if (c.effect == 15) sum += c.param + 2048;
+            // Pattern loops change the played pass, which the total shows.
+            if (c.effect == 14 && (c.param & 0xF0) == 0x60) sum += c.param + 4096 + r * 256;
+        }
     return sum;
 }
 

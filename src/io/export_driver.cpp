@@ -59,9 +59,9 @@ void recordSong(Player& player, ChipPair& chips, const Song& song, FrameLog& log
     {
         std::lock_guard<std::mutex> lock(player.songMutex());
         player.buildNoteTables(clock);
-        size_t length = static_cast<size_t>(std::max(player.songLengthFrames(), 0));
-        // Pattern loops (E6x) can repeat sections beyond the counted length.
-        maxFrames = std::min(kFrameCeiling, length * 32 + 30000);
+        // The pass ends by itself at the wrap; the bound only guards a runaway.
+        const size_t pass = static_cast<size_t>(std::max(player.passFrames(), 0));
+        maxFrames = std::min(kFrameCeiling, pass + 30000);
     }
     player.start(0, 0, false, false, false, -1);
     const bool loopAtStart = song.order.loopPosition == 0;

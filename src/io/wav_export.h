@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "song/song.h"
+
 namespace qv {
 
 class Player;
@@ -58,7 +60,10 @@ struct RenderJob {
     std::atomic<bool> cancelled{false};
 };
 
-// Renders one pass to path. With a job, progress is reported through it and
+// Renders one pass to path: waveSampleCount(Player::passFrames()) samples,
+// the pass the VGM and register-dump exports record (pattern loops and
+// speed resets as played) and then the ring-out, during which the Player
+// plays on into the song's restart under the fade. With a job, progress is reported through it and
 // a cancel request (state 1) ends the render before its next block; the file
 // then holds the blocks written so far with its header lengths patched to
 // match. Returns false when the file cannot be created or written. The
@@ -66,6 +71,23 @@ struct RenderJob {
 // stream must be closed (no other thread may render) while this runs.
 bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std::string& path,
                 bool allChannels, RenderJob* job = nullptr);
+
+// NAME.ch1.wav ... NAME.ch6.wav for the path NAME.wav (or NAME without a
+// ".wav" ending).
+std::array<std::string, kChannels> stemPaths(const std::string& path);
+
+// One file per channel, each the render of that channel alone (the others
+// masked): same length and fade as the mixed render, and a channel silent in
+// the whole song still gets its file. Each stem renders with its own copy
+// of the song, its own chips (at the given output volume) and Player, so up
+// to `threads` stems render at once and the bytes do not depend on how many.
+// With a job: one progress value for all six files (the blocks done of all
+// of them), and a cancel request ends every stem before its next block
+// (each file then holds its blocks so far, as a cancelled render does).
+// Returns false when any file could not be written. Touches no shared
+// engine state: the caller only keeps song unchanged while it runs.
+bool renderStems(const Song& song, int volume, const std::array<std::string, kChannels>& paths, int threads,
+                 RenderJob* job = nullptr);
 
 // Runs renderWave on a worker thread. Sets active and state = 0 before the
 // thread starts; the worker sets state = 2, clears active and then calls
@@ -77,6 +99,8 @@ public:
     ~RenderWorker();
     bool start(Player& player, ChipPair& chips, SampleSource& source, RenderJob& job,
                std::function<void()> onFinished = {}, std::function<bool()> audioOpen = {});
+    // The same for any render task: its result becomes job.succeeded.
+    bool startTask(RenderJob& job, std::function<bool(RenderJob&)> task, std::function<void()> onFinished = {});
     // Requests cancel (only while running) and waits, polling every 10 ms,
     // until the worker reports finished.
     void cancel(RenderJob& job);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 namespace qv {
@@ -378,19 +379,7 @@ void Player::rememberEffect(int c, const Cell& cell) {
             if (cell.volume == 0) writer_.updateVolume(c, ch.channelVolume, cell.effect, param);
             break;
         case kEffectExtended: effectE(c, param); break;
-        case kEffectSpeed:
-            // F00 here restores all three values of the Song.
-            if (param == 0) {
-                speedEven_ = std::max(1, song_.speedEven);
-                speedOdd_ = std::max(1, song_.speedOdd);
-                interleave_ = song_.interleave;
-            } else if (param <= 15) {
-                interleave_ = param;
-            } else {
-                speedEven_ = std::max(1, param >> 4);
-                speedOdd_ = std::max(1, param & 0x0F);
-            }
-            break;
+        case kEffectSpeed: speedEffect(param, speedEven_, speedOdd_, interleave_); break;
         default: break;
     }
 }
@@ -413,18 +402,10 @@ void Player::effectE(int c, int param) {
         }
         case 0x50: writer_.queue(c, 0x28, x << 4 | chipChannel); break;
         case 0x60:
-            if (x == 0) {
-                if (loopSave_.row != row_ || loopSave_.orderPosition != orderPosition_) {
-                    loopCount_ = 0;
-                    loopSave_ = LoopSave{speedEven_, speedOdd_,  interleave_, useOddSpeed_,
-                                         interleaveCounter_, row_, orderPosition_};
-                }
-            } else if (loopCount_ < x) {
-                // Every pass that counts jumps back, the one that reaches x
-                // included: E6x plays the section x + 1 times.
-                if (++loopCount_ == x) loopCount_ = kLoopCountIdle;
+            if (loopEffect(x, loopCount_, loopSave_,
+                           LoopSave{speedEven_, speedOdd_, interleave_, useOddSpeed_, interleaveCounter_, row_,
+                                    orderPosition_}))
                 loopJump_ = true;
-            }
             break;
         case 0xF0:
             if (!ins) break;
@@ -432,6 +413,35 @@ void Player::effectE(int c, int param) {
             break;
         default: break;
     }
+}
+
+void Player::speedEffect(int param, int& speedEven, int& speedOdd, int& interleave) const {
+    if (param == 0) {
+        // F00 here restores all three values of the Song.
+        speedEven = std::max(1, song_.speedEven);
+        speedOdd = std::max(1, song_.speedOdd);
+        interleave = song_.interleave;
+    } else if (param <= 15) {
+        interleave = param;
+    } else {
+        speedEven = std::max(1, param >> 4);
+        speedOdd = std::max(1, param & 0x0F);
+    }
+}
+
+bool Player::loopEffect(int x, int& loopCount, LoopSave& save, const LoopSave& here) {
+    if (x == 0) {
+        if (save.row != here.row || save.orderPosition != here.orderPosition) {
+            loopCount = 0;
+            save = here;
+        }
+        return false;
+    }
+    if (loopCount >= x) return false;
+    // Every pass that counts jumps back, the one that reaches x included:
+    // E6x plays the section x + 1 times.
+    if (++loopCount == x) loopCount = kLoopCountIdle;
+    return true;
 }
 
 void Player::frameEffects(int c) {
@@ -554,6 +564,59 @@ int Player::framesAt(int orderPosition, int row) {
         }
     }
     return total;
+}
+
+int Player::passFrames() {
+    songLengthFrames();
+    // The state start(0, 0, ...) sets up, then readRow and the advance at
+    // the end of each row, one row at a time.
+    const OrderEntry& first = song_.order.entries[0];
+    int speedEven = std::max<int>(1, first.speedEven);
+    int speedOdd = std::max<int>(1, first.speedOdd);
+    int interleave = first.interleave;
+    int counter = 0, odd = 0;
+    int orderPosition = 0, row = 0;
+    int loopCount = kLoopCountIdle;
+    LoopSave save{};
+    const int length = orderLength();
+    const int loopPosition = std::clamp<int>(song_.order.loopPosition, 0, length - 1);
+    int64_t total = 0;
+    while (total < kPassCeiling) {
+        const int pattern = patternAt(orderPosition);
+        bool jump = false;
+        for (const Cell& cell : song_.patterns[pattern].rows[std::clamp(row, 0, kRows - 1)]) {
+            if (cell.effect == kEffectSpeed) {
+                speedEffect(cell.param, speedEven, speedOdd, interleave);
+            } else if (cell.effect == kEffectExtended && (cell.param & 0xF0) == 0x60) {
+                jump |= loopEffect(cell.param & 0x0F, loopCount, save,
+                                   LoopSave{speedEven, speedOdd, interleave, odd, counter, row, orderPosition});
+            }
+        }
+        bool wrapped = false;
+        if (jump) {
+            speedEven = save.speedEven;
+            speedOdd = save.speedOdd;
+            interleave = save.interleave;
+            odd = save.useOddSpeed;
+            counter = save.interleaveCounter;
+            row = save.row;
+            orderPosition = save.orderPosition;
+        } else if (++row >= patternLength(pattern)) {
+            row = 0;
+            if (++orderPosition >= length) {
+                orderPosition = loopPosition;
+                wrapped = true;
+            }
+        }
+        // The row lasts the speed in force once it has been read.
+        total += std::max(1, odd ? speedOdd : speedEven);
+        if (++counter >= interleave) {
+            counter = 0;
+            odd ^= 1;
+        }
+        if (wrapped) break;
+    }
+    return static_cast<int>(std::min<int64_t>(total, kPassCeiling));
 }
 
 }  // namespace qv

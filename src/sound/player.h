@@ -63,6 +63,16 @@ public:
     // speed toggle at its even start (the cache keeps no toggle) and with the
     // speed effects of those rows.
     int framesAt(int orderPosition, int row);
+    // Frames of the pass that playback from the start goes through and that
+    // the exporters record: every row from order position 0, row 0, up to
+    // and including the row whose end wraps the order list to the loop
+    // position, with pattern loops and speed effects taken as tick takes
+    // them (unlike songLengthFrames, which counts each order entry's rows
+    // once). Refreshes the cached timing first (songLengthFrames), as the
+    // pass starts from it. Walks rows only: no writes, no chips, and the
+    // Player's own state is left alone. At most kPassCeiling.
+    int passFrames();
+    static constexpr int kPassCeiling = 4000000;  // about 22 hours
 
     // Held around every tick and around every Song edit.
     std::mutex& songMutex() { return songMutex_; }
@@ -97,6 +107,12 @@ private:
         int useOddSpeed = 0, interleaveCounter = 0;
         int row = -1, orderPosition = -1;
     };
+
+    // Effect F at row reading (0 brings back the Song's three values).
+    void speedEffect(int param, int& speedEven, int& speedOdd, int& interleave) const;
+    // Effect E6x at row reading; here is the state a loop start saves.
+    // Returns true when playback jumps back to the loop save.
+    static bool loopEffect(int x, int& loopCount, LoopSave& save, const LoopSave& here);
 
     void clearState();
     void seekBackwards(int orderPosition, int row);

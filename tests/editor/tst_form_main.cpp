@@ -78,6 +78,8 @@ private slots:
         QCOMPARE(f.actionText("ExportVGM"), QString("&VGM file for SMD"));
         QCOMPARE(f.actionText("ExportWaveAll"), QString("Wave file (&all)"));
         QCOMPARE(f.actionText("ExportWaveUnmuted"), QString("Wave file (&unmuted)"));
+        QCOMPARE(f.actionText("ExportVGM2203"), QString("VGM for the sound extension..."));
+        QCOMPARE(f.actionText("ExportWaveChannels"), QString("Wave files, one per channel..."));
         QCOMPARE(f.actionText("ImportMOD"), QString("&MOD file"));
         QCOMPARE(f.actionText("FileClose"), QString("&Close"));
         QCOMPARE(f.actionText("Recent0"), QString("&0: none"));
@@ -141,6 +143,15 @@ private slots:
         QCOMPARE(f.window->lengthFrames(), 192);
         f.find<QToolButton>("SpeedButtonSpdEqual")->click();
         QCOMPARE(f.ctx.song->speedOdd, 6);
+        // The total is the pass as played: a pattern loop over the 32 rows
+        // plays them twice.
+        f.ctx.song->patterns[0].rows[0][0].effect = 14;
+        f.ctx.song->patterns[0].rows[0][0].param = 0x60;
+        f.ctx.song->patterns[0].rows[31][0].effect = 14;
+        f.ctx.song->patterns[0].rows[31][0].param = 0x61;
+        f.window->recomputeLength();
+        QCOMPARE(f.window->lengthFrames(), 2 * 192);
+        QCOMPARE(f.find<QLabel>("LabelTFrmVal")->text(), QString("0 of 384"));
     }
 
     void recentFiles() {
@@ -494,6 +505,17 @@ private slots:
         QCOMPARE(int(f.ctx.chips.channelMask()), 0x3D);
         QVERIFY(!f.window->exportWaveTo(dir.filePath("no/d.wav"), true));
         QCOMPARE(f.boxes.last().caption, QString("Error"));
+        QVERIFY(f.ctx.audio.isOpen());
+
+        // The sound extension's VGM and the six per-channel wave files.
+        QVERIFY(f.window->exportVgm2203To(dir.filePath("e.2203.vgm")));
+        QVERIFY(QFileInfo(dir.filePath("e.2203.vgm")).size() > 0x80);
+        f.dialogResult = dir.filePath("s.wav");
+        f.window->ExportWaveChannelsClick();
+        QVERIFY(f.window->lastExportOk());
+        for (int c = 1; c <= 6; ++c)
+            QCOMPARE(QFileInfo(dir.filePath(QString("s.ch%1.wav").arg(c))).size(), qint64(44 + 2 * 882 * (192 + 150)));
+        QVERIFY(!QFileInfo::exists(dir.filePath("s.wav")));
         QVERIFY(f.ctx.audio.isOpen());
 
         // MOD import: a failure names the file; the song stays.

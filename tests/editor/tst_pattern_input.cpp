@@ -73,6 +73,20 @@ int letter(char c) { return vk::letter(c); }
 class TestPatternInput : public QObject {
     Q_OBJECT
   private slots:
+    void patternLoopEffectRefreshesTheLength() {
+        Rig r;
+        r.place(4, 5);
+        r.press(letter('E'));  // E00: no loop yet
+        QCOMPARE(int(r.cell(4, 0).effect), 14);
+        QCOMPARE(r.lengthRefreshes, 0);
+        r.place(4, 6);
+        r.press(vk::digit(6));  // E60: a loop start
+        QCOMPARE(int(r.cell(4, 0).param), 0x60);
+        QCOMPARE(r.lengthRefreshes, 1);
+        r.place(4, 7);
+        r.press(vk::digit(1));  // E61
+        QCOMPARE(r.lengthRefreshes, 2);
+    }
     void noteKeyWritesNoteOctaveInstrumentVolumeAndSteps() {
         Rig r;
         r.input.options.octave = 4;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,7 @@ struct DecodedVgm : DecodedFrames {
     uint32_t totalSamples = 0, loopSamples = 0, loopOffset = 0, gd3Offset = 0;
     std::vector<std::u16string> tags;
     int longWaits = 0;  // 0x61 commands seen
+    std::vector<qv::RegisterWrite> prelude;  // writes before the first wait
 };
 
 inline DecodedVgm decodeVgm(const std::vector<uint8_t>& b) {
@@ -113,8 +115,8 @@ inline DecodedVgm decodeVgm(const std::vector<uint8_t>& b) {
     size_t p = 0x40;
     bool ended = false;
     while (p < b.size()) {
-        if (d.loopOffset && p == d.loopOffset)
-            d.loopFrame = d.frames.empty() ? 0 : static_cast<int>(d.frames.size()) - 1;
+        // The loop offset points at the wait that opens the loop frame.
+        if (d.loopOffset && p == d.loopOffset) d.loopFrame = static_cast<int>(d.frames.size());
         uint8_t c = b[p++];
         if (c == 0x63) {
             samples += 882;
@@ -130,12 +132,11 @@ inline DecodedVgm decodeVgm(const std::vector<uint8_t>& b) {
         } else if (c == 0x52 || c == 0x53) {
             if (p + 2 > b.size()) return bad("write cut");
             if (samples % 882 != 0) return bad("write inside a frame");
-            if (d.frames.empty()) return bad("write before the first wait");
             uint8_t reg = b[p], value = b[p + 1];
             p += 2;
             uint8_t chip = c == 0x53 ? 1 : 0;
             if (c == 0x52 && reg == 0x28 && (value & 4)) chip = 1, value ^= 4;
-            d.frames.back().push_back(qv::RegisterWrite{chip, reg, value});
+            (d.frames.empty() ? d.prelude : d.frames.back()).push_back(qv::RegisterWrite{chip, reg, value});
         } else if (c == 0x66) {
             ended = true;
             break;
@@ -164,6 +165,91 @@ inline DecodedVgm decodeVgm(const std::vector<uint8_t>& b) {
     }
     if (d.tags.size() != 11) return bad("tag strings");
     return d;
+}
+
+}  // namespace qvtest
+
+namespace qvtest {
+
+// A VGM 1.51 file for two YM2203, read the way a VGM player reads it: the
+// header's data offset, the clock with its dual-chip bit, then commands
+// 0x55/0xA5 (register writes of chip 0/1), 0x61/0x62/0x63/0x70-0x7F
+// (waits) and 0x66 (end). Each wait is rendered through the project's chips
+// (a ChipPair at 44 100 Hz), the writes before it handed over in order.
+struct Vgm2203Replay {
+    bool ok = true;
+    std::string error;
+    uint32_t version = 0, clock = 0, totalSamples = 0, loopOffset = 0, loopSamples = 0;
+    size_t dataOffset = 0, endOffset = 0;
+    std::vector<int16_t> samples;
+    std::vector<uint8_t> commands;  // every command byte seen, in order
+    uint64_t samplesAtLoop = 0;     // samples rendered when the loop offset was passed
+};
+
+inline Vgm2203Replay replayVgm2203(const std::vector<uint8_t>& b, int volume) {
+    Vgm2203Replay r;
+    auto bad = [&r](const char* why) {
+        r.ok = false;
+        r.error = why;
+        return r;
+    };
+    if (b.size() < 0x80 || std::string(b.begin(), b.begin() + 4) != "Vgm ") return bad("magic");
+    if (le32(b, 4) != b.size() - 4) return bad("eof offset");
+    r.version = le32(b, 8);
+    r.clock = le32(b, 0x44);
+    r.totalSamples = le32(b, 0x18);
+    r.loopOffset = le32(b, 0x1C) ? le32(b, 0x1C) + 0x1C : 0;
+    r.loopSamples = le32(b, 0x20);
+    r.dataOffset = r.version >= 0x150 && le32(b, 0x34) ? le32(b, 0x34) + 0x34 : 0x40;
+    if (r.version < 0x151) return bad("version too old for the YM2203 clock");
+    if ((r.clock & 0x3FFFFFFF) != qv::kChipClock) return bad("YM2203 clock");
+    const bool dual = (r.clock & 0x40000000) != 0;
+
+    auto chips = std::make_unique<qv::ChipPair>();
+    if (!chips->create(qv::kSampleRate, r.clock & 0x3FFFFFFF, volume)) return bad("chips");
+    chips->beginExport(true);  // the two chips only
+    chips->reset();
+    auto wait = [&](uint32_t n) {
+        size_t at = r.samples.size();
+        r.samples.resize(at + n);
+        chips->renderWithQueue(r.samples.data() + at, static_cast<int>(n));
+        chips->queue().clear();
+    };
+    size_t p = r.dataOffset;
+    bool ended = false;
+    while (p < b.size()) {
+        if (r.loopOffset && p == r.loopOffset) r.samplesAtLoop = r.samples.size();
+        uint8_t c = b[p++];
+        r.commands.push_back(c);
+        if (c == 0x55 || c == 0xA5) {
+            if (p + 2 > b.size()) return bad("write cut");
+            if (c == 0xA5 && !dual) return bad("second chip without the dual-chip bit");
+            chips->queue().push(c == 0x55 ? 0 : 1, b[p], b[p + 1]);
+            p += 2;
+        } else if (c == 0x61) {
+            if (p + 2 > b.size()) return bad("wait cut");
+            wait(b[p] | b[p + 1] << 8);
+            p += 2;
+        } else if (c == 0x62) {
+            wait(735);
+        } else if (c == 0x63) {
+            wait(882);
+        } else if (c >= 0x70 && c <= 0x7F) {
+            wait(c - 0x6F);
+        } else if (c == 0x66) {
+            ended = true;
+            break;
+        } else {
+            return bad("unknown command");
+        }
+    }
+    chips->destroy();
+    r.endOffset = p;
+    if (!ended) return bad("no end command");
+    if (r.samples.size() != r.totalSamples) return bad("total samples differ from the waits");
+    if (r.loopOffset && r.samples.size() - r.samplesAtLoop != r.loopSamples) return bad("loop samples");
+    if (le32(b, 0x14) + 0x14 != p) return bad("tag not right after the end");
+    return r;
 }
 
 }  // namespace qvtest

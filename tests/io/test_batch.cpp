@@ -65,6 +65,13 @@ protected:
         EXPECT_TRUE(r.handled());
         return runBatchRequest(r, out, err);
     }
+    // The program's own entry, as the shell runs it.
+    int runEntry(std::vector<std::string> args, bool& handled) {
+        args.insert(args.begin(), "qorvette");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        return runBatch(static_cast<int>(argv.size()), argv.data(), handled);
+    }
 
     fs::path dir;
     std::ostringstream out, err;
@@ -108,7 +115,8 @@ TEST(BatchArgs, OutputBesideTheModule) {
 
 TEST_F(BatchRun, HelpPrintsTheSwitches) {
     EXPECT_EQ(run({"--help"}), 0);
-    for (const char* s : {"-wav", "-vgm", "-qzd", "-smd", "-qze", ".wav", ".vgm", ".qzd"})
+    for (const char* s : {"-wav", "-wavch", "-vgm", "-vgm2203", "-qzd", "-smd", "-qze", "-o DIR", "--help", ".wav",
+                          ".ch1.wav", ".vgm", ".2203.vgm", ".qzd"})
         EXPECT_NE(out.str().find(s), std::string::npos) << s;
     EXPECT_EQ(err.str(), "");
 }
@@ -247,4 +255,60 @@ TEST_F(BatchRun, EntryHookReportsHandled) {
     std::vector<char*> plain{const_cast<char*>("qorvette"), module.data()};
     EXPECT_EQ(runBatch(2, plain.data(), handled), 0);
     EXPECT_FALSE(handled);
+}
+
+TEST_F(BatchRun, ManyFilesIntoAFolderWithOneLinePerFailure) {
+    const std::string a = writeModule("a.qze"), c = writeMod("c.mod");
+    const std::string b = (dir / "b.qze").string();
+    std::ofstream(b) << "broken";
+    const std::string outDir = (dir / "out" / "wav").string();  // created, parents too
+    EXPECT_EQ(run({"-wav", a, b, c, "-o", outDir}), 1);
+    EXPECT_EQ(lineCount(err.str()), 1) << err.str();
+    EXPECT_NE(err.str().find(b), std::string::npos);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(qvtest::readFile(outDir + "/a.wav").size(), 44u + 2 * 882 * (48 + 150));
+    EXPECT_TRUE(fs::exists(outDir + "/c.wav"));
+    EXPECT_FALSE(fs::exists(outDir + "/b.wav"));
+    EXPECT_FALSE(fs::exists(dir / "a.wav"));  // nothing beside the modules
+    // All good: 0.
+    EXPECT_EQ(run({"-vgm2203", a, c}), 0);
+    EXPECT_EQ(err.str(), "");
+    auto r = qvtest::replayVgm2203(qvtest::readFile((dir / "a.2203.vgm").string()), 128);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.samples.size(), 882u * 48);
+    EXPECT_TRUE(fs::exists(dir / "c.2203.vgm"));
+    // The output folder cannot be made: one line, nothing converted.
+    std::ofstream((dir / "plain").string()) << "x";
+    EXPECT_EQ(run({"-qzd", a, "-o", (dir / "plain" / "sub").string()}), 1);
+    EXPECT_EQ(lineCount(err.str()), 1) << err.str();
+}
+
+TEST_F(BatchRun, StemsOfAModule) {
+    const std::string a = writeModule("stems.qze");
+    EXPECT_EQ(run({"-WAVCH", a}), 0);
+    EXPECT_EQ(err.str(), "");
+    for (int c = 1; c <= 6; ++c)
+        EXPECT_EQ(qvtest::readFile((dir / ("stems.ch" + std::to_string(c) + ".wav")).string()).size(),
+                  44u + 2 * 882 * (48 + 150))
+            << c;
+    EXPECT_EQ(batchOutputPaths("x/Song.qze", BatchKind::WavChannels, "o").back(), "o/Song.ch6.wav");
+    EXPECT_EQ(batchOutputPath("x/Song.qze", BatchKind::Vgm2203), "x/Song.2203.vgm");
+}
+
+TEST_F(BatchRun, UnknownSwitchPrintsTheUsageAndExitsTwo) {
+    const std::string a = writeModule("u.qze");
+    bool handled = false;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runEntry({"-xyz", a}, handled), 2);
+    const std::string usage = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(handled);  // no window opens "-xyz"
+    EXPECT_NE(usage.find("-xyz"), std::string::npos);
+    EXPECT_NE(usage.find("Usage:"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "u.wav"));
+    EXPECT_EQ(parse({"-wav", a, "-bogus"}).usageError, "unknown switch -bogus");
+    EXPECT_FALSE(parse({"-wav", "-o"}).usageError.empty());
+    // A line that starts with a module leaves other arguments to the window.
+    EXPECT_FALSE(parse({a, "-platform", "xcb"}).handled());
 }

@@ -195,7 +195,34 @@ TEST(ExportDriver, BusySongRoundTripsAndUsesTheTargetClock) {
         for (size_t k = 0; k < live[i].size(); ++k)
             if (live[i][k].reg >= 0xA0 && live[i][k].reg < 0xA8 && live[i][k].value != md[i][k].value) ++differing;
     EXPECT_GT(differing, 10);
-    for (auto& p : {vgmPath, qzdPath, smdPath}) std::filesystem::remove(p);
+
+    // The two-YM2203 VGM carries the register dump's frames (the extension's
+    // clock), in queue order: read back wait by wait.
+    const std::string opnPath = tempPath("busy.2203.vgm");
+    ASSERT_TRUE(exportVgm2203(*rig.player, *rig.chips, *rig.song, opnPath));
+    const auto b = qvtest::readFile(opnPath);
+    ASSERT_GT(b.size(), 0x80u);
+    std::vector<std::vector<RegisterWrite>> opn;
+    int opnLoop = -1;
+    const size_t loopAt = qvtest::le32(b, 0x1C) + 0x1C;
+    for (size_t p = qvtest::le32(b, 0x34) + 0x34; p < b.size() && b[p] != 0x66;) {
+        if (p == loopAt) opnLoop = static_cast<int>(opn.size());
+        const uint8_t c = b[p++];
+        if (c == 0x63) {
+            opn.emplace_back();
+        } else if (c == 0x61) {
+            opn.resize(opn.size() + (b[p] | b[p + 1] << 8) / 882);
+            p += 2;
+        } else {
+            ASSERT_TRUE(c == 0x55 || c == 0xA5) << int(c);
+            ASSERT_FALSE(opn.empty());
+            opn.back().push_back(RegisterWrite{static_cast<uint8_t>(c == 0xA5), b[p], b[p + 1]});
+            p += 2;
+        }
+    }
+    expectSameFrames(opn, live, false);
+    EXPECT_EQ(opnLoop, 40);
+    for (auto& p : {vgmPath, qzdPath, smdPath, opnPath}) std::filesystem::remove(p);
 }
 
 TEST(ExportDriver, PatternLoopsAreRecordedAsPlayed) {

@@ -13,13 +13,25 @@ using qvtest::le32;
 
 namespace {
 
-// The command bytes between 0x40 and the 0x66.
-std::vector<uint8_t> commands(const std::vector<uint8_t>& f) {
+// The six writes that open every YM2612 file: left and right on, channels 1-6.
+const std::vector<uint8_t> kPanOn = {0x52, 0xB4, 0xC0, 0x52, 0xB5, 0xC0, 0x52, 0xB6, 0xC0,
+                                     0x53, 0xB4, 0xC0, 0x53, 0xB5, 0xC0, 0x53, 0xB6, 0xC0};
+// Where the frames start: after the header (and the six writes).
+constexpr size_t kFrames = 0x40 + 18;
+constexpr size_t kFrames2203 = 0x80;
+
+// The command bytes between start and the 0x66.
+std::vector<uint8_t> commands(const std::vector<uint8_t>& f, size_t start = kFrames) {
     size_t end = le32(f, 0x14) + 0x14 - 1;
-    return std::vector<uint8_t>(f.begin() + 0x40, f.begin() + static_cast<long>(end));
+    return std::vector<uint8_t>(f.begin() + static_cast<long>(start), f.begin() + static_cast<long>(end));
 }
 
 const RegisterWrite kW0{0, 0x40, 0x11};
+
+std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 }  // namespace
 
@@ -37,8 +49,48 @@ TEST(VgmEncoder, HeaderFieldsForTenFramesLoopingAtStart) {
     EXPECT_EQ(le32(f, 0x1C), 0x24u);
     EXPECT_EQ(le32(f, 0x20), 10u * 882);
     for (size_t i = 0x24; i < 0x40; ++i) EXPECT_EQ(f[i], 0) << i;
-    EXPECT_EQ(commands(f), (std::vector<uint8_t>{0x63, 0x52, 0x40, 0x11, 0x63, 0x63, 0x63, 0x52, 0x40, 0x11,
-                                                  0x63, 0x63, 0x63, 0x63, 0x63, 0x63}));
+    // The loop at frame 0 points at the output switches, so a replay that
+    // loops switches them on again.
+    const std::vector<uint8_t> frames0 = {0x63, 0x52, 0x40, 0x11, 0x63, 0x63, 0x63, 0x52,
+                                          0x40, 0x11, 0x63, 0x63, 0x63, 0x63, 0x63, 0x63};
+    EXPECT_EQ(commands(f, 0x40), kPanOn + frames0);
+    auto d = qvtest::decodeVgm(f);
+    ASSERT_TRUE(d.ok) << d.error;
+    EXPECT_EQ(d.prelude.size(), 6u);
+    EXPECT_EQ(d.loopFrame, 0);
+}
+
+TEST(VgmEncoder, TwoYm2203Header) {
+    std::vector<std::vector<RegisterWrite>> frames(10);
+    frames[0] = {{0, 0x28, 0xF1}, {1, 0x28, 0xF1}, {1, 0xA0, 0x55}};
+    frames[6] = {kW0};
+    auto f = encodeVgm2203({"T", "A", "M", 0}, makeLog(frames, 0));
+    EXPECT_EQ(std::string(f.begin(), f.begin() + 4), "Vgm ");
+    EXPECT_EQ(le32(f, 0x04), f.size() - 4);
+    EXPECT_EQ(le32(f, 0x08), 0x151u);
+    EXPECT_EQ(le32(f, 0x18), 10u * 882);
+    EXPECT_EQ(le32(f, 0x1C) + 0x1C, kFrames2203);  // loop at the start: the first command
+    EXPECT_EQ(le32(f, 0x20), 10u * 882);
+    EXPECT_EQ(le32(f, 0x34) + 0x34, kFrames2203);
+    EXPECT_EQ(le32(f, 0x44), 3500000u | 0x40000000u);
+    for (size_t i = 0x24; i < 0x80; i += 4)
+        if (i != 0x34 && i != 0x44) {
+            EXPECT_EQ(le32(f, i), 0u) << "no other chip: " << i;
+        }
+    EXPECT_EQ(le32(f, 0x0C) | le32(f, 0x10), 0u);
+    // Both chips' writes as they are, key on/off included; waits as for the YM2612.
+    EXPECT_EQ(commands(f, kFrames2203), (std::vector<uint8_t>{0x63, 0x55, 0x28, 0xF1, 0xA5, 0x28, 0xF1, 0xA5, 0xA0,
+                                                               0x55, 0x61, 0xAC, 0x14, 0x55, 0x40, 0x11, 0x63, 0x63,
+                                                               0x63}));
+    // Loop at frame 6: the offset points at its wait, the five waits before stay single.
+    f = encodeVgm2203({}, makeLog(frames, 6));
+    EXPECT_EQ(le32(f, 0x1C) + 0x1C, kFrames2203 + 10 + 5);
+    EXPECT_EQ(le32(f, 0x20), 4u * 882);
+    // The tag is the same as the YM2612 file's.
+    auto mine = encodeVgm2203({"T", "A", "M", 0}, makeLog(frames, -1));
+    auto other = encodeVgm({"T", "A", "M", 0}, makeLog(frames, -1));
+    EXPECT_EQ(std::vector<uint8_t>(mine.begin() + le32(mine, 0x14) + 0x14, mine.end()),
+              std::vector<uint8_t>(other.begin() + le32(other, 0x14) + 0x14, other.end()));
 }
 
 TEST(VgmEncoder, WaitRuns) {
@@ -72,23 +124,29 @@ TEST(VgmEncoder, SecondChipPortsAndKeyFold) {
 
 TEST(VgmEncoder, RunsNeverReachAcrossTheLoopPoint) {
     const std::vector<RegisterWrite> w{kW0};
-    // Loop frame 5 has writes: its own run (frames 1-5) is packed before the offset.
+    // The loop offset points at the loop frame's wait; the run before it
+    // stays single waits even where it is 4 long.
     auto f = encodeVgm({}, makeLog({w, {}, {}, {}, {}, w, {}, w}, 5));
     auto c = commands(f);
-    EXPECT_EQ(c, (std::vector<uint8_t>{0x63, 0x52, 0x40, 0x11, 0x61, 0x3A, 0x11, 0x52, 0x40, 0x11, 0x63, 0x63,
-                                       0x52, 0x40, 0x11}));
-    EXPECT_EQ(le32(f, 0x1C) + 0x1C, 0x40u + 7);
+    EXPECT_EQ(c, (std::vector<uint8_t>{0x63, 0x52, 0x40, 0x11, 0x63, 0x63, 0x63, 0x63, 0x63, 0x52, 0x40, 0x11,
+                                       0x63, 0x63, 0x52, 0x40, 0x11}));
+    EXPECT_EQ(le32(f, 0x1C) + 0x1C, kFrames + 8);
     EXPECT_EQ(le32(f, 0x20), 3u * 882);
-    // Loop frame 3 without writes: its waits stay single and the count starts afresh.
+    // The count starts afresh at the loop frame.
     f = encodeVgm({}, makeLog({w, {}, {}, {}, {}, {}, w}, 3));
     c = commands(f);
-    EXPECT_EQ(c, (std::vector<uint8_t>{0x63, 0x52, 0x40, 0x11, 0x63, 0x63, 0x63, 0x63, 0x63, 0x63, 0x52, 0x40, 0x11}));
-    EXPECT_EQ(le32(f, 0x1C) + 0x1C, 0x40u + 7);
+    EXPECT_EQ(c, (std::vector<uint8_t>{0x63, 0x52, 0x40, 0x11, 0x63, 0x63, 0x61, 0xC8, 0x0D, 0x52, 0x40, 0x11}));
+    EXPECT_EQ(le32(f, 0x1C) + 0x1C, kFrames + 6);
     EXPECT_EQ(le32(f, 0x20), 4u * 882);
     f = encodeVgm({}, makeLog({w, {}, {}, {}, {}, {}, {}, {}, w}, 3));
     c = commands(f);
-    EXPECT_EQ(c, (std::vector<uint8_t>{0x63, 0x52, 0x40, 0x11, 0x63, 0x63, 0x63, 0x61, 0x3A, 0x11, 0x52,
-                                       0x40, 0x11}));
+    EXPECT_EQ(c, (std::vector<uint8_t>{0x63, 0x52, 0x40, 0x11, 0x63, 0x63, 0x61, 0xAC, 0x14, 0x52, 0x40, 0x11}));
+    // Played in a loop, the loop part lasts exactly the loop samples: the
+    // last frame keeps its wait before the loop frame's writes come again.
+    auto d = qvtest::decodeVgm(f);
+    ASSERT_TRUE(d.ok) << d.error;
+    EXPECT_EQ(d.loopFrame, 3);
+    EXPECT_EQ(d.totalSamples - 3u * 882, le32(f, 0x20));
 }
 
 TEST(VgmEncoder, Gd3Tag) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 
 #include "io/export_readers.h"
 #include "io/export_rig.h"
@@ -141,5 +142,80 @@ TEST(VgmPlayback, LibgmeAgreesWithOurRender) {
     double fg = frequency(g, 0.5, 3.0), fo = frequency(o, 0.5, 3.0);
     EXPECT_NEAR(fo, 440.0, 440.0 * 0.01) << "our render";
     EXPECT_NEAR(fg, fo, fo * 0.01) << "libgme " << fg << " Hz, ours " << fo << " Hz";
+    fs::remove_all(dir);
+}
+
+TEST(Vgm2203Playback, ReplayThroughTheChipsEqualsTheWaveRender) {
+    // Both chips busy with effects, a pattern loop across entries and a loop
+    // position of 1: the VGM read by a plain VGM reader and played through
+    // the chips gives the wave render's samples over the whole pass.
+    ExportRig rig;
+    rig.sineInstrument(1);
+    Instrument& bright = rig.song->instrument(2);
+    bright.algorithm = 4;
+    bright.FB = 5;
+    for (int op = 0; op < 4; ++op) {
+        bright.operators[op].TL = 8 + 10 * op;
+        bright.operators[op].MULT = 1 + op;
+        bright.operators[op].AR = 28;
+        bright.operators[op].DR = 6;
+        bright.operators[op].SL = 4;
+        bright.operators[op].RR = 7;
+    }
+    rig.layout({16, 12, 16}, 1, 3, 4);
+    for (int p = 0; p < 3; ++p)
+        for (int r = 0; r < rig.song->patterns[p].length; r += 2)
+            for (int c = 0; c < 6; c += 1 + (r + p) % 2) {
+                rig.note(p, r, c, (r * 5 + c * 7 + p) % 12, 2 + (c + r) % 4, 1 + (r + c) % 2, 8 + (r + c) % 8);
+                Cell& cell = rig.cell(p, r, c);
+                cell.effect = static_cast<int8_t>(c == 2 ? 4 : c == 4 ? 0 : c == 5 ? 10 : 0);
+                cell.param = static_cast<uint8_t>(c == 2 ? 0x46 : c == 4 ? 0x47 : c == 5 ? 0x02 : 0);
+            }
+    rig.cell(1, 3, 3) = Cell{};
+    rig.cell(0, 4, 3).effect = 14, rig.cell(0, 4, 3).param = 0x60;
+    rig.cell(1, 5, 3).effect = 14, rig.cell(1, 5, 3).param = 0x61;  // back to entry 0, row 4
+    rig.cell(1, 3, 3).note = kNoteKeyOff;
+    int pass;
+    {
+        std::lock_guard<std::mutex> lock(rig.player->songMutex());
+        pass = rig.player->passFrames();
+    }
+    ASSERT_GT(pass, rig.songFrames());
+
+    fs::path dir = fs::temp_directory_path() / "qv_vgm2203";
+    fs::create_directories(dir);
+    const std::string vgm = (dir / "song.2203.vgm").string(), wav = (dir / "song.wav").string();
+    ASSERT_TRUE(exportVgm2203(*rig.player, *rig.chips, *rig.song, vgm));
+    SampleSource source(*rig.player, *rig.chips);
+    ASSERT_TRUE(renderWave(*rig.player, *rig.chips, source, wav, true));
+
+    auto r = qvtest::replayVgm2203(qvtest::readFile(vgm), 128);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.version, 0x151u);
+    EXPECT_EQ(r.clock, 3500000u | 0x40000000u);
+    ASSERT_EQ(r.samples.size(), 882u * pass);
+    EXPECT_EQ(std::count(r.commands.begin(), r.commands.end(), 0x52), 0);
+    EXPECT_GT(std::count(r.commands.begin(), r.commands.end(), 0xA5), 100);
+    // The loop starts with entry 1: after entries 0 and the replayed part of it.
+    EXPECT_GT(r.samplesAtLoop, 882u * 16 * 3);
+    EXPECT_EQ(r.samplesAtLoop + r.loopSamples, r.samples.size());
+
+    // The wave file fades its last three seconds from the block that
+    // overlaps them: the same fade on the replay.
+    const int64_t total = 882LL * (pass + 150);
+    WaveFade fade(total);
+    std::vector<int16_t> replay = r.samples;
+    replay.resize(static_cast<size_t>(total), 0);
+    for (int64_t at = 0; at < total; at += 8192)
+        fade.apply(replay.data() + at, static_cast<int>(std::min<int64_t>(8192, total - at)), at);
+    Wave w = readWave(wav);
+    ASSERT_EQ(w.mono.size(), static_cast<size_t>(total));
+    size_t differing = 0, loud = 0;
+    for (size_t i = 0; i < r.samples.size(); ++i) {
+        differing += replay[i] != static_cast<int16_t>(w.mono[i]);
+        loud += std::abs(replay[i]) > 300;
+    }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_GT(loud, r.samples.size() / 4) << "max " << *std::max_element(replay.begin(), replay.end());
     fs::remove_all(dir);
 }

@@ -400,6 +400,52 @@ TEST_F(PlayerTiming, LengthAndFramesAtAgreeWithPlaybackThroughSpeedChanges) {
     }
 }
 
+TEST_F(PlayerTiming, PassFramesCountThePlayedPassThroughLoopsAndSpeedEffects) {
+    // Random songs full of speed effects (F00 included) and pattern loops,
+    // some spanning order entries: the walk must match the ticking Player.
+    uint32_t seed = 12345;
+    auto next = [&seed](int n) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int>((seed >> 8) % static_cast<uint32_t>(n));
+    };
+    int differing = 0;
+    for (int round = 0; round < 300; ++round) {
+        song->clear();
+        setSpeed(1 + next(6), 1 + next(6), next(4));
+        const int entries = 1 + next(4);
+        for (int e = 0; e < entries; ++e) song->order.entries[e].pattern = static_cast<uint8_t>(next(3));
+        song->order.length = static_cast<int16_t>(entries);
+        song->order.loopPosition = static_cast<int16_t>(next(entries + 1));  // may be out of range
+        for (int p = 0; p < 3; ++p) {
+            song->patterns[p].length = 1 + next(12);
+            for (int k = next(6); k > 0; --k) {
+                const int param = next(3) == 0 ? next(16) : next(2) ? 0x60 : 0x60 + 1 + next(3);
+                cell(next(song->patterns[p].length), next(kChannels), p) =
+                    param < 16 ? effectCell(15, next(2) ? param : 0x10 * (1 + next(6)) + next(6)) : effectCell(14, param);
+            }
+        }
+        const int pass = player->passFrames();
+        ASSERT_EQ(pass, playedFrames()) << "round " << round;
+        differing += pass != player->songLengthFrames();
+    }
+    EXPECT_GT(differing, 50);  // the loops and F00 do lengthen or shorten the pass
+}
+
+TEST_F(PlayerTiming, PassFramesEqualTheLengthWithoutLoopsAndRefreshTheCache) {
+    setSpeed(3, 5, 2);
+    setOrder({0, 1, 0}, 1);
+    song->patterns[0].length = 8;
+    song->patterns[1].length = 12;
+    cell(3, 0, 0) = effectCell(15, 0x62);
+    cell(5, 1, 1) = effectCell(15, 0x04);
+    song->order.entries[2].framesBefore = 0;
+    const int pass = player->passFrames();
+    EXPECT_EQ(song->order.entries[2].framesBefore, player->framesAt(2, 0));
+    EXPECT_NE(song->order.entries[2].framesBefore, 0);
+    EXPECT_EQ(pass, player->songLengthFrames());
+    EXPECT_FALSE(player->isPlaying());
+}
+
 TEST_F(PlayerTiming, FramesAtClampsRowsToThePattern) {
     song->patterns[0].length = 4;
     player->songLengthFrames();
