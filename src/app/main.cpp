@@ -59,9 +59,9 @@ int main(int argc, char** argv) {
                               "Error", QMessageBox::Ok);
         window.checkSoundOutput();
         // The module named on the command line; a failing load stays silent.
-        if (!args.isEmpty()) window.loadStartupModule(args.first());
+        if (!args.isEmpty()) window.fileFlow().loadStartupModule(args.first());
         if (instance)
-            instance->setReceiver([&window](const QString& text) { window.handOver(text); });
+            instance->setReceiver([&window](const QString& text) { window.fileFlow().handOver(text); });
         window.show();
         result = QApplication::exec();
         if (instance) instance->setReceiver({});

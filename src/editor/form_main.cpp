@@ -33,7 +33,8 @@
 #include "dialogs/info_page.h"
 #include "dialogs/settings_page.h"
 #include "dialogs/block_commands.h"
-#include "editor/form_render_wav.h"
+#include "editor/export_commands.h"
+#include "editor/file_flow.h"
 #include "editor/key_dispatcher.h"
 #include "editor/order_grid.h"
 #include "editor/pattern_input.h"
@@ -92,17 +93,10 @@ QToolButton* speedButton(QWidget* parent, const char* name, const QString& text,
     return b;
 }
 
-QString folderOf(const QString& path) {
-    return QFileInfo(path).absolutePath() + "/";
-}
-
-QString existingFolder(const QString& folder) {
-    return QDir(folder).exists() ? folder : QStringLiteral(".");
-}
-
 }  // namespace
 
-TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ctx_(ctx) {
+TFormMain::TFormMain(AppContext& ctx, QWidget* parent)
+    : QMainWindow(parent), UserDialogs(ctx.layout), ctx_(ctx) {
     setObjectName("FormMain");
     messageBoxFn = [this](const QString& text, const QString& caption,
                           QMessageBox::StandardButtons buttons) {
@@ -126,6 +120,9 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
         return dialog.selectedFiles().first();
     };
 
+    files_ = new FileFlow(ctx_, *this, this);
+    exports_ = new ExportCommands(ctx_, *this, this);
+
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);
@@ -137,7 +134,6 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     buildMenus();
     wireEditor();
     scrollPtn_->setFocus();  // the Patterns page is shown first
-    renderWav_ = new TFormRenderWav(this);
     formTranspose_ = new TFormTranspose(this);
     formDuplicate_ = new TFormDuplicate(this);
     formScale_ = new TFormScale(this);
@@ -166,6 +162,8 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     }
     if (s.windowMaximized) setWindowState(windowState() | Qt::WindowMaximized);
     for (int i = 0; i < Settings::kRecentFiles; ++i) recent_[i]->setText(s.recentNames[i]);
+    files_->setRecentActions(recent_);
+    wireFileFlow();
     ctx_.source.scopeOn.store(s.analyzeType);
 
     setCaption();
@@ -203,28 +201,31 @@ void TFormMain::wireEditor() {
         connect(b, &QToolButton::toggled, this, [this] { syncInputOptions(); });
     connect(editSong_, &QToolButton::toggled, this, [this](bool on) { ptnView_->setEditSongMode(on); });
 
-    in.onChanged = [this] { redrawPattern(); };
-    in.onSongLengthChanged = [this] { recomputeLength(); };
-    in.onPatternLengthChanged = [this] { showCurrentPattern(); };
-    in.onTimeChanged = [this] { refreshPosition(); };
-    in.onOctaveChanged = [this](int n) { upDownOctave_->setValue(n); };
-    in.onAutoStepChanged = [this](bool on, int value) {
+    connect(&in, &PatternInput::redrawNeeded, this, &TFormMain::redrawPattern);
+    connect(&in, &PatternInput::songLengthChanged, this, &TFormMain::recomputeLength);
+    connect(&in, &PatternInput::patternLengthChanged, this, &TFormMain::showCurrentPattern);
+    connect(&in, &PatternInput::timeChanged, this, &TFormMain::refreshPosition);
+    connect(&in, &PatternInput::octaveChanged, upDownOctave_, &QSpinBox::setValue);
+    connect(&in, &PatternInput::autoStepChanged, this, [this](bool on, int value) {
         aStep_->setChecked(on);
         upDownAStep_->setValue(value);
-    };
-    in.onAutoInstrumentChanged = [this](int n) { upDownAIns_->setValue(n); };
-    in.onEditSong = [this](bool on) { editSong_->setChecked(on); };
-    in.onPatternStep = [this](int step) { upDownPtn_->setValue(upDownPtn_->value() + step); };
-    in.onOrderChanged = [this] {
+    });
+    connect(&in, &PatternInput::autoInstrumentChanged, upDownAIns_, &QSpinBox::setValue);
+    connect(&in, &PatternInput::editSongToggled, editSong_, &QToolButton::setChecked);
+    connect(&in, &PatternInput::patternStepRequested, this,
+            [this](int step) { upDownPtn_->setValue(upDownPtn_->value() + step); });
+    connect(&in, &PatternInput::orderCursorChanged, this, [this] {
         if (!ctx_.view.noPatternSelected) upDownPtn_->setValue(ctx_.view.currentPattern);
         refreshOrderGrid();
         redrawPattern();
         refreshPosition();
-    };
-    in.onFocusOrder = [this] { ordGrid_->setFocus(); };
-    in.onCursorChannel = [this](int channel) { ptnHeader_->followCursor(channel); };
-    in.onPlayStarted = [this] { afterStart(); };
-    in.onPopupMenu = [this](QPoint at) { popupPtn_->popup(at); };
+    });
+    connect(&in, &PatternInput::focusOrderRequested, ordGrid_,
+            [this] { ordGrid_->setFocus(); });
+    connect(&in, &PatternInput::cursorChannelChanged, ptnHeader_, &PatternHeader::followCursor);
+    connect(&in, &PatternInput::playStarted, this, &TFormMain::afterStart);
+    connect(&in, &PatternInput::popupMenuRequested, popupPtn_,
+            [this](QPoint at) { popupPtn_->popup(at); });
     in.visibleRows = [this] { return ptnView_->visibleRows(); };
 
     connect(ptnView_, &PatternView::cellClicked, this,
@@ -323,11 +324,11 @@ void TFormMain::wireEditor() {
     keys_->instrumentPageActive = [this] {
         return pages_->currentWidget() == insPage_ && insPage_->keysActive();
     };
-    keys_->onInstrumentNote = [this](int index, bool down) { insPage_->noteKey(index, down); };
+    connect(keys_, &KeyDispatcher::instrumentNote, insPage_, &InstrumentPage::noteKey);
     keys_->onInstrumentWheel = [this](int steps) {
         return pages_->currentWidget() == insPage_ && insPage_->wheelSteps(steps);
     };
-    keys_->onGlobalCommand = [this](int command) { globalCommand(command); };
+    connect(keys_, &KeyDispatcher::globalCommand, this, &TFormMain::globalCommand);
     keys_->onPlayKeyReleased = [this] {
         if (!timer1_->isActive()) return false;
         SpeedButtonStopClick();
@@ -338,8 +339,8 @@ void TFormMain::wireEditor() {
 
 void TFormMain::globalCommand(int command) {
     switch (command) {
-    case cmd::GenOpenMod: FileLoadClick(); break;
-    case cmd::GenSaveMod: FileSaveClick(); break;
+    case cmd::GenOpenMod: files_->FileLoadClick(); break;
+    case cmd::GenSaveMod: files_->FileSaveClick(); break;
     case cmd::GenPlayAll: if (playAll_->isEnabled()) SpeedButtonPlayAllClick(); break;
     case cmd::GenPlayCur: if (playPos_->isEnabled()) SpeedButtonPlayPosClick(); break;
     case cmd::GenPlayPtn: if (playPtn_->isEnabled()) SpeedButtonPlayPtnClick(); break;
@@ -438,9 +439,9 @@ void TFormMain::buildToolbar(QWidget* parent) {
     row->addWidget(scope_);
     static_cast<QVBoxLayout*>(parent->layout())->addWidget(panel);
 
-    connect(newB, &QToolButton::clicked, this, &TFormMain::FileNewClick);
-    connect(openB, &QToolButton::clicked, this, &TFormMain::FileLoadClick);
-    connect(saveB, &QToolButton::clicked, this, &TFormMain::FileSaveClick);
+    connect(newB, &QToolButton::clicked, files_, &FileFlow::FileNewClick);
+    connect(openB, &QToolButton::clicked, files_, &FileFlow::FileLoadClick);
+    connect(saveB, &QToolButton::clicked, files_, &FileFlow::FileSaveClick);
     connect(playAll_, &QToolButton::clicked, this, &TFormMain::SpeedButtonPlayAllClick);
     connect(playPos_, &QToolButton::clicked, this, &TFormMain::SpeedButtonPlayPosClick);
     connect(playPtn_, &QToolButton::clicked, this, &TFormMain::SpeedButtonPlayPtnClick);
@@ -582,9 +583,9 @@ void TFormMain::buildPages() {
                                     const QString& filter, const QString& suffix) {
         return saveDialogFn(title, start, filter, suffix);
     };
-    insPage_->onInstrumentChosen = [this](int number) { upDownAIns_->setValue(number); };
+    connect(insPage_, &InstrumentPage::instrumentChosen, upDownAIns_, &QSpinBox::setValue);
     insPage_->editorOctave = [this] { return upDownOctave_->value(); };
-    insPage_->onPatternsChanged = [this] { redrawPattern(); };
+    connect(insPage_, &InstrumentPage::patternsChanged, this, &TFormMain::redrawPattern);
     infoPage_ = new InfoPage(ctx_, pages_);
     pages_->addTab(infoPage_, "Information");
     settingsPage_ = new SettingsPage(ctx_, {bufSize_, bufCount_, volume_, testSignal_}, pages_);
@@ -634,32 +635,31 @@ void TFormMain::buildMenus() {
     };
 
     QMenu* file = menu(nullptr, "MainMenuFile", "&File");
-    connect(item(file, "FileNew", "&New", true), &QAction::triggered, this, &TFormMain::FileNewClick);
-    connect(item(file, "FileLoad", "&Open module", true), &QAction::triggered, this,
-            &TFormMain::FileLoadClick);
-    connect(item(file, "FileSave", "&Save module", true), &QAction::triggered, this,
-            &TFormMain::FileSaveClick);
+    connect(item(file, "FileNew", "&New", true), &QAction::triggered, files_,
+            &FileFlow::FileNewClick);
+    connect(item(file, "FileLoad", "&Open module", true), &QAction::triggered, files_,
+            &FileFlow::FileLoadClick);
+    connect(item(file, "FileSave", "&Save module", true), &QAction::triggered, files_,
+            &FileFlow::FileSaveClick);
     QMenu* recent = menu(file, "FileRecent", "&Recent");
-    for (int i = 0; i < Settings::kRecentFiles; ++i) {
+    for (int i = 0; i < Settings::kRecentFiles; ++i)
         recent_[i] = item(recent, QString("Recent%1").arg(i).toLatin1().constData(),
                           Settings::defaultRecentName(i), true);
-        connect(recent_[i], &QAction::triggered, this, [this, i] { RecentClick(i); });
-    }
     QMenu* exportMenu = menu(file, "FileExport", "&Export");
-    connect(item(exportMenu, "ExporRegQZM", "&QZD file for QZM", true), &QAction::triggered, this,
-            &TFormMain::ExporRegQZMClick);
-    connect(item(exportMenu, "ExporRegSMD", "QZ&D file for SMD", true), &QAction::triggered, this,
-            &TFormMain::ExporRegSMDClick);
-    connect(item(exportMenu, "ExportVGM", "&VGM file for SMD", true), &QAction::triggered, this,
-            &TFormMain::ExportVGMClick);
-    connect(item(exportMenu, "ExportWaveAll", "Wave file (&all)", true), &QAction::triggered, this,
-            [this] { ExportWaveClick(false); });
+    connect(item(exportMenu, "ExporRegQZM", "&QZD file for QZM", true), &QAction::triggered,
+            exports_, &ExportCommands::ExporRegQZMClick);
+    connect(item(exportMenu, "ExporRegSMD", "QZ&D file for SMD", true), &QAction::triggered,
+            exports_, &ExportCommands::ExporRegSMDClick);
+    connect(item(exportMenu, "ExportVGM", "&VGM file for SMD", true), &QAction::triggered,
+            exports_, &ExportCommands::ExportVGMClick);
+    connect(item(exportMenu, "ExportWaveAll", "Wave file (&all)", true), &QAction::triggered,
+            exports_, [this] { exports_->ExportWaveClick(false); });
     QAction* unmuted = item(exportMenu, "ExportWaveUnmuted", "Wave file (&unmuted)", true);
     unmuted->setData(1);
-    connect(unmuted, &QAction::triggered, this, [this] { ExportWaveClick(true); });
+    connect(unmuted, &QAction::triggered, exports_, [this] { exports_->ExportWaveClick(true); });
     QMenu* import = menu(file, "Import1", "&Import");
-    connect(item(import, "ImportMOD", "&MOD file", true), &QAction::triggered, this,
-            &TFormMain::ImportMODClick);
+    connect(item(import, "ImportMOD", "&MOD file", true), &QAction::triggered, files_,
+            &FileFlow::ImportMODClick);
     connect(item(file, "FileClose", "&Close", true), &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = menu(nullptr, "MainMenuEdit", "&Edit");
@@ -757,17 +757,26 @@ void TFormMain::buildMenus() {
 // ---- caption, message box, time display ------------------------------------
 
 void TFormMain::setCaption() {
-    setWindowTitle(QString(kTitle) + " [" + moduleFileName_ + "]");
+    setWindowTitle(QString(kTitle) + " [" + files_->moduleFileName() + "]");
 }
 
-QMessageBox::StandardButton TFormMain::messageBox(const QString& text, const QString& caption,
-                                                  QMessageBox::StandardButtons buttons) {
-    ctx_.layout.clearKeyState();
-    return messageBoxFn(text, caption, buttons);
-}
-
-void TFormMain::showError(const QString& text) {
-    messageBox(text, "Error", QMessageBox::Ok);
+void TFormMain::wireFileFlow() {
+    connect(files_, &FileFlow::aboutToReplaceSong, this, &TFormMain::stopAndReset);
+    connect(files_, &FileFlow::songReplaced, this, &TFormMain::refreshAfterNewSong);
+    connect(files_, &FileFlow::fileNameChanged, this, &TFormMain::setCaption);
+    connect(files_, &FileFlow::fileNameChanged, exports_, &ExportCommands::setModuleFileName);
+    connect(files_, &FileFlow::saved, infoPage_, &InfoPage::refreshFields);
+    connect(files_, &FileFlow::saved, exports_, &ExportCommands::moduleSaved);
+    connect(files_, &FileFlow::raiseRequested, this, [this] {
+        if (isMinimized()) showNormal();
+        raise();
+        activateWindow();
+    });
+    exports_->setModuleFileName(files_->moduleFileName());
+    connect(exports_, &ExportCommands::stopRequested, this, &TFormMain::stopAndReset);
+    connect(exports_, &ExportCommands::renderStarting, timer2_, &QTimer::stop);
+    connect(exports_, &ExportCommands::renderFinished, timer2_, qOverload<>(&QTimer::start));
+    connect(exports_, &ExportCommands::audioReopenRequested, this, &TFormMain::reopenAudio);
 }
 
 QString TFormMain::timeText(int positionFrames, int lengthFrames) {
@@ -1122,251 +1131,6 @@ void TFormMain::EditRearrangePatternsClick() {
     redrawPattern();
 }
 
-// ---- module files -------------------------------------------------------------
-
-QString TFormMain::recentCaption(int n) const { return recent_[n]->text(); }
-
-void TFormMain::addRecent(const QString& path) {
-    std::array<QString, Settings::kRecentFiles> paths;
-    for (int i = 0; i < Settings::kRecentFiles; ++i) paths[i] = recent_[i]->text().mid(4);
-    int from = Settings::kRecentFiles - 1;
-    for (int i = 0; i < Settings::kRecentFiles; ++i) {
-        if (paths[i] == path) {
-            from = i;
-            break;
-        }
-    }
-    for (int i = from; i > 0; --i) paths[i] = paths[i - 1];
-    paths[0] = path;
-    for (int i = 0; i < Settings::kRecentFiles; ++i)
-        recent_[i]->setText(QString("&%1: %2").arg(i).arg(paths[i]));
-}
-
-void TFormMain::RecentClick(int n) {
-    const QString path = recent_[n]->text().mid(4);
-    if (path == "none") return;
-    openByName(path);
-}
-
-bool TFormMain::newModule() {
-    if (messageBox("Are you sure?", "New module", QMessageBox::Yes | QMessageBox::No) !=
-        QMessageBox::Yes)
-        return false;
-    stopAndReset();
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->clear();
-        ctx_.player.resetChannels();
-    }
-    moduleFileName_ = kUntitled;
-    setCaption();
-    refreshAfterNewSong();
-    return true;
-}
-
-void TFormMain::FileNewClick() { newModule(); }
-
-void TFormMain::FileLoadClick() {
-    const QString path = openDialogFn("Open module", existingFolder(ctx_.settings.pathModule),
-                                      kModuleFilter, "qze");
-    if (path.isEmpty()) return;
-    openByName(path);
-    ctx_.settings.pathModule = folderOf(path);
-}
-
-void TFormMain::afterLoad(const QString& path) {
-    moduleFileName_ = path;
-    addRecent(path);
-    setCaption();
-    refreshAfterNewSong();
-}
-
-int TFormMain::openByName(const QString& path) {
-    stopAndReset();
-    int result;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        result = loadModule(*ctx_.song, path.toStdString());
-        if (result == kModuleLoaded) ctx_.player.resetChannels();
-    }
-    // A file that failed to load leaves the song as it was, still under its
-    // own name: only a loaded file becomes the current one.
-    if (result == kModuleLoaded) {
-        afterLoad(path);
-        return result;
-    }
-    QString text;
-    if (result == kModuleNotFound) text = "File '" + path + "' not found!";
-    else if (result == kModuleWrongFormat) text = "File '" + path + "' has wrong format!";
-    else text = "Can't alloc memory to load file!";
-    messageBox(text, "Error!", QMessageBox::Ok);
-    return result;
-}
-
-void TFormMain::loadStartupModule(const QString& path) {
-    if (path.isEmpty()) return;
-    int result;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        result = loadModule(*ctx_.song, path.toStdString());
-    }
-    if (result == kModuleLoaded) afterLoad(path);
-}
-
-void TFormMain::handOver(const QString& argumentText) {
-    if (isMinimized()) showNormal();
-    raise();
-    activateWindow();
-    const QString path = SingleInstance::pathFromArgumentText(argumentText);
-    if (path.isEmpty() || !QFileInfo(path).isFile()) return;
-    if (messageBox("Open new module? Current module will be lost.\n", "Warning",
-                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
-        openByName(path);
-}
-
-bool TFormMain::saveModuleTo(const QString& path) {
-    bool ok;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ok = saveModule(*ctx_.song, path.toStdString());
-    }
-    if (!ok) {
-        showError("Can't save file '" + path + "'!");
-        return false;
-    }
-    moduleFileName_ = path;
-    addRecent(path);
-    setCaption();
-    infoPage_->refreshFields();
-    ctx_.settings.pathModule = folderOf(path);
-    exportBaseName_ = QString::fromStdString(fileTitle(path.toStdString()));
-    return true;
-}
-
-void TFormMain::FileSaveClick() {
-    QString start = existingFolder(ctx_.settings.pathModule);
-    if (moduleFileName_ != kUntitled) start = moduleFileName_;
-    else start += "/" + QString(kUntitled);
-    const QString path = saveDialogFn("Save module", start, kModuleFilter, "qze");
-    if (path.isEmpty()) return;
-    saveModuleTo(path);
-}
-
-// ---- exports and import --------------------------------------------------------
-
-QString TFormMain::exportStart(const QString& suffix) const {
-    QString base = exportBaseName_;
-    if (base.isEmpty())
-        base = QString::fromStdString(fileTitle(moduleFileName_.toStdString()));
-    return existingFolder(ctx_.settings.pathExport) + "/" + base + "." + suffix;
-}
-
-void TFormMain::rememberExportFolder(const QString& path) {
-    ctx_.settings.pathExport = folderOf(path);
-}
-
-bool TFormMain::exportWaveTo(const QString& path, bool allChannels) {
-    // The render drives the chips itself: the stream is closed around it.
-    const bool wasOpen = ctx_.audio.isOpen();
-    const bool testOn = ctx_.source.testSignalOn.exchange(false);
-    ctx_.audio.close();
-    lastExportOk_ = false;
-    const bool started = renderWav_->run(ctx_, path, allChannels);
-    lastExportOk_ = started && renderWav_->job().succeeded.load();
-    ctx_.source.testSignalOn.store(testOn);
-    if (wasOpen) reopenAudio();
-    rememberExportFolder(path);
-    if (!lastExportOk_ && !renderWav_->job().cancelled.load())
-        showError("Can't write file '" + path + "'!");
-    return lastExportOk_;
-}
-
-void TFormMain::ExportWaveClick(bool unmuted) {
-    stopAndReset();
-    timer2_->stop();
-    const QString title =
-        QString("Export wave file (") + (unmuted ? "unmuted" : "all") + " channels)";
-    const QString path = saveDialogFn(title, exportStart("wav"), "Windows wave file (*.wav)", "wav");
-    if (!path.isEmpty()) exportWaveTo(path, !unmuted);
-    timer2_->start();
-}
-
-bool TFormMain::exportVgmTo(const QString& path) {
-    bool ok;
-    {
-        AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
-        ok = exportVgm(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString());
-    }
-    ctx_.chips.reset();
-    lastExportOk_ = ok;
-    rememberExportFolder(path);
-    if (!ok) showError("Can't write file '" + path + "'!");
-    return ok;
-}
-
-void TFormMain::ExportVGMClick() {
-    stopAndReset();
-    const QString path =
-        saveDialogFn("Export VGM file", exportStart("vgm"), "VGM file (*.vgm)", "vgm");
-    if (!path.isEmpty()) exportVgmTo(path);
-}
-
-bool TFormMain::exportRegistersTo(const QString& path, bool megaDrive) {
-    bool ok;
-    {
-        AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
-        ok = exportRegisterDump(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString(),
-                                megaDrive ? kMegaDriveClock : kChipClock);
-    }
-    ctx_.chips.reset();
-    lastExportOk_ = ok;
-    rememberExportFolder(path);
-    if (!ok) showError("Can't write file '" + path + "'!");
-    return ok;
-}
-
-void TFormMain::ExporRegQZMClick() {
-    stopAndReset();
-    const QString path = saveDialogFn("Export QZD registers dump for QZM", exportStart("qzd"),
-                                      "QZM registers dump (*.qzd)", "qzd");
-    if (!path.isEmpty()) exportRegistersTo(path, false);
-}
-
-void TFormMain::ExporRegSMDClick() {
-    stopAndReset();
-    const QString path = saveDialogFn("Export QZD registers dump for SMD", exportStart("qzd"),
-                                      "QZM registers dump (*.qzd)", "qzd");
-    if (!path.isEmpty()) exportRegistersTo(path, true);
-}
-
-bool TFormMain::importModFrom(const QString& path) {
-    bool ok;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ok = importMod(path.toStdString(), *ctx_.song);
-        if (ok) ctx_.player.resetChannels();
-    }
-    ctx_.settings.pathImport = folderOf(path);
-    lastExportOk_ = ok;
-    if (!ok) {
-        showError("Can't import file '" + path + "'!");
-        return false;
-    }
-    const int dot = path.lastIndexOf('.');
-    moduleFileName_ = (dot >= 0 ? path.left(dot + 1) : path + ".") + "qze";
-    setCaption();
-    refreshAfterNewSong();
-    return true;
-}
-
-void TFormMain::ImportMODClick() {
-    stopAndReset();
-    const QString path = openDialogFn("Import music data from MOD file",
-                                      existingFolder(ctx_.settings.pathImport),
-                                      "MOD music module (*.mod)", "mod");
-    if (!path.isEmpty()) importModFrom(path);
-}
-
 // ---- audio output ----------------------------------------------------------------
 
 bool TFormMain::reopenAudio() {
@@ -1412,8 +1176,7 @@ void TFormMain::storeSettings() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    if (askOnClose && messageBox("Are you sure?", "Exit confirm",
-                                 QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    if (!files_->queryClose()) {
         event->ignore();
         return;
     }

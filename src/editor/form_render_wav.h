@@ -2,7 +2,6 @@
 // cancels the render while it runs and reads "Done" once it has finished.
 #pragma once
 #include <QDialog>
-#include <functional>
 
 #include "io/wav_export.h"
 
@@ -27,8 +26,6 @@ public:
     // (see job()).
     bool run(AppContext& ctx, const QString& path, bool allChannels);
     const RenderJob& job() const { return job_; }
-    // Called once the render has finished, on the GUI thread (the end beep).
-    std::function<void()> onDone;
 
 public slots:
     void ButtonCancelClick();

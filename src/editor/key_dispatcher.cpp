@@ -52,7 +52,7 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
         auto global = [&](int command) {
             if (!layout.firesOnce(command)) return false;
             if (command == cmd::GenSaveMod || command == cmd::GenOpenMod) layout.clearKeyState();
-            if (onGlobalCommand) onGlobalCommand(command);
+            emit globalCommand(command);
             return true;
         };
         for (int c = 0; c < kChannels; ++c)
@@ -73,13 +73,13 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
                 }
             for (int n = 0; n < 36; ++n)
                 if (layout.firesOnce(cmd::NoteFirst + n)) {
-                    if (onInstrumentNote) onInstrumentNote(n, true);
+                    emit instrumentNote(n, true);
                     used = true;
                 }
         } else {
             for (int n = 0; n < 36; ++n)
                 if (noteBefore[n] && layout.state(cmd::NoteFirst + n) == 0) {
-                    if (onInstrumentNote) onInstrumentNote(n, false);
+                    emit instrumentNote(n, false);
                     used = true;
                 }
         }

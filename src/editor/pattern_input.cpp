@@ -9,13 +9,9 @@ namespace {
 
 constexpr int kColumns = kChannels * 8;
 
-void call(const std::function<void()>& f) {
-    if (f) f();
-}
-
 }  // namespace
 
-PatternInput::PatternInput(AppContext& ctx) : ctx_(ctx) {
+PatternInput::PatternInput(AppContext& ctx, QObject* parent) : QObject(parent), ctx_(ctx) {
     options.autoStepOn = ctx.settings.autoStepOn;
     options.autoStepValue = std::clamp(ctx.settings.autoStep, 0, 256);
 }
@@ -46,7 +42,7 @@ int PatternInput::speedEffectSum() const {
     return sum;
 }
 
-void PatternInput::changed() { call(onChanged); }
+void PatternInput::changed() { emit redrawNeeded(); }
 
 void PatternInput::finishEdit(int sumBefore) {
     if (speedEffectSum() != sumBefore) {
@@ -54,7 +50,7 @@ void PatternInput::finishEdit(int sumBefore) {
             std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
             ctx_.player.songLengthFrames();
         }
-        call(onSongLengthChanged);
+        emit songLengthChanged();
     }
     changed();
 }
@@ -76,7 +72,7 @@ void PatternInput::extendSelection() {
 
 void PatternInput::setOctave(int octave) {
     options.octave = std::clamp(octave, 1, 8);
-    if (onOctaveChanged) onOctaveChanged(options.octave);
+    emit octaveChanged(options.octave);
 }
 
 void PatternInput::setAutoStep(bool on, int value) {
@@ -84,7 +80,7 @@ void PatternInput::setAutoStep(bool on, int value) {
     options.autoStepValue = std::clamp(value, 0, 256);
     ctx_.settings.autoStepOn = on;
     ctx_.settings.autoStep = options.autoStepValue;
-    if (onAutoStepChanged) onAutoStepChanged(on, options.autoStepValue);
+    emit autoStepChanged(on, options.autoStepValue);
 }
 
 void PatternInput::reset() {
@@ -136,7 +132,7 @@ void PatternInput::moveCursorBy(int delta, bool page, bool evenWhilePlaying) {
         v.cursorRow = row;
     }
     extendSelection();
-    call(onTimeChanged);
+    emit timeChanged();
 }
 
 void PatternInput::setOrderPosition(int position, bool tellPlayer) {
@@ -147,13 +143,13 @@ void PatternInput::setOrderPosition(int position, bool tellPlayer) {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
         ctx_.player.setPosition(position);
     }
-    call(onOrderChanged);
+    emit orderCursorChanged();
 }
 
 void PatternInput::setColumn(int column) {
     const int before = ctx_.view.cursorChannel();
     ctx_.view.cursorColumn = ((column % kColumns) + kColumns) % kColumns;
-    if (ctx_.view.cursorChannel() != before && onCursorChannel) onCursorChannel(ctx_.view.cursorChannel());
+    if (ctx_.view.cursorChannel() != before) emit cursorChannelChanged(ctx_.view.cursorChannel());
     extendSelection();
 }
 
@@ -205,24 +201,24 @@ bool PatternInput::handleKeyDown() {
     if (k.firesOnce(cmd::PtnOrdPrev) && v.orderCursor > 0) {
         setOrderPosition(v.orderCursor - 1, true);
         v.cursorRow = std::min(v.cursorRow, patternLength() - 1);
-        call(onTimeChanged);
+        emit timeChanged();
         changed();
         return true;
     }
     if (k.firesOnce(cmd::PtnOrdNext) && v.orderCursor < orderLength - 1) {
         setOrderPosition(v.orderCursor + 1, true);
         v.cursorRow = std::min(v.cursorRow, patternLength() - 1);
-        call(onTimeChanged);
+        emit timeChanged();
         changed();
         return true;
     }
     if (k.firesOnce(cmd::PtnToOrder)) {
-        call(onFocusOrder);
+        emit focusOrderRequested();
         return true;
     }
     if (k.firesOnce(cmd::PtnEditSong)) {
         options.editSong = !options.editSong;
-        if (onEditSong) onEditSong(options.editSong);
+        emit editSongToggled(options.editSong);
         return true;
     }
     if (!selecting_ && k.firesOnce(cmd::PtnSelectKey)) {
@@ -324,17 +320,17 @@ bool PatternInput::editKeys() {
         return true;
     }
     if (k.firesRepeated(cmd::PtnPatternPrev)) {
-        if (onPatternStep) onPatternStep(-1);
+        emit patternStepRequested(-1);
         return true;
     }
     if (k.firesRepeated(cmd::PtnPatternNext)) {
-        if (onPatternStep) onPatternStep(1);
+        emit patternStepRequested(1);
         return true;
     }
     if (k.firesRepeated(cmd::PtnInstrPrev) || k.firesRepeated(cmd::PtnInstrNext)) {
         const int delta = k.firesRepeated(cmd::PtnInstrPrev) ? -1 : 1;
         options.autoInstrument = std::clamp(options.autoInstrument + delta, 0, 255);
-        if (onAutoInstrumentChanged) onAutoInstrumentChanged(options.autoInstrument);
+        emit autoInstrumentChanged(options.autoInstrument);
         return true;
     }
     if (k.firesRepeated(cmd::PtnClrLine)) {
@@ -380,7 +376,7 @@ bool PatternInput::editKeys() {
             }
             const bool loop = !k.firesOnce(cmd::PtnPlay);
             ctx_.player.start(v.orderCursor, v.cursorRow, false, loop, true, -1);
-            call(onPlayStarted);
+            emit playStarted();
         }
         return true;
     }
@@ -437,7 +433,7 @@ bool PatternInput::valueEntry() {
             last_.octave = octave;
             if (c.instrument != 0) {
                 options.autoInstrument = c.instrument;
-                if (onAutoInstrumentChanged) onAutoInstrumentChanged(c.instrument);
+                emit autoInstrumentChanged(c.instrument);
             } else if (options.autoInstrumentOn && note != kNoteKeyOff) {
                 c.instrument = static_cast<int16_t>(std::clamp(options.autoInstrument, 0, 255));
             }
@@ -507,7 +503,7 @@ bool PatternInput::valueEntry() {
     if (sound) soundRow(solo);
     if (entered && !wasPlaying) moveCursorBy(options.autoStep(), false, true);
     if (entered) {
-        if (speedEffectSum() != sum) call(onSongLengthChanged);
+        if (speedEffectSum() != sum) emit songLengthChanged();
         changed();
     }
     return true;
@@ -575,7 +571,7 @@ void PatternInput::mouseRelease(int row, int column, Qt::KeyboardModifiers) {
     if (row < 0 || column < 0 || column >= kColumns) return;
     setColumn(column);
     if (!ctx_.player.isPlaying()) ctx_.view.cursorRow = std::min(row, patternLength() - 1);
-    call(onTimeChanged);
+    emit timeChanged();
     changed();
 }
 
@@ -589,7 +585,7 @@ void PatternInput::mouseDoubleClick(int, int) {
 
 void PatternInput::contextMenu(QPoint globalPos) {
     if (ctx_.view.noPatternSelected) return;
-    if (onPopupMenu) onPopupMenu(globalPos);
+    emit popupMenuRequested(globalPos);
 }
 
 void PatternInput::wheel(int steps) {
@@ -674,8 +670,8 @@ void PatternInput::BlockExpandClick() {
         if (done) ctx_.player.songLengthFrames();
     }
     if (done) {
-        call(onPatternLengthChanged);
-        call(onSongLengthChanged);
+        emit patternLengthChanged();
+        emit songLengthChanged();
         changed();
     }
 }

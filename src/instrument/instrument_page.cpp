@@ -462,7 +462,7 @@ void InstrumentPage::ListBoxInsClick() {
     ctx_.view.currentInstrument = row + 1;
     nameEdit_->setText(QString::fromLatin1(instrument().nameText()));
     showInstrument();
-    if (onInstrumentChosen) onInstrumentChosen(row + 1);
+    emit instrumentChosen(row + 1);
 }
 
 void InstrumentPage::SpeedButtonOpExchClick() {
@@ -497,9 +497,8 @@ void InstrumentPage::SpeedButtonInsExchClick() {
     refreshListItem(copyExIns_->source(), false);
     refreshListItem(*next, true);
     showInstrument();
-    if (onInstrumentChosen) onInstrumentChosen(*next + 1);
-    if (copyExIns_->exchange() && copyExIns_->exchangeInPatterns() && onPatternsChanged)
-        onPatternsChanged();
+    emit instrumentChosen(*next + 1);
+    if (copyExIns_->exchange() && copyExIns_->exchangeInPatterns()) emit patternsChanged();
 }
 
 void InstrumentPage::EditInsNameChange(const QString& text) {

@@ -63,12 +63,8 @@ public:
     MessageBoxFn messageBoxFn;
     OpenFilesFn openDialogFn;
     SaveFileFn saveDialogFn;
-    // The list selection changed: the pattern editor's UpDownAIns := number.
-    std::function<void(int number)> onInstrumentChosen;
     // The pattern editor's octave (UpDownOctave), 1-8.
     std::function<int()> editorOctave;
-    // Instrument numbers in the patterns changed (an exchange): redraw them.
-    std::function<void()> onPatternsChanged;
 
     // The copy/exchange dialogs, created once with the page.
     TFormCopyExOp& formCopyExOp() { return *copyExOp_; }
@@ -139,6 +135,12 @@ public:
     const InstrumentPictures& pictures() const { return pictures_; }
     // Text of list row i: "01: empty".
     QString itemText(int index) const;
+
+signals:
+    // The list selection changed: the pattern editor's UpDownAIns := number.
+    void instrumentChosen(int number);
+    // Instrument numbers in the patterns changed (an exchange): redraw them.
+    void patternsChanged();
 
 protected:
     void hideEvent(QHideEvent* event) override;
