@@ -7,7 +7,9 @@
 #include "app/app_context.h"
 #include "app/settings.h"
 #include "app/single_instance.h"
+#include "editor/file_flow.h"
 #include "editor/form_main.h"
+#include "editor/recovery.h"
 #include "io/batch.h"
 #include "sound/sdl/sdl_audio_device.h"
 
@@ -62,9 +64,15 @@ int main(int argc, char** argv) {
         if (!args.isEmpty()) window.fileFlow().loadStartupModule(args.first());
         if (instance)
             instance->setReceiver([&window](const QString& text) { window.fileFlow().handOver(text); });
+        // Unsaved work is copied to the user's data folder now and then; a
+        // copy left by a session that ended without closing is offered.
+        qv::Recovery recovery(qv::Recovery::defaultFolder(), qv::Recovery::intervalFromEnvironment());
+        window.fileFlow().setRecovery(&recovery);
         window.show();
+        window.fileFlow().offerRecovery();
         result = QApplication::exec();
         if (instance) instance->setReceiver({});
+        window.fileFlow().setRecovery(nullptr);
 
         // Shutdown: the stream, then the chips, then the settings.
         ctx->audio.close();

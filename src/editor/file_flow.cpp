@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "app/single_instance.h"
+#include "editor/recovery.h"
 #include "io/mod_import.h"
 #include "song/module_file.h"
 
@@ -12,6 +13,96 @@ namespace qv {
 FileFlow::FileFlow(AppContext& ctx, UserDialogs& dialogs, QObject* parent)
     : QObject(parent), ctx_(ctx), dialogs_(dialogs) {
     setObjectName("FileFlow");
+    listener_ = ctx_.document.addListener([this](const SongChange& c) { songChanged(c); });
+}
+
+FileFlow::~FileFlow() { ctx_.document.removeListener(listener_); }
+
+bool FileFlow::isModified() const { return ctx_.document.isModified(); }
+
+void FileFlow::songChanged(const SongChange& change) {
+    if (change.cause != SongChange::Cause::Save && change.cause != SongChange::Cause::Load)
+        recoveryPending_ = true;
+    const bool modified = isModified();
+    if (modified == modifiedShown_) return;
+    modifiedShown_ = modified;
+    emit modifiedChanged(modified);
+}
+
+// ---- unsaved changes -----------------------------------------------------------------
+
+bool FileFlow::askToSave(const QString& caption) {
+    if (!isModified()) return true;
+    const QMessageBox::StandardButton answer = dialogs_.messageBox(
+        "Save changes to " + QFileInfo(moduleFileName_).fileName() + "?", caption,
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    if (answer == QMessageBox::Save) return saveCurrent();
+    if (answer != QMessageBox::Discard) return false;
+    dropRecoveryCopy();
+    return true;
+}
+
+bool FileFlow::saveCurrent() {
+    // A new song, or an imported one whose name is only proposed, has no file yet.
+    if (moduleFileName_ == kUntitled || !QFileInfo(moduleFileName_).isFile())
+        return FileSaveClick();
+    return saveModuleTo(moduleFileName_);
+}
+
+// ---- crash recovery ---------------------------------------------------------------------
+
+void FileFlow::setRecovery(Recovery* recovery) {
+    if (recovery_) disconnect(recovery_, nullptr, this, nullptr);
+    recovery_ = recovery;
+    if (recovery_) connect(recovery_, &Recovery::due, this, &FileFlow::writeRecoveryCopy);
+}
+
+void FileFlow::writeRecoveryCopy() {
+    if (!recovery_) return;
+    if (!isModified()) {
+        // Undone back to the file: nothing left to recover.
+        dropRecoveryCopy();
+        return;
+    }
+    if (!recoveryPending_ && recovery_->current()) return;
+    // The copy is taken under the song lock; the disk is written without it.
+    auto copy = std::make_unique<Song>();
+    ctx_.document.copySongInto(*copy);
+    if (recovery_->write(*copy, moduleFileName_)) recoveryPending_ = false;
+}
+
+void FileFlow::dropRecoveryCopy() {
+    if (recovery_) recovery_->remove();
+    recoveryPending_ = true;
+}
+
+bool FileFlow::offerRecovery() {
+    if (!recovery_) return false;
+    const std::optional<Recovery::Record> record = recovery_->findOffer(moduleFileName_);
+    if (!record) return false;
+    const QString when = record->written.toString("yyyy-MM-dd hh:mm:ss");
+    if (dialogs_.messageBox("Recover unsaved work from " + when + "?", "Recovery",
+                            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+        Recovery::removeRecord(*record);
+        return false;
+    }
+    auto song = std::make_unique<Song>();
+    if (loadModule(*song, record->songFile.toStdString()) != kModuleLoaded) {
+        dialogs_.showError("Can't read the recovered work from '" + record->songFile + "'!");
+        return false;
+    }
+    emit aboutToReplaceSong();
+    ctx_.document.replaceSong(*song, true);
+    {
+        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        ctx_.player.resetChannels();
+    }
+    // The copy stays until the song is saved or its changes discarded.
+    recovery_->adopt(*record);
+    recoveryPending_ = false;
+    setFileName(record->modulePath);
+    emit songReplaced();
+    return true;
 }
 
 void FileFlow::setRecentActions(const std::array<QAction*, Settings::kRecentFiles>& actions) {
@@ -54,13 +145,13 @@ void FileFlow::RecentClick(int n) {
 // ---- new, open, save ---------------------------------------------------------------
 
 bool FileFlow::newModule() {
-    if (dialogs_.messageBox("Are you sure?", "New module", QMessageBox::Yes | QMessageBox::No) !=
-        QMessageBox::Yes)
-        return false;
+    if (!askToSave("New module")) return false;
     emit aboutToReplaceSong();
+    auto fresh = std::make_unique<Song>();
+    fresh->clear();
+    ctx_.document.replaceSong(*fresh, false);
     {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->clear();
         ctx_.player.resetChannels();
     }
     setFileName(kUntitled);
@@ -84,13 +175,14 @@ void FileFlow::afterLoad(const QString& path) {
     emit songReplaced();
 }
 
-int FileFlow::openByName(const QString& path) {
+int FileFlow::openByName(const QString& path, const QString& caption) {
+    if (!askToSave(caption)) return -1;
     emit aboutToReplaceSong();
-    int result;
-    {
+    // The disk is read outside the song lock.
+    const int result = ctx_.document.load(path.toStdString());
+    if (result == kModuleLoaded) {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        result = loadModule(*ctx_.song, path.toStdString());
-        if (result == kModuleLoaded) ctx_.player.resetChannels();
+        ctx_.player.resetChannels();
     }
     // A file that failed to load leaves the song as it was, still under its
     // own name: only a loaded file becomes the current one.
@@ -108,33 +200,24 @@ int FileFlow::openByName(const QString& path) {
 
 void FileFlow::loadStartupModule(const QString& path) {
     if (path.isEmpty()) return;
-    int result;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        result = loadModule(*ctx_.song, path.toStdString());
-    }
-    if (result == kModuleLoaded) afterLoad(path);
+    if (ctx_.document.load(path.toStdString()) == kModuleLoaded) afterLoad(path);
 }
 
 void FileFlow::handOver(const QString& argumentText) {
     emit raiseRequested();
     const QString path = SingleInstance::pathFromArgumentText(argumentText);
     if (path.isEmpty() || !QFileInfo(path).isFile()) return;
-    if (dialogs_.messageBox("Open new module? Current module will be lost.\n", "Warning",
-                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
-        openByName(path);
+    // Only unsaved changes are asked about.
+    openByName(path, "Warning");
 }
 
 bool FileFlow::saveModuleTo(const QString& path) {
-    bool ok;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ok = saveModule(*ctx_.song, path.toStdString());
-    }
-    if (!ok) {
+    // The song is copied under the lock and written outside it.
+    if (!ctx_.document.save(path.toStdString())) {
         dialogs_.showError("Can't save file '" + path + "'!");
         return false;
     }
+    dropRecoveryCopy();
     addRecent(path);
     setFileName(path);
     ctx_.settings.pathModule = folderOf(path);
@@ -142,29 +225,32 @@ bool FileFlow::saveModuleTo(const QString& path) {
     return true;
 }
 
-void FileFlow::FileSaveClick() {
+bool FileFlow::FileSaveClick() {
     QString start = existingFolder(ctx_.settings.pathModule);
     if (moduleFileName_ != kUntitled) start = moduleFileName_;
     else start += "/" + QString(kUntitled);
     const QString path = dialogs_.saveDialogFn("Save module", start, kModuleFilter, "qze");
-    if (path.isEmpty()) return;
-    saveModuleTo(path);
+    if (path.isEmpty()) return false;
+    return saveModuleTo(path);
 }
 
-bool FileFlow::queryClose() {
-    return !askOnClose || dialogs_.messageBox("Are you sure?", "Exit confirm",
-                                              QMessageBox::Yes | QMessageBox::No) ==
-                              QMessageBox::Yes;
+bool FileFlow::queryClose() { return !askOnClose || askToSave("Exit confirm"); }
+
+void FileFlow::closing() {
+    if (recovery_) recovery_->remove();
 }
 
 // ---- import ------------------------------------------------------------------------
 
 bool FileFlow::importModFrom(const QString& path) {
-    bool ok;
-    {
+    // Read and converted outside the song lock; in place as one undoable step.
+    auto imported = std::make_unique<Song>();
+    imported->clear();
+    const bool ok = importMod(path.toStdString(), *imported);
+    if (ok) {
+        ctx_.document.replaceSong(*imported, true, "Import MOD");
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ok = importMod(path.toStdString(), *ctx_.song);
-        if (ok) ctx_.player.resetChannels();
+        ctx_.player.resetChannels();
     }
     ctx_.settings.pathImport = folderOf(path);
     lastImportOk_ = ok;
@@ -179,6 +265,7 @@ bool FileFlow::importModFrom(const QString& path) {
 }
 
 void FileFlow::ImportMODClick() {
+    if (!askToSave("Import MOD file")) return;
     emit aboutToReplaceSong();
     const QString path = dialogs_.openDialogFn("Import music data from MOD file",
                                                existingFolder(ctx_.settings.pathImport),

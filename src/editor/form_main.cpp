@@ -757,13 +757,16 @@ void TFormMain::buildMenus() {
 // ---- caption, message box, time display ------------------------------------
 
 void TFormMain::setCaption() {
-    setWindowTitle(QString(kTitle) + " [" + files_->moduleFileName() + "]");
+    // A song that differs from its file is marked with "*".
+    setWindowTitle(QString(kTitle) + " [" + files_->moduleFileName() + "]" +
+                   (files_->isModified() ? "*" : ""));
 }
 
 void TFormMain::wireFileFlow() {
     connect(files_, &FileFlow::aboutToReplaceSong, this, &TFormMain::stopAndReset);
     connect(files_, &FileFlow::songReplaced, this, &TFormMain::refreshAfterNewSong);
     connect(files_, &FileFlow::fileNameChanged, this, &TFormMain::setCaption);
+    connect(files_, &FileFlow::modifiedChanged, this, &TFormMain::setCaption);
     connect(files_, &FileFlow::fileNameChanged, exports_, &ExportCommands::setModuleFileName);
     connect(files_, &FileFlow::saved, infoPage_, &InfoPage::refreshFields);
     connect(files_, &FileFlow::saved, exports_, &ExportCommands::moduleSaved);
@@ -1180,6 +1183,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    files_->closing();
     if (stop_->isEnabled()) SpeedButtonStopClick();
     timer2_->stop();
     storeSettings();

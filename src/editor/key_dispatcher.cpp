@@ -90,7 +90,7 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
     if (patternEditorActive && patternEditorActive()) {
         if (down) {
             handled = input_.handleKeyDown();
-            if (handled && input_.onChanged) input_.onChanged();
+            if (handled) emit input_.redrawNeeded();
         } else {
             input_.handleKeyUp();
         }

@@ -172,22 +172,27 @@ private slots:
         QCOMPARE(f.ctx.settings.recentNames[0], QString("&0: /f5.qze"));
     }
 
-    void newAsksFirst() {
+    void newAsksAboutUnsavedChanges() {
         Fixture f;
-        f.ctx.song->speedEven = 7;
-        f.ctx.song->patterns[0].rows[0][0].setPitch(40);
-        f.answer = QMessageBox::No;
+        QVERIFY(f.ctx.document.edit("Speed", qv::SongChange::speeds(),
+                                    [](qv::Song& s) { s.speedEven = 7; }));
+        QVERIFY(f.ctx.document.edit("Note", qv::SongChange::cells(0),
+                                    [](qv::Song& s) { s.patterns[0].rows[0][0].setPitch(40); }));
+        f.answer = QMessageBox::Cancel;
         f.window->fileFlow().FileNewClick();
         QCOMPARE(f.boxes.size(), 1);
-        QCOMPARE(f.boxes[0].text, QString("Are you sure?"));
+        QCOMPARE(f.boxes[0].text, QString("Save changes to untitled.qze?"));
         QCOMPARE(f.boxes[0].caption, QString("New module"));
         QCOMPARE(f.ctx.song->speedEven, 7);
-        f.answer = QMessageBox::Yes;
+        f.answer = QMessageBox::Discard;
         f.window->fileFlow().FileNewClick();
         QCOMPARE(f.ctx.song->speedEven, 3);
         QVERIFY(f.ctx.song->patterns[0].rows[0][0].isEmpty());
         QCOMPARE(f.window->windowTitle(), QString("Qorvette v1.22 [untitled.qze]"));
         QCOMPARE(f.find<QSpinBox>("UpDownSpdEven")->value(), 3);
+        // A new song has nothing to lose: the next New asks nothing.
+        f.window->fileFlow().FileNewClick();
+        QCOMPARE(f.boxes.size(), 2);
     }
 
     void openSaveAndFailures() {
@@ -247,17 +252,25 @@ private slots:
         QCOMPARE(h.window->fileFlow().moduleFileName(), QString("untitled.qze"));
         h.window->fileFlow().loadStartupModule(good);
         QCOMPARE(h.window->fileFlow().moduleFileName(), good);
-        // The hand-over: quoted path asks first; a missing file is ignored.
+        // The hand-over: a quoted path opens at once when nothing is unsaved,
+        // asks first otherwise; a missing file is ignored.
         Fixture k;
-        k.answer = QMessageBox::No;
+        k.window->fileFlow().handOver(good);  // unquoted: loses a character at each end
+        QVERIFY(k.boxes.isEmpty());
+        QCOMPARE(k.window->fileFlow().moduleFileName(), QString("untitled.qze"));
+        QVERIFY(k.ctx.document.edit("Speed", qv::SongChange::speeds(),
+                                    [](qv::Song& s) { s.speedEven = 9; }));
+        k.answer = QMessageBox::Cancel;
         k.window->fileFlow().handOver("\"" + good + "\"");
         QCOMPARE(k.boxes.size(), 1);
         QCOMPARE(k.boxes[0].caption, QString("Warning"));
         QCOMPARE(k.window->fileFlow().moduleFileName(), QString("untitled.qze"));
-        k.window->fileFlow().handOver(good);  // unquoted: loses a character at each end
-        QCOMPARE(k.boxes.size(), 1);
-        k.answer = QMessageBox::Yes;
+        k.answer = QMessageBox::Discard;
         k.window->fileFlow().handOver("\"" + good + "\"");
+        QCOMPARE(k.window->fileFlow().moduleFileName(), good);
+        k.window->fileFlow().newModule();
+        k.window->fileFlow().handOver("\"" + good + "\"");
+        QCOMPARE(k.boxes.size(), 2);
         QCOMPARE(k.window->fileFlow().moduleFileName(), good);
     }
 
@@ -405,13 +418,21 @@ private slots:
         Fixture f;
         f.window->fileFlow().askOnClose = true;
         f.window->show();
-        f.answer = QMessageBox::No;
+        QVERIFY(f.ctx.document.edit("Speed", qv::SongChange::speeds(),
+                                    [](qv::Song& s) { s.speedEven = 9; }));
+        f.answer = QMessageBox::Cancel;
         QVERIFY(!f.window->close());
-        QCOMPARE(f.boxes.last().text, QString("Are you sure?"));
+        QCOMPARE(f.boxes.last().text, QString("Save changes to untitled.qze?"));
         QCOMPARE(f.boxes.last().caption, QString("Exit confirm"));
         QVERIFY(f.window->isVisible());
-        f.answer = QMessageBox::Yes;
+        f.answer = QMessageBox::Discard;
         QVERIFY(f.window->close());
+        // Without unsaved changes the window closes without a question.
+        Fixture g;
+        g.window->fileFlow().askOnClose = true;
+        g.window->show();
+        QVERIFY(g.window->close());
+        QVERIFY(g.boxes.isEmpty());
     }
 
     void exportsAndImport() {
