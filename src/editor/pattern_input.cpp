@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <mutex>
 
+#include "song/effects.h"
+#include "sound/ym2203_registers.h"
+
 namespace qv {
 
 namespace {
@@ -38,7 +41,7 @@ int PatternInput::speedEffectSum() const {
     int sum = 0;
     for (int r = 0; r < std::min<int>(p.length, kRows); ++r)
         for (const Cell& c : p.rows[r])
-            if (c.effect == 15) sum += c.param + 2048;
+            if (c.effect == kEffectSpeed) sum += c.param + 2048;
     return sum;
 }
 
@@ -523,7 +526,7 @@ bool PatternInput::handleKeyUp() {
     const bool held = anyNoteHeld();
     if (ctx_.settings.patternEditorKeyoff && notesHeld_ && !held && ctx_.chips.chip(0) && ctx_.chips.chip(1))
         for (int chip = 0; chip < 2; ++chip)
-            for (int ch = 0; ch < 3; ++ch) ctx_.chips.writeRegister(chip, 0x28, static_cast<uint8_t>(ch));
+            for (int ch = 0; ch < 3; ++ch) ctx_.chips.writeRegister(chip, ym2203::kKeyOnOff, ym2203::keyOff(ch));
     notesHeld_ = held;
     return false;
 }
