@@ -184,7 +184,7 @@ void InstrumentPage::buildOperatorRows() {
             k->setToolTip(s.hint);
             k->move(s.left, kKnobTop);
             k->setValue(s.value);
-            k->onChange = [this](int tag, int value) { ParamChange(tag, value); };
+            connect(k, &TKnob::valueChanged, this, &InstrumentPage::ParamChange);
             knobs_[op * 9 + p] = k;
         }
         rowHeight = kKnobTop + knobs_[op * 9]->height() + 4;
@@ -233,7 +233,7 @@ void InstrumentPage::buildOperatorRows() {
             fb->setToolTip("Feedback");
             fb->move(kFeedbackLeft, kKnobTop);
             fb->setValue(0);
-            fb->onChange = [this](int tag, int value) { ParamChange(tag, value); };
+            connect(fb, &TKnob::valueChanged, this, &InstrumentPage::ParamChange);
             knobs_[36] = fb;
         }
     }
@@ -298,7 +298,7 @@ void InstrumentPage::buildPiano() {
     keysBox_ = new KeysBox(this);
     const int frame = keysBox_->frameWidth();
     keysBox_->setGeometry(4, top, PianoKeys::kWidth + 2 * frame, PianoKeys::kHeight + 2 * frame);
-    keysBox_->onFocusChange = [this] {
+    connect(keysBox_, &KeysBox::focusChanged, this, [this] {
         const bool focus = keysBox_->hasFocus();
         if (focus != watchingMouse_ && qApp) {
             if (focus) qApp->installEventFilter(this);
@@ -306,7 +306,7 @@ void InstrumentPage::buildPiano() {
             watchingMouse_ = focus;
         }
         redrawPiano();
-    };
+    });
     piano_ = new PianoKeys(pictures_.keys, keysBox_);
     piano_->move(frame, frame);
     piano_->setFocusPolicy(Qt::NoFocus);
@@ -318,12 +318,12 @@ void InstrumentPage::buildPiano() {
             if (ctx_.audition.voiceNote(v) == note) return true;
         return false;
     };
-    piano_->onPress = [this](int note) {
+    connect(piano_, &PianoKeys::pressed, this, [this](int note) {
         keysBox_->setFocus(Qt::MouseFocusReason);
         startMouseNote(note);
-    };
-    piano_->onMove = [this](int note, Qt::MouseButtons buttons) { moveMouseNote(note, buttons); };
-    piano_->onRelease = [this](Qt::MouseButton) { releaseMouseNote(); };
+    });
+    connect(piano_, &PianoKeys::moved, this, &InstrumentPage::moveMouseNote);
+    connect(piano_, &PianoKeys::released, this, [this] { releaseMouseNote(); });
 
     octave_ = new QSlider(Qt::Vertical, this);
     octave_->setObjectName("TrackBarOctave");

@@ -48,6 +48,7 @@ private slots:
     void asksOnlyAboutUnsavedChanges() {
         QTemporaryDir dir;
         Fixture f;
+        f.files().askOnClose = true;
         const QString a = dir.filePath("a.qze");
         QVERIFY(f.files().saveModuleTo(a));
         // Nothing changed: New, Open, the hand-over and Close ask nothing.
@@ -108,7 +109,6 @@ private slots:
         // Closing the window: saved under the chosen name, then closed.
         const QString b = dir.filePath("b.qze");
         f.dialogResult = b;
-        f.files().askOnClose = true;
         f.window->show();
         QVERIFY(f.window->close());
         QCOMPARE(savedSpeed(b), 11);
