@@ -216,6 +216,16 @@ int SongDocument::framesAt(int orderPosition, int row) {
     return player_.framesAt(orderPosition, row);
 }
 
+void SongDocument::buildNoteTables(uint32_t clock) {
+    std::lock_guard<std::mutex> lock(mutex());
+    player_.buildNoteTables(clock);
+}
+
+void SongDocument::setPlayPosition(int orderPosition) {
+    std::lock_guard<std::mutex> lock(mutex());
+    player_.setPosition(orderPosition);
+}
+
 void SongDocument::refreshTiming() {
     std::lock_guard<std::mutex> lock(mutex());
     lengthFrames_ = player_.songLengthFrames();

@@ -100,6 +100,13 @@ public:
     int framesAt(int orderPosition, int row);
     // Refreshes the timing cache (after a load that bypassed the document).
     void refreshTiming();
+    // The Player's note and vibrato tables for a chip clock, under the lock.
+    void buildNoteTables(uint32_t clock);
+    // Moves a playing Player to an order position, under the lock.
+    void setPlayPosition(int orderPosition);
+    // The step undo / redo would take, or null.
+    const UndoStep* nextUndo() const { return history_.nextUndo(); }
+    const UndoStep* nextRedo() const { return history_.nextRedo(); }
 
     // History inspection and limits.
     const UndoHistory& history() const { return history_; }

@@ -146,6 +146,8 @@ public:
     std::string undoText() const { return canUndo() ? steps_[index_ - 1]->what : std::string(); }
     std::string redoText() const { return canRedo() ? steps_[index_]->what : std::string(); }
     bool isModified() const { return clean_ != static_cast<long>(index_); }
+    const UndoStep* nextUndo() const { return canUndo() ? steps_[index_ - 1].get() : nullptr; }
+    const UndoStep* nextRedo() const { return canRedo() ? steps_[index_].get() : nullptr; }
     size_t undoCount() const { return index_; }
     size_t redoCount() const { return steps_.size() - index_; }
     size_t memoryUsed() const { return bytes_; }

@@ -93,10 +93,6 @@ bool FileFlow::offerRecovery() {
     }
     emit aboutToReplaceSong();
     ctx_.document.replaceSong(*song, true);
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.player.resetChannels();
-    }
     // The copy stays until the song is saved or its changes discarded.
     recovery_->adopt(*record);
     recoveryPending_ = false;
@@ -150,10 +146,6 @@ bool FileFlow::newModule() {
     auto fresh = std::make_unique<Song>();
     fresh->clear();
     ctx_.document.replaceSong(*fresh, false);
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.player.resetChannels();
-    }
     setFileName(kUntitled);
     emit songReplaced();
     return true;
@@ -180,10 +172,6 @@ int FileFlow::openByName(const QString& path, const QString& caption) {
     emit aboutToReplaceSong();
     // The disk is read outside the song lock.
     const int result = ctx_.document.load(path.toStdString());
-    if (result == kModuleLoaded) {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.player.resetChannels();
-    }
     // A file that failed to load leaves the song as it was, still under its
     // own name: only a loaded file becomes the current one.
     if (result == kModuleLoaded) {
@@ -245,13 +233,9 @@ void FileFlow::closing() {
 bool FileFlow::importModFrom(const QString& path) {
     // Read and converted outside the song lock; in place as one undoable step.
     auto imported = std::make_unique<Song>();
-    imported->clear();
+    ctx_.document.copySongInto(*imported);
     const bool ok = importMod(path.toStdString(), *imported);
-    if (ok) {
-        ctx_.document.replaceSong(*imported, true, "Import MOD");
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.player.resetChannels();
-    }
+    if (ok) ctx_.document.replaceSong(*imported, true, "Import MOD");
     ctx_.settings.pathImport = folderOf(path);
     lastImportOk_ = ok;
     if (!ok) {
