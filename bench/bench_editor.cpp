@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "app/app_context.h"
+#include "editor/file_flow.h"
 #include "editor/form_main.h"
 #include "editor/pattern_view.h"
 #include "sound/sdl/sdl_audio_device.h"
@@ -35,8 +36,8 @@ struct Editor {
         ctx->chips.create(qv::kSampleRate, qv::kChipClock, ctx->settings.waveOutputVolume);
         ctx->audio.open(ctx->settings.waveBlockSize, ctx->settings.waveBlockCount);
         window = std::make_unique<qv::TFormMain>(*ctx);
-        window->askOnClose = false;
-        window->loadStartupModule(kDemo);
+        window->fileFlow().askOnClose = false;
+        window->fileFlow().loadStartupModule(kDemo);
         window->show();
         if (!QTest::qWaitForWindowExposed(window.get())) std::abort();
     }

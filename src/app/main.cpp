@@ -8,7 +8,9 @@
 #include "app/app_context.h"
 #include "app/settings.h"
 #include "app/single_instance.h"
+#include "editor/file_flow.h"
 #include "editor/form_main.h"
+#include "editor/recovery.h"
 #include "io/batch.h"
 #include "sound/sdl/sdl_audio_device.h"
 
@@ -51,10 +53,7 @@ int main(int argc, char** argv) {
                          QApplication::applicationDirPath().toStdString());
     ctx->settings.keyboardLayout = QString::fromStdString(layout.setting);
 
-    {
-        std::lock_guard<std::mutex> lock(ctx->player.songMutex());
-        ctx->player.buildNoteTables(qv::kChipClock);
-    }
+    ctx->document.buildNoteTables(qv::kChipClock);
     ctx->chips.create(qv::kSampleRate, qv::kChipClock, ctx->settings.waveOutputVolume);
     ctx->audio.open(ctx->settings.waveBlockSize, ctx->settings.waveBlockCount);
 
@@ -74,12 +73,18 @@ int main(int argc, char** argv) {
                               "Warning", QMessageBox::Ok);
         window.checkSoundOutput();
         // The module named on the command line; a failing load stays silent.
-        if (!args.isEmpty()) window.loadStartupModule(args.first());
+        if (!args.isEmpty()) window.fileFlow().loadStartupModule(args.first());
         if (instance)
-            instance->setReceiver([&window](const QString& text) { window.handOver(text); });
+            instance->setReceiver([&window](const QString& text) { window.fileFlow().handOver(text); });
+        // Unsaved work is copied to the user's data folder now and then; a
+        // copy left by a session that ended without closing is offered.
+        qv::Recovery recovery(qv::Recovery::defaultFolder(), qv::Recovery::intervalFromEnvironment());
+        window.fileFlow().setRecovery(&recovery);
         window.show();
+        window.fileFlow().offerRecovery();
         result = QApplication::exec();
         if (instance) instance->setReceiver({});
+        window.fileFlow().setRecovery(nullptr);
 
         // Shutdown: the stream, then the chips, then the settings.
         ctx->audio.close();

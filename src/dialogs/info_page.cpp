@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 #include <QTextCursor>
-#include <mutex>
 
 namespace qv {
 
@@ -135,10 +134,8 @@ void InfoPage::nameEdited() {
     updateSizeLine();
     QString text = name_->text();
     const int at = removeNonAscii(text);
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->setTrackName(songBytes(text));
-    }
+    ctx_.document.edit("Type track name", SongChange::texts(), [&](Song& song) { song.setTrackName(songBytes(text)); },
+                       "track name");
     if (at >= 0) {
         name_->setText(text);
         name_->setCursorPosition(at);
@@ -150,10 +147,8 @@ void InfoPage::authorEdited() {
     updateSizeLine();
     QString text = author_->text();
     const int at = removeNonAscii(text);
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->setAuthor(songBytes(text));
-    }
+    ctx_.document.edit("Type author", SongChange::texts(), [&](Song& song) { song.setAuthor(songBytes(text)); },
+                       "author");
     if (at >= 0) {
         author_->setText(text);
         author_->setCursorPosition(at);
@@ -179,10 +174,8 @@ void InfoPage::messageEdited() {
         at = static_cast<int>(std::min<qsizetype>(from, text.size()));
         stored = storedMessage(text);
     }
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->setMessage(songBytes(stored));
-    }
+    ctx_.document.edit("Type message", SongChange::texts(), [&](Song& song) { song.setMessage(songBytes(stored)); },
+                       "message");
     if (at >= 0) {
         const QSignalBlocker block(message_);
         message_->setPlainText(text);

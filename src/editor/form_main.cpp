@@ -33,7 +33,8 @@
 #include "dialogs/info_page.h"
 #include "dialogs/settings_page.h"
 #include "dialogs/block_commands.h"
-#include "editor/form_render_wav.h"
+#include "editor/export_commands.h"
+#include "editor/file_flow.h"
 #include "editor/key_dispatcher.h"
 #include "editor/order_grid.h"
 #include "editor/pattern_input.h"
@@ -92,21 +93,10 @@ QToolButton* speedButton(QWidget* parent, const char* name, const QString& text,
     return b;
 }
 
-// Module paths are kept absolute (caption, save target, recent files), so a
-// later change of the working folder cannot point them at another file.
-QString absolutePath(const QString& path) { return path.isEmpty() ? path : QFileInfo(path).absoluteFilePath(); }
-
-QString folderOf(const QString& path) {
-    return QFileInfo(path).absolutePath() + "/";
-}
-
-QString existingFolder(const QString& folder) {
-    return QDir(folder).exists() ? folder : QStringLiteral(".");
-}
-
 }  // namespace
 
-TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ctx_(ctx) {
+TFormMain::TFormMain(AppContext& ctx, QWidget* parent)
+    : QMainWindow(parent), UserDialogs(ctx.layout), ctx_(ctx) {
     setObjectName("FormMain");
     messageBoxFn = [this](const QString& text, const QString& caption,
                           QMessageBox::StandardButtons buttons) {
@@ -130,6 +120,9 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
         return dialog.selectedFiles().first();
     };
 
+    files_ = new FileFlow(ctx_, *this, this);
+    exports_ = new ExportCommands(ctx_, *this, this);
+
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);
@@ -141,7 +134,6 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     buildMenus();
     wireEditor();
     scrollPtn_->setFocus();  // the Patterns page is shown first
-    renderWav_ = new TFormRenderWav(this);
     formTranspose_ = new TFormTranspose(this);
     formDuplicate_ = new TFormDuplicate(this);
     formScale_ = new TFormScale(this);
@@ -170,14 +162,25 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
     }
     if (s.windowMaximized) setWindowState(windowState() | Qt::WindowMaximized);
     for (int i = 0; i < Settings::kRecentFiles; ++i) recent_[i]->setText(s.recentNames[i]);
+    files_->setRecentActions(recent_);
+    wireFileFlow();
     ctx_.source.scopeOn.store(s.analyzeType);
 
     setCaption();
     refreshAfterNewSong();
+    documentListener_ = ctx_.document.addListener([this](const SongChange& c) { songChanged(c); });
+    ctx_.document.setPlaceSource([this](SongChange& c) {
+        if (c.orderPosition < 0 && !ctx_.view.noPatternSelected) c.orderPosition = ctx_.view.orderCursor;
+        if (c.cursorRow < 0) c.cursorRow = ctx_.view.cursorRow;
+        if (c.cursorColumn < 0) c.cursorColumn = ctx_.view.cursorColumn;
+    });
+    refreshUndoItems();
     timer2_->start();
 }
 
 TFormMain::~TFormMain() {
+    ctx_.document.removeListener(documentListener_);
+    ctx_.document.setPlaceSource({});
     timer1_->stop();
     timer2_->stop();
     if (keys_) keys_->uninstall();
@@ -207,28 +210,31 @@ void TFormMain::wireEditor() {
         connect(b, &QToolButton::toggled, this, [this] { syncInputOptions(); });
     connect(editSong_, &QToolButton::toggled, this, [this](bool on) { ptnView_->setEditSongMode(on); });
 
-    in.onChanged = [this] { redrawPattern(); };
-    in.onSongLengthChanged = [this] { recomputeLength(); };
-    in.onPatternLengthChanged = [this] { showCurrentPattern(); };
-    in.onTimeChanged = [this] { refreshPosition(); };
-    in.onOctaveChanged = [this](int n) { upDownOctave_->setValue(n); };
-    in.onAutoStepChanged = [this](bool on, int value) {
+    connect(&in, &PatternInput::redrawNeeded, this, &TFormMain::redrawPattern);
+    connect(&in, &PatternInput::songLengthChanged, this, &TFormMain::recomputeLength);
+    connect(&in, &PatternInput::patternLengthChanged, this, &TFormMain::showCurrentPattern);
+    connect(&in, &PatternInput::timeChanged, this, &TFormMain::refreshPosition);
+    connect(&in, &PatternInput::octaveChanged, upDownOctave_, &QSpinBox::setValue);
+    connect(&in, &PatternInput::autoStepChanged, this, [this](bool on, int value) {
         aStep_->setChecked(on);
         upDownAStep_->setValue(value);
-    };
-    in.onAutoInstrumentChanged = [this](int n) { upDownAIns_->setValue(n); };
-    in.onEditSong = [this](bool on) { editSong_->setChecked(on); };
-    in.onPatternStep = [this](int step) { upDownPtn_->setValue(upDownPtn_->value() + step); };
-    in.onOrderChanged = [this] {
+    });
+    connect(&in, &PatternInput::autoInstrumentChanged, upDownAIns_, &QSpinBox::setValue);
+    connect(&in, &PatternInput::editSongToggled, editSong_, &QToolButton::setChecked);
+    connect(&in, &PatternInput::patternStepRequested, this,
+            [this](int step) { upDownPtn_->setValue(upDownPtn_->value() + step); });
+    connect(&in, &PatternInput::orderCursorChanged, this, [this] {
         if (!ctx_.view.noPatternSelected) upDownPtn_->setValue(ctx_.view.currentPattern);
         refreshOrderGrid();
         redrawPattern();
         refreshPosition();
-    };
-    in.onFocusOrder = [this] { ordGrid_->setFocus(); };
-    in.onCursorChannel = [this](int channel) { ptnHeader_->followCursor(channel); };
-    in.onPlayStarted = [this] { afterStart(); };
-    in.onPopupMenu = [this](QPoint at) { popupPtn_->popup(at); };
+    });
+    connect(&in, &PatternInput::focusOrderRequested, ordGrid_,
+            [this] { ordGrid_->setFocus(); });
+    connect(&in, &PatternInput::cursorChannelChanged, ptnHeader_, &PatternHeader::followCursor);
+    connect(&in, &PatternInput::playStarted, this, &TFormMain::afterStart);
+    connect(&in, &PatternInput::popupMenuRequested, popupPtn_,
+            [this](QPoint at) { popupPtn_->popup(at); });
     in.visibleRows = [this] { return ptnView_->visibleRows(); };
 
     connect(ptnView_, &PatternView::cellClicked, this,
@@ -327,11 +333,11 @@ void TFormMain::wireEditor() {
     keys_->instrumentPageActive = [this] {
         return pages_->currentWidget() == insPage_ && insPage_->keysActive();
     };
-    keys_->onInstrumentNote = [this](int index, bool down) { insPage_->noteKey(index, down); };
+    connect(keys_, &KeyDispatcher::instrumentNote, insPage_, &InstrumentPage::noteKey);
     keys_->onInstrumentWheel = [this](int steps) {
         return pages_->currentWidget() == insPage_ && insPage_->wheelSteps(steps);
     };
-    keys_->onGlobalCommand = [this](int command) { globalCommand(command); };
+    connect(keys_, &KeyDispatcher::globalCommand, this, &TFormMain::globalCommand);
     keys_->onPlayKeyReleased = [this] {
         if (!timer1_->isActive()) return false;
         SpeedButtonStopClick();
@@ -342,8 +348,10 @@ void TFormMain::wireEditor() {
 
 void TFormMain::globalCommand(int command) {
     switch (command) {
-    case cmd::GenOpenMod: FileLoadClick(); break;
-    case cmd::GenSaveMod: FileSaveClick(); break;
+    case cmd::GenOpenMod: files_->FileLoadClick(); break;
+    case cmd::GenUndo: undoClick(); break;
+    case cmd::GenRedo: redoClick(); break;
+    case cmd::GenSaveMod: files_->FileSaveClick(); break;
     case cmd::GenPlayAll: if (playAll_->isEnabled()) SpeedButtonPlayAllClick(); break;
     case cmd::GenPlayCur: if (playPos_->isEnabled()) SpeedButtonPlayPosClick(); break;
     case cmd::GenPlayPtn: if (playPtn_->isEnabled()) SpeedButtonPlayPtnClick(); break;
@@ -363,6 +371,112 @@ void TFormMain::globalCommand(int command) {
             ptnHeader_->muteChannel(command - cmd::GenMuteA);
         break;
     }
+}
+
+// ---- undo and redo ----------------------------------------------------------
+
+bool TFormMain::undoRedoAllowed(const UndoStep* step) const {
+    if (!step) return false;
+    // While a song plays only the edits allowed then (cells, instruments,
+    // texts) may be taken back or done again.
+    return !timer1_->isActive() ||
+           !step->change.touches(SongChange::PatternLength | SongChange::OrderList | SongChange::Speeds);
+}
+
+bool TFormMain::undoClick() {
+    if (!undoRedoAllowed(ctx_.document.nextUndo())) return false;
+    return ctx_.document.undo();
+}
+
+bool TFormMain::redoClick() {
+    if (!undoRedoAllowed(ctx_.document.nextRedo())) return false;
+    return ctx_.document.redo();
+}
+
+void TFormMain::refreshUndoItems() {
+    if (QAction* a = menuAction("EditUndo")) {
+        const bool can = ctx_.document.canUndo();
+        a->setEnabled(can);
+        a->setText(can ? "Undo " + QString::fromStdString(ctx_.document.undoText()) : QString("Undo"));
+    }
+    if (QAction* a = menuAction("EditRedo")) {
+        const bool can = ctx_.document.canRedo();
+        a->setEnabled(can);
+        a->setText(can ? "Redo " + QString::fromStdString(ctx_.document.redoText()) : QString("Redo"));
+    }
+}
+
+void TFormMain::songChanged(const SongChange& change) {
+    refreshUndoItems();
+    using C = SongChange::Cause;
+    if (change.cause == C::Undo || change.cause == C::Redo) {
+        showChangePlace(change);
+        return;
+    }
+    if (change.cause == C::Save) return;  // the save itself refreshes the info page
+    if (change.cause != C::Edit) return;  // a new, loaded or replaced song: refreshAfterNewSong
+    // An edit: the views showing what it touched follow. The editor that
+    // made it has refreshed its own controls.
+    if (change.touches(SongChange::Cells | SongChange::PatternLength)) redrawPattern();
+    if (change.touches(SongChange::OrderList)) refreshOrderGrid();
+    if (change.touchesTiming()) recomputeLength();
+}
+
+void TFormMain::showChangePlace(const SongChange& c) {
+    EditorViewState& v = ctx_.view;
+    const Song& song = ctx_.document.song();
+    if (c.touches(SongChange::WholeSong)) {
+        refreshAfterNewSong();
+        pages_->setCurrentIndex(0);
+        return;
+    }
+    const bool patternPage = c.touches(SongChange::Cells | SongChange::PatternLength | SongChange::OrderList |
+                                       SongChange::Speeds);
+    if (c.touches(SongChange::Instrument)) {
+        if (c.instrument > 0) ctx_.view.currentInstrument = c.instrument;
+        insPage_->refreshAfterInstrumentsMoved();
+        if (!patternPage) pages_->setCurrentIndex(1);
+    }
+    if (c.touches(SongChange::Texts)) {
+        infoPage_->loadFromSong();
+        infoPage_->refreshFields();
+        if (!patternPage && !c.touches(SongChange::Instrument)) pages_->setCurrentIndex(2);
+    }
+    if (!patternPage) return;
+    pages_->setCurrentIndex(0);
+    // The order position where the change was made when it still plays the
+    // changed pattern, else the first one that does.
+    int position = c.orderPosition;
+    const int length = song.order.length;
+    if (c.pattern >= 0 && (position < 0 || position >= length || song.order.entries[position].pattern != c.pattern)) {
+        position = -1;
+        for (int i = 0; i < length && position < 0; ++i)
+            if (song.order.entries[i].pattern == c.pattern) position = i;
+    }
+    if (position >= 0 && position < length) {
+        v.orderCursor = position;
+        v.currentPattern = song.order.entries[position].pattern;
+        v.noPatternSelected = false;
+    } else if (c.pattern >= 0) {
+        v.currentPattern = c.pattern;  // a pattern no entry plays
+    } else {
+        v.orderCursor = std::clamp<int>(v.orderCursor, 0, length - 1);
+        v.currentPattern = song.order.entries[v.orderCursor].pattern;
+        v.noPatternSelected = false;
+    }
+    if (c.cursorColumn >= 0) v.cursorColumn = std::clamp(c.cursorColumn, 0, kChannels * 8 - 1);
+    const int row = c.firstRow >= 0 && (c.cursorRow < c.firstRow || c.cursorRow > c.lastRow) ? c.firstRow : c.cursorRow;
+    if (row >= 0) v.cursorRow = row;
+    v.selection = Selection{};
+    input_->reset();
+    showCurrentPattern();  // also keeps the cursor within the pattern
+    showNoPatternState();
+    showSongTiming();
+    refreshOrderGrid();
+    recomputeLength();
+    redrawPattern();
+    ptnHeader_->followCursor(v.cursorChannel());
+    scrollPtn_->setFocus();
 }
 
 // ---- construction -----------------------------------------------------------
@@ -442,9 +556,9 @@ void TFormMain::buildToolbar(QWidget* parent) {
     row->addWidget(scope_);
     static_cast<QVBoxLayout*>(parent->layout())->addWidget(panel);
 
-    connect(newB, &QToolButton::clicked, this, &TFormMain::FileNewClick);
-    connect(openB, &QToolButton::clicked, this, &TFormMain::FileLoadClick);
-    connect(saveB, &QToolButton::clicked, this, &TFormMain::FileSaveClick);
+    connect(newB, &QToolButton::clicked, files_, &FileFlow::FileNewClick);
+    connect(openB, &QToolButton::clicked, files_, &FileFlow::FileLoadClick);
+    connect(saveB, &QToolButton::clicked, files_, &FileFlow::FileSaveClick);
     connect(playAll_, &QToolButton::clicked, this, &TFormMain::SpeedButtonPlayAllClick);
     connect(playPos_, &QToolButton::clicked, this, &TFormMain::SpeedButtonPlayPosClick);
     connect(playPtn_, &QToolButton::clicked, this, &TFormMain::SpeedButtonPlayPtnClick);
@@ -586,9 +700,9 @@ void TFormMain::buildPages() {
                                     const QString& filter, const QString& suffix) {
         return saveDialogFn(title, start, filter, suffix);
     };
-    insPage_->onInstrumentChosen = [this](int number) { upDownAIns_->setValue(number); };
+    connect(insPage_, &InstrumentPage::instrumentChosen, upDownAIns_, &QSpinBox::setValue);
     insPage_->editorOctave = [this] { return upDownOctave_->value(); };
-    insPage_->onPatternsChanged = [this] { redrawPattern(); };
+    connect(insPage_, &InstrumentPage::patternsChanged, this, &TFormMain::redrawPattern);
     infoPage_ = new InfoPage(ctx_, pages_);
     pages_->addTab(infoPage_, "Information");
     settingsPage_ = new SettingsPage(ctx_, {bufSize_, bufCount_, volume_, testSignal_}, pages_);
@@ -638,39 +752,41 @@ void TFormMain::buildMenus() {
     };
 
     QMenu* file = menu(nullptr, "MainMenuFile", "&File");
-    connect(item(file, "FileNew", "&New", true), &QAction::triggered, this, &TFormMain::FileNewClick);
-    connect(item(file, "FileLoad", "&Open module", true), &QAction::triggered, this,
-            &TFormMain::FileLoadClick);
-    connect(item(file, "FileSave", "&Save module", true), &QAction::triggered, this,
-            &TFormMain::FileSaveClick);
+    connect(item(file, "FileNew", "&New", true), &QAction::triggered, files_,
+            &FileFlow::FileNewClick);
+    connect(item(file, "FileLoad", "&Open module", true), &QAction::triggered, files_,
+            &FileFlow::FileLoadClick);
+    connect(item(file, "FileSave", "&Save module", true), &QAction::triggered, files_,
+            &FileFlow::FileSaveClick);
     QMenu* recent = menu(file, "FileRecent", "&Recent");
-    for (int i = 0; i < Settings::kRecentFiles; ++i) {
+    for (int i = 0; i < Settings::kRecentFiles; ++i)
         recent_[i] = item(recent, QString("Recent%1").arg(i).toLatin1().constData(),
                           Settings::defaultRecentName(i), true);
-        connect(recent_[i], &QAction::triggered, this, [this, i] { RecentClick(i); });
-    }
     QMenu* exportMenu = menu(file, "FileExport", "&Export");
-    connect(item(exportMenu, "ExporRegQZM", "&QZD file for QZM", true), &QAction::triggered, this,
-            &TFormMain::ExporRegQZMClick);
-    connect(item(exportMenu, "ExporRegSMD", "QZ&D file for SMD", true), &QAction::triggered, this,
-            &TFormMain::ExporRegSMDClick);
-    connect(item(exportMenu, "ExportVGM", "&VGM file for SMD", true), &QAction::triggered, this,
-            &TFormMain::ExportVGMClick);
+    connect(item(exportMenu, "ExporRegQZM", "&QZD file for QZM", true), &QAction::triggered,
+            exports_, &ExportCommands::ExporRegQZMClick);
+    connect(item(exportMenu, "ExporRegSMD", "QZ&D file for SMD", true), &QAction::triggered,
+            exports_, &ExportCommands::ExporRegSMDClick);
+    connect(item(exportMenu, "ExportVGM", "&VGM file for SMD", true), &QAction::triggered,
+            exports_, &ExportCommands::ExportVGMClick);
     connect(item(exportMenu, "ExportVGM2203", "VGM for the sound extension...", true), &QAction::triggered,
-            this, &TFormMain::ExportVGM2203Click);
-    connect(item(exportMenu, "ExportWaveAll", "Wave file (&all)", true), &QAction::triggered, this,
-            [this] { ExportWaveClick(false); });
+            exports_, &ExportCommands::ExportVGM2203Click);
+    connect(item(exportMenu, "ExportWaveAll", "Wave file (&all)", true), &QAction::triggered,
+            exports_, [this] { exports_->ExportWaveClick(false); });
     QAction* unmuted = item(exportMenu, "ExportWaveUnmuted", "Wave file (&unmuted)", true);
     unmuted->setData(1);
-    connect(unmuted, &QAction::triggered, this, [this] { ExportWaveClick(true); });
+    connect(unmuted, &QAction::triggered, exports_, [this] { exports_->ExportWaveClick(true); });
     connect(item(exportMenu, "ExportWaveChannels", "Wave files, one per channel...", true), &QAction::triggered,
-            this, &TFormMain::ExportWaveChannelsClick);
+            exports_, &ExportCommands::ExportWaveChannelsClick);
     QMenu* import = menu(file, "Import1", "&Import");
-    connect(item(import, "ImportMOD", "&MOD file", true), &QAction::triggered, this,
-            &TFormMain::ImportMODClick);
+    connect(item(import, "ImportMOD", "&MOD file", true), &QAction::triggered, files_,
+            &FileFlow::ImportMODClick);
     connect(item(file, "FileClose", "&Close", true), &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = menu(nullptr, "MainMenuEdit", "&Edit");
+    connect(item(edit, "EditUndo", "Undo"), &QAction::triggered, this, &TFormMain::undoClick);
+    connect(item(edit, "EditRedo", "Redo"), &QAction::triggered, this, &TFormMain::redoClick);
+    edit->addSeparator();
     item(edit, "EditCut", "Cut");
     item(edit, "EditCopy", "Copy");
     item(edit, "EditPaste", "Paste");
@@ -765,17 +881,29 @@ void TFormMain::buildMenus() {
 // ---- caption, message box, time display ------------------------------------
 
 void TFormMain::setCaption() {
-    setWindowTitle(QString(kTitle) + " [" + moduleFileName_ + "]");
+    // A song that differs from its file is marked with "*".
+    setWindowTitle(QString(kTitle) + " [" + files_->moduleFileName() + "]" +
+                   (files_->isModified() ? "*" : ""));
 }
 
-QMessageBox::StandardButton TFormMain::messageBox(const QString& text, const QString& caption,
-                                                  QMessageBox::StandardButtons buttons) {
-    ctx_.layout.clearKeyState();
-    return messageBoxFn(text, caption, buttons);
-}
-
-void TFormMain::showError(const QString& text) {
-    messageBox(text, "Error", QMessageBox::Ok);
+void TFormMain::wireFileFlow() {
+    connect(files_, &FileFlow::aboutToReplaceSong, this, &TFormMain::stopAndReset);
+    connect(files_, &FileFlow::songReplaced, this, &TFormMain::refreshAfterNewSong);
+    connect(files_, &FileFlow::fileNameChanged, this, &TFormMain::setCaption);
+    connect(files_, &FileFlow::modifiedChanged, this, &TFormMain::setCaption);
+    connect(files_, &FileFlow::fileNameChanged, exports_, &ExportCommands::setModuleFileName);
+    connect(files_, &FileFlow::saved, infoPage_, &InfoPage::refreshFields);
+    connect(files_, &FileFlow::saved, exports_, &ExportCommands::moduleSaved);
+    connect(files_, &FileFlow::raiseRequested, this, [this] {
+        if (isMinimized()) showNormal();
+        raise();
+        activateWindow();
+    });
+    exports_->setModuleFileName(files_->moduleFileName());
+    connect(exports_, &ExportCommands::stopRequested, this, &TFormMain::stopAndReset);
+    connect(exports_, &ExportCommands::renderStarting, timer2_, &QTimer::stop);
+    connect(exports_, &ExportCommands::renderFinished, timer2_, qOverload<>(&QTimer::start));
+    connect(exports_, &ExportCommands::audioReopenRequested, this, &TFormMain::reopenAudio);
 }
 
 QString TFormMain::timeText(int positionFrames, int lengthFrames) {
@@ -790,20 +918,12 @@ QString TFormMain::framesText(int positionFrames, int lengthFrames) {
 }
 
 void TFormMain::recomputeLength() {
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        // The pass as played and exported (pattern loops included); it
-        // refreshes the cached timing too.
-        lengthFrames_ = ctx_.player.passFrames();
-    }
+    lengthFrames_ = ctx_.document.lengthFrames();  // kept current by every change
     refreshPosition();
 }
 
 void TFormMain::refreshPosition() {
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        positionFrames_ = ctx_.player.framesAt(ctx_.view.orderCursor, ctx_.view.cursorRow);
-    }
+    positionFrames_ = ctx_.document.framesAt(ctx_.view.orderCursor, ctx_.view.cursorRow);
     timeVal_->setText(timeText(positionFrames_, lengthFrames_));
     frmVal_->setText(framesText(positionFrames_, lengthFrames_));
 }
@@ -888,10 +1008,6 @@ void TFormMain::HelpAboutClick() {
 // ---- playback ---------------------------------------------------------------
 
 void TFormMain::startPlayer(int order, bool loopPattern) {
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.player.songLengthFrames();
-    }
     ctx_.player.start(order, 0, false, loopPattern, false, -1);
     afterStart();
 }
@@ -982,10 +1098,11 @@ void TFormMain::Timer2Timer() {
 void TFormMain::UpDownPtnChange(int value) {
     EditorViewState& v = ctx_.view;
     v.currentPattern = value;
-    if (!timer1_->isActive() && !v.noPatternSelected) {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        if (v.orderCursor < ctx_.song->order.length)
-            ctx_.song->order.entries[v.orderCursor].pattern = static_cast<uint8_t>(value);
+    if (!timer1_->isActive() && !v.noPatternSelected && v.orderCursor < ctx_.song->order.length) {
+        const int position = v.orderCursor;
+        ctx_.document.edit("Order entry", SongChange::orderList(), [&](Song& song) {
+            song.order.entries[position].pattern = static_cast<uint8_t>(value);
+        }, "order entry " + std::to_string(position));
     }
     {
         const QSignalBlocker block(upDownPtnLen_);
@@ -1000,12 +1117,11 @@ void TFormMain::UpDownPtnChange(int value) {
 
 void TFormMain::UpDownPtnLenChange(int value) {
     EditorViewState& v = ctx_.view;
-    Pattern& p = ctx_.song->patterns[v.currentPattern];
-    if (!timer1_->isActive() && value != p.length) {
-        {
-            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-            p.length = value;
-        }
+    const int pattern = v.currentPattern;
+    if (!timer1_->isActive() && value != ctx_.song->patterns[pattern].length) {
+        ctx_.document.edit("Pattern length", SongChange::patternLength(pattern),
+                           [&](Song& song) { song.patterns[pattern].length = value; },
+                           "pattern length " + std::to_string(pattern));
         recomputeLength();
     }
     if (v.cursorRow > value - 1) v.cursorRow = value - 1;
@@ -1022,28 +1138,19 @@ void TFormMain::UpDownOctaveChange(int value) {
 
 void TFormMain::UpDownSpdEvenChange(int value) {
     if (following_ || timer1_->isActive() || value == ctx_.song->speedEven) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->speedEven = value;
-    }
+    ctx_.document.edit("Even speed", SongChange::speeds(), [&](Song& song) { song.speedEven = value; }, "speedEven");
     recomputeLength();
 }
 
 void TFormMain::UpDownSpdOddChange(int value) {
     if (following_ || timer1_->isActive() || value == ctx_.song->speedOdd) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->speedOdd = value;
-    }
+    ctx_.document.edit("Odd speed", SongChange::speeds(), [&](Song& song) { song.speedOdd = value; }, "speedOdd");
     recomputeLength();
 }
 
 void TFormMain::UpDownInterChange(int value) {
     if (following_ || timer1_->isActive() || value == ctx_.song->interleave) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->interleave = value;
-    }
+    ctx_.document.edit("Interleave", SongChange::speeds(), [&](Song& song) { song.interleave = value; }, "interleave");
     recomputeLength();
 }
 
@@ -1061,10 +1168,8 @@ void TFormMain::SpeedButtonAVolClick(bool down) { upDownAVol_->setEnabled(down);
 
 void TFormMain::PatternExpandClick() {
     if (ctx_.view.noPatternSelected) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        expandPattern(*ctx_.song, ctx_.view.currentPattern);
-    }
+    const int pattern = ctx_.view.currentPattern;
+    ctx_.document.edit("Expand pattern", SongChange::patternLength(pattern), [&](Song& song) { expandPattern(song, pattern); });
     upDownPtnLen_->setValue(ctx_.song->patterns[ctx_.view.currentPattern].length);
     redrawPattern();
     recomputeLength();
@@ -1072,10 +1177,8 @@ void TFormMain::PatternExpandClick() {
 
 void TFormMain::PatternShrinkClick() {
     if (ctx_.view.noPatternSelected) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        shrinkPattern(*ctx_.song, ctx_.view.currentPattern);
-    }
+    const int pattern = ctx_.view.currentPattern;
+    ctx_.document.edit("Shrink pattern", SongChange::patternLength(pattern), [&](Song& song) { shrinkPattern(song, pattern); });
     upDownPtnLen_->setValue(ctx_.song->patterns[ctx_.view.currentPattern].length);
     redrawPattern();
     recomputeLength();
@@ -1134,303 +1237,6 @@ void TFormMain::EditRearrangePatternsClick() {
     redrawPattern();
 }
 
-// ---- module files -------------------------------------------------------------
-
-QString TFormMain::moduleLoadErrorText(int result, const QString& path) {
-    switch (result) {
-        case kModuleNotFound: return "File '" + path + "' not found!";
-        case kModuleWrongFormat: return "File '" + path + "' has wrong format!";
-        case kModuleIsFolder: return "File '" + path + "' is a folder!";
-        case kModuleNoAccess: return "Can't read file '" + path + "': permission denied!";
-        default: return "Can't alloc memory to load file!";
-    }
-}
-
-QString TFormMain::recentCaption(int n) const { return recent_[n]->text(); }
-
-void TFormMain::addRecent(const QString& given) {
-    const QString path = absolutePath(given);
-    std::array<QString, Settings::kRecentFiles> paths;
-    for (int i = 0; i < Settings::kRecentFiles; ++i) paths[i] = recent_[i]->text().mid(4);
-    int from = Settings::kRecentFiles - 1;
-    for (int i = 0; i < Settings::kRecentFiles; ++i) {
-        if (paths[i] == path) {
-            from = i;
-            break;
-        }
-    }
-    for (int i = from; i > 0; --i) paths[i] = paths[i - 1];
-    paths[0] = path;
-    for (int i = 0; i < Settings::kRecentFiles; ++i)
-        recent_[i]->setText(QString("&%1: %2").arg(i).arg(paths[i]));
-}
-
-void TFormMain::RecentClick(int n) {
-    const QString path = recent_[n]->text().mid(4);
-    if (path == "none") return;
-    openByName(path);
-}
-
-bool TFormMain::newModule() {
-    if (messageBox("Are you sure?", "New module", QMessageBox::Yes | QMessageBox::No) !=
-        QMessageBox::Yes)
-        return false;
-    stopAndReset();
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->clear();
-        ctx_.player.resetChannels();
-    }
-    moduleFileName_ = kUntitled;
-    setCaption();
-    refreshAfterNewSong();
-    return true;
-}
-
-void TFormMain::FileNewClick() { newModule(); }
-
-void TFormMain::FileLoadClick() {
-    const QString path = openDialogFn("Open module", existingFolder(ctx_.settings.pathModule),
-                                      kModuleFilter, "qze");
-    if (path.isEmpty()) return;
-    openByName(path);
-    ctx_.settings.pathModule = folderOf(path);
-}
-
-void TFormMain::afterLoad(const QString& path) {
-    moduleFileName_ = absolutePath(path);
-    addRecent(path);
-    setCaption();
-    refreshAfterNewSong();
-}
-
-int TFormMain::openByName(const QString& path) {
-    stopAndReset();
-    int result;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        result = loadModule(*ctx_.song, path.toStdString());
-        if (result == kModuleLoaded) ctx_.player.resetChannels();
-    }
-    // A file that failed to load leaves the song as it was, still under its
-    // own name: only a loaded file becomes the current one.
-    if (result == kModuleLoaded) {
-        afterLoad(path);
-        return result;
-    }
-    messageBox(moduleLoadErrorText(result, path), "Error!", QMessageBox::Ok);
-    return result;
-}
-
-void TFormMain::loadStartupModule(const QString& path) {
-    if (path.isEmpty()) return;
-    int result;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        result = loadModule(*ctx_.song, path.toStdString());
-    }
-    if (result == kModuleLoaded) afterLoad(path);
-}
-
-void TFormMain::handOver(const QString& argumentText) {
-    if (isMinimized()) showNormal();
-    raise();
-    activateWindow();
-    const QString path = SingleInstance::pathFromArgumentText(argumentText);
-    if (path.isEmpty() || !QFileInfo(path).isFile()) return;
-    if (messageBox("Open new module? Current module will be lost.\n", "Warning",
-                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
-        openByName(path);
-}
-
-bool TFormMain::saveModuleTo(const QString& path) {
-    bool ok;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ok = saveModule(*ctx_.song, path.toStdString());
-    }
-    if (!ok) {
-        showError("Can't save file '" + path + "'!");
-        return false;
-    }
-    moduleFileName_ = absolutePath(path);
-    addRecent(path);
-    setCaption();
-    infoPage_->refreshFields();
-    ctx_.settings.pathModule = folderOf(path);
-    exportBaseName_ = QString::fromStdString(fileTitle(path.toStdString()));
-    return true;
-}
-
-void TFormMain::FileSaveClick() {
-    QString start = existingFolder(ctx_.settings.pathModule);
-    if (moduleFileName_ != kUntitled) start = moduleFileName_;
-    else start += "/" + QString(kUntitled);
-    const QString path = saveDialogFn("Save module", start, kModuleFilter, "qze");
-    if (path.isEmpty()) return;
-    saveModuleTo(path);
-}
-
-// ---- exports and import --------------------------------------------------------
-
-QString TFormMain::exportStart(const QString& suffix) const {
-    QString base = exportBaseName_;
-    if (base.isEmpty())
-        base = QString::fromStdString(fileTitle(moduleFileName_.toStdString()));
-    return existingFolder(ctx_.settings.pathExport) + "/" + base + "." + suffix;
-}
-
-void TFormMain::rememberExportFolder(const QString& path) {
-    ctx_.settings.pathExport = folderOf(path);
-}
-
-bool TFormMain::exportWaveTo(const QString& path, bool allChannels) {
-    // The render drives the chips itself: the stream is closed around it.
-    const bool wasOpen = ctx_.audio.isOpen();
-    const bool testOn = ctx_.source.testSignalOn.exchange(false);
-    ctx_.audio.close();
-    lastExportOk_ = false;
-    const bool started = renderWav_->run(ctx_, path, allChannels);
-    lastExportOk_ = started && renderWav_->job().succeeded.load();
-    ctx_.source.testSignalOn.store(testOn);
-    if (wasOpen) reopenAudio();
-    rememberExportFolder(path);
-    if (!lastExportOk_ && !renderWav_->job().cancelled.load())
-        showError("Can't write file '" + path + "'!");
-    return lastExportOk_;
-}
-
-void TFormMain::ExportWaveClick(bool unmuted) {
-    stopAndReset();
-    timer2_->stop();
-    const QString title =
-        QString("Export wave file (") + (unmuted ? "unmuted" : "all") + " channels)";
-    const QString path = saveDialogFn(title, exportStart("wav"), "Windows wave file (*.wav)", "wav");
-    if (!path.isEmpty()) exportWaveTo(path, !unmuted);
-    timer2_->start();
-}
-
-bool TFormMain::exportVgmTo(const QString& path) {
-    bool ok;
-    {
-        AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
-        ok = exportVgm(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString());
-    }
-    ctx_.chips.reset();
-    lastExportOk_ = ok;
-    rememberExportFolder(path);
-    if (!ok) showError("Can't write file '" + path + "'!");
-    return ok;
-}
-
-void TFormMain::ExportVGMClick() {
-    stopAndReset();
-    const QString path =
-        saveDialogFn("Export VGM file", exportStart("vgm"), "VGM file (*.vgm)", "vgm");
-    if (!path.isEmpty()) exportVgmTo(path);
-}
-
-bool TFormMain::exportVgm2203To(const QString& path) {
-    bool ok;
-    {
-        AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
-        ok = exportVgm2203(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString());
-    }
-    ctx_.chips.reset();
-    lastExportOk_ = ok;
-    rememberExportFolder(path);
-    if (!ok) showError("Can't write file '" + path + "'!");
-    return ok;
-}
-
-void TFormMain::ExportVGM2203Click() {
-    stopAndReset();
-    const QString path = saveDialogFn("Export VGM file for the sound extension", exportStart("2203.vgm"),
-                                      "VGM file (*.vgm)", "vgm");
-    if (!path.isEmpty()) exportVgm2203To(path);
-}
-
-bool TFormMain::exportStemsTo(const QString& path) {
-    // The stems render on chips of their own; the stream stays closed as for
-    // any render, so the machine's cores go to the stems.
-    const bool wasOpen = ctx_.audio.isOpen();
-    ctx_.audio.close();
-    const bool started = renderWav_->runStems(ctx_, path);
-    lastExportOk_ = started && renderWav_->job().succeeded.load();
-    if (wasOpen) reopenAudio();
-    rememberExportFolder(path);
-    if (!lastExportOk_ && !renderWav_->job().cancelled.load())
-        showError("Can't write file '" + path + "'!");
-    return lastExportOk_;
-}
-
-void TFormMain::ExportWaveChannelsClick() {
-    stopAndReset();
-    timer2_->stop();
-    const QString path = saveDialogFn("Export wave files, one per channel", exportStart("wav"),
-                                      "Windows wave file (*.wav)", "wav");
-    if (!path.isEmpty()) exportStemsTo(path);
-    timer2_->start();
-}
-
-bool TFormMain::exportRegistersTo(const QString& path, bool megaDrive) {
-    bool ok;
-    {
-        AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
-        ok = exportRegisterDump(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString(),
-                                megaDrive ? kMegaDriveClock : kChipClock);
-    }
-    ctx_.chips.reset();
-    lastExportOk_ = ok;
-    rememberExportFolder(path);
-    if (!ok) showError("Can't write file '" + path + "'!");
-    return ok;
-}
-
-void TFormMain::ExporRegQZMClick() {
-    stopAndReset();
-    const QString path = saveDialogFn("Export QZD registers dump for QZM", exportStart("qzd"),
-                                      "QZM registers dump (*.qzd)", "qzd");
-    if (!path.isEmpty()) exportRegistersTo(path, false);
-}
-
-void TFormMain::ExporRegSMDClick() {
-    stopAndReset();
-    const QString path = saveDialogFn("Export QZD registers dump for SMD", exportStart("qzd"),
-                                      "QZM registers dump (*.qzd)", "qzd");
-    if (!path.isEmpty()) exportRegistersTo(path, true);
-}
-
-bool TFormMain::importModFrom(const QString& path) {
-    bool ok;
-    ReadResult read = ReadResult::ok;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ok = importMod(path.toStdString(), *ctx_.song, &read);
-        if (ok) ctx_.player.resetChannels();
-    }
-    ctx_.settings.pathImport = folderOf(path);
-    lastExportOk_ = ok;
-    if (!ok) {
-        showError(read == ReadResult::ok ? "Can't import file '" + path + "'!"
-                                         : "Can't import file '" + path + "': " + readProblemText(read) + "!");
-        return false;
-    }
-    const int dot = path.lastIndexOf('.');
-    moduleFileName_ = (dot >= 0 ? path.left(dot + 1) : path + ".") + "qze";
-    setCaption();
-    refreshAfterNewSong();
-    return true;
-}
-
-void TFormMain::ImportMODClick() {
-    stopAndReset();
-    const QString path = openDialogFn("Import music data from MOD file",
-                                      existingFolder(ctx_.settings.pathImport),
-                                      "MOD music module (*.mod)", "mod");
-    if (!path.isEmpty()) importModFrom(path);
-}
-
 // ---- audio output ----------------------------------------------------------------
 
 bool TFormMain::reopenAudio() {
@@ -1486,11 +1292,11 @@ void TFormMain::storeSettings() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    if (askOnClose && messageBox("Are you sure?", "Exit confirm",
-                                 QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    if (!files_->queryClose()) {
         event->ignore();
         return;
     }
+    files_->closing();
     if (stop_->isEnabled()) SpeedButtonStopClick();
     timer2_->stop();
     storeSettings();

@@ -1,6 +1,8 @@
-// The main window: toolbar, the four pages, the menus, the play-position
-// follower and the module file flow (new, open, save, recent files, exports,
-// import). Everything it works on lives in the AppContext built by main.
+// The main window: toolbar, the four pages, the menus and the play-position
+// follower. The module file flow (FileFlow) and the export commands
+// (ExportCommands) are its parts, wired with signals. Everything it works on
+// lives in the AppContext built by main. Its message boxes and file dialogs
+// (UserDialogs) are the ones every part asks the user with.
 #pragma once
 #include <QMainWindow>
 #include <QMessageBox>
@@ -10,6 +12,7 @@
 #include <memory>
 
 #include "app/app_context.h"
+#include "editor/user_dialogs.h"
 
 class QAction;
 class QComboBox;
@@ -25,7 +28,8 @@ class QFrame;
 
 namespace qv {
 
-class TFormRenderWav;
+class ExportCommands;
+class FileFlow;
 class TFormAbout;
 class InfoPage;
 class SettingsPage;
@@ -39,58 +43,19 @@ class TFormDuplicate;
 class TFormScale;
 class InstrumentPage;
 
-class TFormMain : public QMainWindow {
+class TFormMain : public QMainWindow, public UserDialogs {
     Q_OBJECT
 public:
     static constexpr const char* kTitle = "Qorvette v1.22";
-    static constexpr const char* kUntitled = "untitled.qze";
-    static constexpr const char* kModuleFilter = "Qorvette editable module (*.qze)";
-
-    // Message box: text, caption, buttons; returns the button pressed. Tests
-    // replace it so that no modal box ever waits for a user.
-    using MessageBoxFn = std::function<QMessageBox::StandardButton(
-        const QString& text, const QString& caption, QMessageBox::StandardButtons buttons)>;
-    // File dialogs: title, start folder or file, filter, default suffix; an
-    // empty result means the user cancelled.
-    using FileDialogFn = std::function<QString(const QString& title, const QString& start,
-                                               const QString& filter, const QString& suffix)>;
 
     explicit TFormMain(AppContext& ctx, QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    MessageBoxFn messageBoxFn;
-    FileDialogFn openDialogFn;
-    FileDialogFn saveDialogFn;
-    // Open dialog that lets several files be chosen (the instrument files);
-    // an empty list means the user cancelled.
-    using FilesDialogFn = std::function<QStringList(const QString& title, const QString& start,
-                                                    const QString& filter, const QString& suffix)>;
-    FilesDialogFn openFilesDialogFn;
     // Runs instead of showing the About box modally (tests).
     std::function<void(TFormAbout&)> aboutHook;
 
-    // Clears the key state, then shows the message box.
-    QMessageBox::StandardButton messageBox(const QString& text, const QString& caption,
-                                           QMessageBox::StandardButtons buttons);
-
-    // The start-up load of the command-line module: silent, and the name is
-    // taken only when the load succeeds.
-    void loadStartupModule(const QString& path);
-    // Open by name: the common path of Open, the recent files and the
-    // single-instance hand-over. Returns the load result (0-3).
-    int openByName(const QString& path);
-    // The message of a failed module load (results 1-5).
-    static QString moduleLoadErrorText(int result, const QString& path);
-    // The single-instance receiver.
-    void handOver(const QString& argumentText);
-    // Saves to path; false (with an "Error" box) when the file cannot be written.
-    bool saveModuleTo(const QString& path);
-    // New song after the question; true when it was cleared.
-    bool newModule();
-
-    void addRecent(const QString& path);
-    QString recentCaption(int n) const;
-    const QString& moduleFileName() const { return moduleFileName_; }
+    FileFlow& fileFlow() { return *files_; }
+    ExportCommands& exportCommands() { return *exports_; }
 
     // Time display.
     void recomputeLength();
@@ -101,11 +66,15 @@ public:
 
     // Refresh after a new or loaded song.
     void refreshAfterNewSong();
+    // Edit > Undo / Redo (and their keys): take the newest step back or again
+    // and show where it happened. Refused (false) while a song plays when the
+    // step changed the song's structure (lengths, order list, speeds, the
+    // whole song), as those edits are refused then.
+    bool undoClick();
+    bool redoClick();
     // Writes the window's state (bounds, recent captions, control values)
     // back into the settings record.
     void storeSettings();
-    // Skips the close query (tests and the hand-over of a closing session).
-    bool askOnClose = true;
     PatternInput& patternInput() { return *input_; }
     // The block dialogs, created once with the window; they keep their
     // values from one opening to the next. Tests set their exec hooks.
@@ -113,18 +82,6 @@ public:
     TFormDuplicate& formDuplicate() { return *formDuplicate_; }
     TFormScale& formScale() { return *formScale_; }
     InstrumentPage& instrumentPage() { return *insPage_; }
-    // Whether the last export or import ran to success.
-    bool lastExportOk() const { return lastExportOk_; }
-
-    // Exports and import with a known path (the menu handlers ask for it first).
-    bool exportWaveTo(const QString& path, bool allChannels);
-    bool exportVgmTo(const QString& path);
-    bool exportVgm2203To(const QString& path);
-    // path names the stems' base: NAME.wav gives NAME.ch1.wav ... NAME.ch6.wav.
-    bool exportStemsTo(const QString& path);
-    bool exportRegistersTo(const QString& path, bool megaDrive);
-    bool importModFrom(const QString& path);
-
     // The help file beside the program.
     static QString helpFilePath();
 
@@ -149,17 +106,6 @@ public slots:
     void SpeedButtonPlayPtnClick();
     void SpeedButtonStopClick();
     void SpeedButtonResetClick();
-    void FileNewClick();
-    void FileLoadClick();
-    void FileSaveClick();
-    void RecentClick(int n);
-    void ExportWaveClick(bool unmuted);
-    void ExportVGMClick();
-    void ExportVGM2203Click();
-    void ExportWaveChannelsClick();
-    void ExporRegQZMClick();
-    void ExporRegSMDClick();
-    void ImportMODClick();
     void PatternExpandClick();
     void PatternShrinkClick();
     void HelpShowClick();
@@ -184,10 +130,17 @@ private:
     void wireEditor();
     void syncInputOptions();
     void globalCommand(int command);
+    // The song document's listener: views follow what changed; undo and redo
+    // go where the change happened.
+    void songChanged(const SongChange& change);
+    void showChangePlace(const SongChange& change);
+    void refreshUndoItems();
+    bool undoRedoAllowed(const UndoStep* step) const;
     QAction* menuAction(const char* name) const;
     QSpinBox* addUpDown(QWidget* parent, const char* editName, const char* upDownName, int min,
                         int max, int value);
     void setCaption();
+    void wireFileFlow();
     void afterStart();
     void stopAndReset();
     void Timer1Timer();
@@ -201,11 +154,7 @@ private:
     // The pattern number and length controls are usable only while the
     // order cursor stands on an entry.
     void showNoPatternState();
-    void afterLoad(const QString& path);
     void startPlayer(int order, bool loopPattern);
-    QString exportStart(const QString& suffix) const;
-    void rememberExportFolder(const QString& path);
-    void showError(const QString& text);
 
     void UpDownPtnChange(int value);
     void UpDownPtnLenChange(int value);
@@ -218,13 +167,11 @@ private:
     void SpeedButtonAVolClick(bool down);
 
     AppContext& ctx_;
-    QString moduleFileName_ = kUntitled;
-    QString exportBaseName_;
+    int documentListener_ = 0;
     int lengthFrames_ = 0;
     int positionFrames_ = 0;
     bool following_ = false;  // Timer1 is writing the controls
     bool audioFailureShown_ = false;
-    bool lastExportOk_ = false;
 
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;
@@ -264,7 +211,6 @@ private:
     QAction* patternExpand_ = nullptr;
     QAction* patternShrink_ = nullptr;
     QMenu* popupPtn_ = nullptr;
-    TFormRenderWav* renderWav_ = nullptr;
     PatternView* ptnView_ = nullptr;
     InfoPage* infoPage_ = nullptr;
     InstrumentPage* insPage_ = nullptr;
@@ -277,6 +223,8 @@ private:
     TFormTranspose* formTranspose_ = nullptr;
     TFormDuplicate* formDuplicate_ = nullptr;
     TFormScale* formScale_ = nullptr;
+    FileFlow* files_ = nullptr;
+    ExportCommands* exports_ = nullptr;
 };
 
 }  // namespace qv

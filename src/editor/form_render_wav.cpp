@@ -96,8 +96,7 @@ void TFormRenderWav::poll() {
 void TFormRenderWav::finished() {
     if (!job_.cancelled.load()) progress_->setValue(100);
     button_->setText("Done");
-    if (onDone) onDone();
-    else QApplication::beep();
+    QApplication::beep();
     // A moment to read "Done", then the dialog closes itself.
     QTimer::singleShot(250, this, [this] { ButtonCancelClick(); });
 }

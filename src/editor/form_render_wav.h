@@ -2,7 +2,6 @@
 // cancels the render while it runs and reads "Done" once it has finished.
 #pragma once
 #include <QDialog>
-#include <functional>
 #include <memory>
 
 #include "io/wav_export.h"
@@ -32,8 +31,6 @@ public:
     // song on chips of their own, on as many threads as there are cores.
     bool runStems(AppContext& ctx, const QString& path);
     const RenderJob& job() const { return job_; }
-    // Called once the render has finished, on the GUI thread (the end beep).
-    std::function<void()> onDone;
 
 public slots:
     void ButtonCancelClick();

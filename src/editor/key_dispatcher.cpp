@@ -52,14 +52,15 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
         auto global = [&](int command) {
             if (!layout.firesOnce(command)) return false;
             if (command == cmd::GenSaveMod || command == cmd::GenOpenMod) layout.clearKeyState();
-            if (onGlobalCommand) onGlobalCommand(command);
+            emit globalCommand(command);
             return true;
         };
         for (int c = 0; c < kChannels; ++c)
             if (global(cmd::mute(c))) return true;
         for (int command : {cmd::GenSaveMod, cmd::GenOpenMod, cmd::GenMuteAll, cmd::GenSoloMode,
                             cmd::GenReset, cmd::GenStop, cmd::GenToPtnEdit, cmd::GenToInsEdit, cmd::GenToInfo,
-                            cmd::GenToSettings, cmd::GenPlayAll, cmd::GenPlayCur, cmd::GenPlayPtn})
+                            cmd::GenToSettings, cmd::GenPlayAll, cmd::GenPlayCur, cmd::GenPlayPtn,
+                            cmd::GenUndo, cmd::GenRedo})
             if (global(command)) return true;
     }
 
@@ -73,13 +74,13 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
                 }
             for (int n = 0; n < 36; ++n)
                 if (layout.firesOnce(cmd::NoteFirst + n)) {
-                    if (onInstrumentNote) onInstrumentNote(n, true);
+                    emit instrumentNote(n, true);
                     used = true;
                 }
         } else {
             for (int n = 0; n < 36; ++n)
                 if (noteBefore[n] && layout.state(cmd::NoteFirst + n) == 0) {
-                    if (onInstrumentNote) onInstrumentNote(n, false);
+                    emit instrumentNote(n, false);
                     used = true;
                 }
         }
@@ -90,7 +91,7 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
     if (patternEditorActive && patternEditorActive()) {
         if (down) {
             handled = input_.handleKeyDown();
-            if (handled && input_.onChanged) input_.onChanged();
+            if (handled) emit input_.redrawNeeded();
         } else {
             input_.handleKeyUp();
         }

@@ -22,7 +22,7 @@ class KeyDispatcher : public QObject {
     void install();
     void uninstall();
 
-    // Hooks the window sets.
+    // Questions the window answers.
     // The pattern view (ScrollBoxPtn) is the active control.
     std::function<bool()> patternEditorActive;
     // The main window is the active window (true when unset).
@@ -32,11 +32,6 @@ class KeyDispatcher : public QObject {
     std::function<bool(int, bool)> instrumentControlKey;
     // The Instruments page has the focus (octave and note keys play there).
     std::function<bool()> instrumentPageActive;
-    // Note key on the Instruments page: (note index 0-35, down).
-    std::function<void(int, bool)> onInstrumentNote;
-    // Commands that work on every page, carried out by the window: the
-    // command index (cmd::GenMuteA ... cmd::GenPlayPtn).
-    std::function<void(int)> onGlobalCommand;
     // Releasing the play key while the player plays: the window takes over
     // the player's position and, when its follower timer runs, carries out
     // its Stop action and returns true; on false the player stops only when
@@ -49,6 +44,13 @@ class KeyDispatcher : public QObject {
     bool keyMessage(int code, bool down);
     // Wheel steps (positive = away from the user); returns whether handled.
     bool wheelMessage(int steps);
+
+  signals:
+    // Note key on the Instruments page: (note index 0-35, down).
+    void instrumentNote(int index, bool down);
+    // Commands that work on every page, carried out by the window: the
+    // command index (cmd::GenMuteA ... cmd::GenPlayPtn).
+    void globalCommand(int command);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

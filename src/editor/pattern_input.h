@@ -3,24 +3,27 @@
 // current pattern, cursor moves, selections and playback requests.
 //
 // The class holds no widgets. The window keeps `options` current from its
-// up-downs and toggles and sets the hooks it wants to hear about; the input
-// reads and writes the Song under the Player's song lock.
+// up-downs and toggles and connects to the signals it wants to hear about;
+// the input reads and writes the Song under the Player's song lock.
 #pragma once
 
+#include <QObject>
 #include <QPoint>
 #include <Qt>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "app/app_context.h"
 
 namespace qv {
 
-class PatternInput {
+class PatternInput : public QObject {
+    Q_OBJECT
   public:
     // The values of the window's up-downs and toggles; the window writes
     // them whenever the user changes a control, the input reports its own
-    // changes through the hooks below. The step starts from the settings.
+    // changes through the signals below. The step starts from the settings.
     struct Options {
         int octave = 4;                // UpDownOctave, 1-8
         bool autoInstrumentOn = true;  // SpeedButtonAIns
@@ -41,26 +44,12 @@ class PatternInput {
         int endRow = 0;
     };
 
-    explicit PatternInput(AppContext& ctx);
+    explicit PatternInput(AppContext& ctx, QObject* parent = nullptr);
 
     Options options;
 
-    // Hooks the window sets; any may stay empty.
-    std::function<void()> onChanged;                   // redraw the pattern view
-    std::function<void()> onSongLengthChanged;         // recompute length and time display
-    std::function<void()> onPatternLengthChanged;      // UpDownPtnLen shows the new length
-    std::function<void()> onTimeChanged;               // refresh the time display
-    std::function<void(int)> onOctaveChanged;          // UpDownOctave := n
-    std::function<void(bool, int)> onAutoStepChanged;  // SpeedButtonAStep down?, UpDownAStep
-    std::function<void(int)> onAutoInstrumentChanged;  // UpDownAIns := n
-    std::function<void(bool)> onEditSong;              // EditSong mode toggled to
-    std::function<void(int)> onPatternStep;            // UpDownPtn +1 / -1 asked for
-    std::function<void()> onOrderChanged;              // orderCursor moved: pattern number, grid
-    std::function<void()> onFocusOrder;                // ptnToOrder
-    std::function<void(int)> onCursorChannel;          // the solo follows the cursor's channel
-    std::function<void()> onPlayStarted;               // toolbar buttons as for Play
-    std::function<void(QPoint)> onPopupMenu;           // right click: PopupMenuPtn at a global point
-    std::function<int()> visibleRows;                  // lines of the pattern view (drag scrolling)
+    // Lines of the pattern view (drag scrolling); the window sets it.
+    std::function<int()> visibleRows;
 
     // Key handling: the layout's command states are already updated.
     // handleKeyDown returns whether the key was used.
@@ -138,6 +127,22 @@ class PatternInput {
     };
     const LastEntry& lastEntry() const { return last_; }
 
+  signals:
+    void redrawNeeded();                          // redraw the pattern view
+    void songLengthChanged();                     // recompute length and time display
+    void patternLengthChanged();                  // UpDownPtnLen shows the new length
+    void timeChanged();                           // refresh the time display
+    void octaveChanged(int octave);               // UpDownOctave := n
+    void autoStepChanged(bool on, int value);     // SpeedButtonAStep down?, UpDownAStep
+    void autoInstrumentChanged(int instrument);   // UpDownAIns := n
+    void editSongToggled(bool on);                // EditSong mode toggled to
+    void patternStepRequested(int step);          // UpDownPtn +1 / -1 asked for
+    void orderCursorChanged();                    // orderCursor moved: pattern number, grid
+    void focusOrderRequested();                   // ptnToOrder
+    void cursorChannelChanged(int channel);       // the solo follows the cursor's channel
+    void playStarted();                           // toolbar buttons as for Play
+    void popupMenuRequested(QPoint globalPos);    // right click: PopupMenuPtn at a global point
+
   private:
     Pattern& pattern();
     int patternLength() const;
@@ -146,6 +151,11 @@ class PatternInput {
     void deriveSelection();
     void extendSelection();
     void changed();
+    // One edit of the current pattern through the song document (its length
+    // too when lengthToo); mergeKey joins a burst of typing into one step.
+    bool edit(const char* what, const std::function<void(Song&)>& change, const std::string& mergeKey = {},
+              bool lengthToo = false);
+    std::string typingKey() const;
     // Song length recomputed when the speed-effect sum moved away from `before`.
     void finishEdit(int sumBefore);
     void moveCursorBy(int delta, bool page, bool evenWhilePlaying);

@@ -12,7 +12,8 @@
 #include <QSlider>
 #include <QToolButton>
 #include <algorithm>
-#include <mutex>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -73,6 +74,15 @@ int& field(Operator& op, int n) {
     case 8: return op.RS;
     default: return op.SSGEG;
     }
+}
+
+// The name of parameter code (operator * 10 + field, or 100 and up for FB)
+// in the undo step: "TL of operator 2", "FB".
+std::string paramName(int code) {
+    if (code > 99) return "FB";
+    const int n = code % 10;
+    const std::string name = n < 9 ? kKnobColumns[n].name : "SSG-EG";
+    return name + " of operator " + std::to_string(code / 10 + 1);
 }
 
 QToolButton* speedButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
@@ -185,7 +195,7 @@ void InstrumentPage::buildOperatorRows() {
             k->setToolTip(s.hint);
             k->move(s.left, kKnobTop);
             k->setValue(s.value);
-            k->onChange = [this](int tag, int value) { ParamChange(tag, value); };
+            connect(k, &TKnob::valueChanged, this, &InstrumentPage::ParamChange);
             knobs_[op * 9 + p] = k;
         }
         rowHeight = kKnobTop + knobs_[op * 9]->height() + 4;
@@ -234,7 +244,7 @@ void InstrumentPage::buildOperatorRows() {
             fb->setToolTip("Feedback");
             fb->move(kFeedbackLeft, kKnobTop);
             fb->setValue(0);
-            fb->onChange = [this](int tag, int value) { ParamChange(tag, value); };
+            connect(fb, &TKnob::valueChanged, this, &InstrumentPage::ParamChange);
             knobs_[36] = fb;
         }
     }
@@ -299,7 +309,7 @@ void InstrumentPage::buildPiano() {
     keysBox_ = new KeysBox(this);
     const int frame = keysBox_->frameWidth();
     keysBox_->setGeometry(4, top, PianoKeys::kWidth + 2 * frame, PianoKeys::kHeight + 2 * frame);
-    keysBox_->onFocusChange = [this] {
+    connect(keysBox_, &KeysBox::focusChanged, this, [this] {
         const bool focus = keysBox_->hasFocus();
         if (focus != watchingMouse_ && qApp) {
             if (focus) qApp->installEventFilter(this);
@@ -307,7 +317,7 @@ void InstrumentPage::buildPiano() {
             watchingMouse_ = focus;
         }
         redrawPiano();
-    };
+    });
     piano_ = new PianoKeys(pictures_.keys, keysBox_);
     piano_->move(frame, frame);
     piano_->setFocusPolicy(Qt::NoFocus);
@@ -319,12 +329,12 @@ void InstrumentPage::buildPiano() {
             if (ctx_.audition.voiceNote(v) == note) return true;
         return false;
     };
-    piano_->onPress = [this](int note) {
+    connect(piano_, &PianoKeys::pressed, this, [this](int note) {
         keysBox_->setFocus(Qt::MouseFocusReason);
         startMouseNote(note);
-    };
-    piano_->onMove = [this](int note, Qt::MouseButtons buttons) { moveMouseNote(note, buttons); };
-    piano_->onRelease = [this](Qt::MouseButton) { releaseMouseNote(); };
+    });
+    connect(piano_, &PianoKeys::moved, this, &InstrumentPage::moveMouseNote);
+    connect(piano_, &PianoKeys::released, this, [this] { releaseMouseNote(); });
 
     octave_ = new QSlider(Qt::Vertical, this);
     octave_->setObjectName("TrackBarOctave");
@@ -425,16 +435,23 @@ void InstrumentPage::afterFreeChange(bool wasFree) {
 
 // ---- handlers ---------------------------------------------------------------------
 
+void InstrumentPage::editInstrument(const std::string& what, const std::function<void(Instrument&)>& change,
+                                    const std::string& mergeKey) {
+    const int number = currentIndex() + 1;
+    ctx_.document.edit(what, SongChange::instrumentPart(number), [&](Song& song) { change(song.instrument(number)); },
+                       mergeKey);
+}
+
 void InstrumentPage::ParamChange(int code, int value) {
     Instrument& ins = instrument();
     const bool wasFree = ins.isDefault();
     const int op = std::clamp(code / 10, 0, 3);
     const int number = code % 10;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        if (code > 99) ins.FB = value;
-        else field(ins.operators[op], number) = number == 9 && value < 8 ? 0 : value;
-    }
+    // One drag, or one run of keys or wheel notches, on one control is one step.
+    editInstrument("Change " + paramName(code), [&](Instrument& i) {
+        if (code > 99) i.FB = value;
+        else field(i.operators[op], number) = number == 9 && value < 8 ? 0 : value;
+    }, "param " + std::to_string(currentIndex()) + " " + std::to_string(code));
     if (code <= 99 && number == 9) {
         imageEG_[op]->setPixmap(pictures_.ssgEg[std::clamp(value - 7, 0, 8)]);
         imageEG_[op]->repaint();
@@ -447,10 +464,7 @@ void InstrumentPage::SpeedButtonAlgoClick() {
     Instrument& ins = instrument();
     const bool wasFree = ins.isDefault();
     const int down = std::max(0, algoGroup_->checkedId());
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ins.algorithm = down;
-    }
+    editInstrument("Change algorithm", [&](Instrument& i) { i.algorithm = down; });
     imageConnect_->setPixmap(pictures_.algorithms[down]);
     imageConnect_->repaint();
     for (EnvelopeGraph* e : envelopes_) e->update();
@@ -463,18 +477,17 @@ void InstrumentPage::ListBoxInsClick() {
     ctx_.view.currentInstrument = row + 1;
     nameEdit_->setText(songText(instrument().nameText()));
     showInstrument();
-    if (onInstrumentChosen) onInstrumentChosen(row + 1);
+    emit instrumentChosen(row + 1);
 }
 
 void InstrumentPage::SpeedButtonOpExchClick() {
     prepareCopyExchangeOperators(*copyExOp_);
     copyExOp_->execFor();
     const bool wasFree = ctx_.song->instrumentIsFree(currentIndex() + 1);
-    bool show;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        show = copyExchangeOperators(*ctx_.song, currentIndex(), *copyExOp_);
-    }
+    bool show = false;
+    ctx_.document.edit(copyExOp_->exchange() ? "Exchange operators" : "Copy operator",
+                       SongChange::instrumentPart(currentIndex() + 1),
+                       [&](Song& song) { show = copyExchangeOperators(song, currentIndex(), *copyExOp_); });
     if (!show) return;
     showInstrument();
     afterFreeChange(wasFree);
@@ -484,10 +497,10 @@ void InstrumentPage::SpeedButtonInsExchClick() {
     prepareCopyExchangeInstruments(*copyExIns_, currentIndex());
     copyExIns_->execFor(*ctx_.song);
     std::optional<int> next;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        next = copyExchangeInstruments(*ctx_.song, currentIndex(), *copyExIns_);
-    }
+    SongChange scope = SongChange::instrumentPart(-1);
+    if (copyExIns_->exchange() && copyExIns_->exchangeInPatterns()) scope.parts |= SongChange::Cells;  // every pattern
+    ctx_.document.edit(copyExIns_->exchange() ? "Exchange instruments" : "Copy instrument", scope,
+                       [&](Song& song) { next = copyExchangeInstruments(song, currentIndex(), *copyExIns_); });
     if (!next) return;
     // The destination becomes the current instrument, selected in the list.
     ctx_.view.currentInstrument = *next + 1;
@@ -498,16 +511,13 @@ void InstrumentPage::SpeedButtonInsExchClick() {
     refreshListItem(copyExIns_->source(), false);
     refreshListItem(*next, true);
     showInstrument();
-    if (onInstrumentChosen) onInstrumentChosen(*next + 1);
-    if (copyExIns_->exchange() && copyExIns_->exchangeInPatterns() && onPatternsChanged)
-        onPatternsChanged();
+    emit instrumentChosen(*next + 1);
+    if (copyExIns_->exchange() && copyExIns_->exchangeInPatterns()) emit patternsChanged();
 }
 
 void InstrumentPage::EditInsNameChange(const QString& text) {
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        instrument().setName(songBytes(text));
-    }
+    editInstrument("Type instrument name", [&](Instrument& i) { i.setName(songBytes(text)); },
+                   "name " + std::to_string(currentIndex()));
     refreshListItem(currentIndex(), true);
 }
 
@@ -521,10 +531,7 @@ QMessageBox::StandardButton InstrumentPage::ask(const QString& text, const QStri
 
 void InstrumentPage::SpeedButtonInsNewClick() {
     if (ask("Clear instrument?", "Confirm", QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->resetInstrument(currentIndex() + 1);
-    }
+    editInstrument("Clear instrument", [](Instrument& i) { i = Instrument{}; });
     refreshListItem(currentIndex(), true);
     showInstrument();
 }
@@ -534,12 +541,11 @@ void InstrumentPage::SpeedButtonResetOpClick(int tag) {
     if (ask(QString("Reset operator #%1 settings?").arg(op + 1), "Confirm",
             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        Operator& o = instrument().operators[op];
+    editInstrument("Reset operator", [&](Instrument& i) {
+        Operator& o = i.operators[op];
         for (int n = 0; n < 10; ++n) field(o, n) = 0;
         o.TL = 127;
-    }
+    });
     showInstrument();
     refreshListItem(currentIndex(), true);
 }
@@ -552,11 +558,13 @@ void InstrumentPage::SpeedButtonInsOpenClick() {
     std::vector<std::string> files;
     for (const QString& p : paths) files.push_back(p.toStdString());
     const int current = currentIndex() + 1;
-    std::vector<InstrumentOpenResult> results;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        results = openInstrumentFiles(*ctx_.song, current, files);
-    }
+    // The files are read into a copy, away from the song lock; the
+    // instruments then go in as one step.
+    auto copy = std::make_unique<Song>();
+    ctx_.document.copySongInto(*copy);
+    const std::vector<InstrumentOpenResult> results = openInstrumentFiles(*copy, current, files);
+    ctx_.document.edit("Open instrument", SongChange::instrumentPart(-1),
+                       [&](Song& song) { song.instruments = copy->instruments; });
     for (size_t i = 0; i < results.size(); ++i) {
         const InstrumentOpenResult& r = results[i];
         if (r.status == InstrumentOpenStatus::loaded) {

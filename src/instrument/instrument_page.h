@@ -63,12 +63,8 @@ public:
     MessageBoxFn messageBoxFn;
     OpenFilesFn openDialogFn;
     SaveFileFn saveDialogFn;
-    // The list selection changed: the pattern editor's UpDownAIns := number.
-    std::function<void(int number)> onInstrumentChosen;
     // The pattern editor's octave (UpDownOctave), 1-8.
     std::function<int()> editorOctave;
-    // Instrument numbers in the patterns changed (an exchange): redraw them.
-    std::function<void()> onPatternsChanged;
 
     // The copy/exchange dialogs, created once with the page.
     TFormCopyExOp& formCopyExOp() { return *copyExOp_; }
@@ -140,6 +136,12 @@ public:
     // Text of list row i: "01: empty".
     QString itemText(int index) const;
 
+signals:
+    // The list selection changed: the pattern editor's UpDownAIns := number.
+    void instrumentChosen(int number);
+    // Instrument numbers in the patterns changed (an exchange): redraw them.
+    void patternsChanged();
+
 protected:
     void hideEvent(QHideEvent* event) override;
     // While the piano has the focus: a right button released anywhere ends
@@ -158,6 +160,9 @@ private:
     QMessageBox::StandardButton ask(const QString& text, const QString& caption,
                                     QMessageBox::StandardButtons buttons);
     void afterFreeChange(bool wasFree);
+    // One change of the current instrument through the song document.
+    void editInstrument(const std::string& what, const std::function<void(Instrument&)>& change,
+                        const std::string& mergeKey = {});
     bool pianoHasFocus() const;
     void startMouseNote(int note);
     void moveMouseNote(int note, Qt::MouseButtons buttons);

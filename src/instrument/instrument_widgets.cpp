@@ -155,18 +155,18 @@ void PianoKeys::paintEvent(QPaintEvent*) {
 void PianoKeys::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
     const QPoint at = event->position().toPoint();
-    if (onPress) onPress(hitTest(at.x(), at.y(), octavePosition ? octavePosition() : 3));
+    emit pressed(hitTest(at.x(), at.y(), octavePosition ? octavePosition() : 3));
 }
 
 void PianoKeys::mouseMoveEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    if (onMove && (event->buttons() & (Qt::LeftButton | Qt::RightButton)))
-        onMove(hitTest(at.x(), at.y(), octavePosition ? octavePosition() : 3), event->buttons());
+    if (event->buttons() & (Qt::LeftButton | Qt::RightButton))
+        emit moved(hitTest(at.x(), at.y(), octavePosition ? octavePosition() : 3), event->buttons());
 }
 
 void PianoKeys::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
-    if (onRelease) onRelease(event->button());
+    emit released(event->button());
 }
 
 // ---- frame of the piano ----------------------------------------------------------------
@@ -180,12 +180,12 @@ KeysBox::KeysBox(QWidget* parent) : QFrame(parent) {
 
 void KeysBox::focusInEvent(QFocusEvent* event) {
     QFrame::focusInEvent(event);
-    if (onFocusChange) onFocusChange();
+    emit focusChanged();
 }
 
 void KeysBox::focusOutEvent(QFocusEvent* event) {
     QFrame::focusOutEvent(event);
-    if (onFocusChange) onFocusChange();
+    emit focusChanged();
 }
 
 // ---- instrument list ----------------------------------------------------------------------

@@ -68,12 +68,13 @@ public:
     std::function<bool()> focused;             // ScrollBoxKeys has the focus
     std::function<bool(int note)> notePressed;  // an audition voice plays it
 
-    // Mouse: press (note or -1), move with buttons held, release.
-    std::function<void(int note)> onPress;
-    std::function<void(int note, Qt::MouseButtons buttons)> onMove;
-    std::function<void(Qt::MouseButton button)> onRelease;
-
     void drawPiano(QPainter& p) const;
+
+signals:
+    // Mouse: press (note or -1), move with buttons held, release.
+    void pressed(int note);
+    void moved(int note, Qt::MouseButtons buttons);
+    void released(Qt::MouseButton button);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -90,7 +91,9 @@ class KeysBox : public QFrame {
     Q_OBJECT
 public:
     explicit KeysBox(QWidget* parent = nullptr);
-    std::function<void()> onFocusChange;
+
+signals:
+    void focusChanged();
 
 protected:
     void focusInEvent(QFocusEvent* event) override;

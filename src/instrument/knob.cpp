@@ -127,7 +127,7 @@ bool TKnob::setValue(int value) {
         refreshLabel();
         repaint();
     }
-    if (onChange) onChange(Tag, value_);
+    emit valueChanged(Tag, value_);
     return clamped;
 }
 

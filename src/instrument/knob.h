@@ -2,7 +2,7 @@
 // value as a number above a dial with tick marks and a pointer dot, takes the
 // focus, and changes by arrow keys, keypad plus and minus, typed digits, the
 // wheel, and by dragging on the pop-up track bar that opens under it when the
-// left button is pressed. Every set and step is reported through onChange
+// left button is pressed. Every set and step is reported through valueChanged
 // (tag, value), also when the value stayed the same.
 //
 // TFormTBarPop: the one pop-up track bar of the program (owned by whoever
@@ -31,8 +31,6 @@ public:
     // popup may be null (no drag pop-up, e.g. in tests of the keys).
     explicit TKnob(QWidget* parent = nullptr, TFormTBarPop* popup = nullptr);
 
-    // The change event: (Tag, Value) after every setValue and step.
-    std::function<void(int tag, int value)> onChange;
     int Tag = 0;
     // The dial's centre picture; not owned. May be null.
     const QPixmap* Bitmap = nullptr;
@@ -63,6 +61,10 @@ public:
     void refreshHighlight();
 
     QSize sizeHint() const override;
+
+signals:
+    // The change event: (Tag, Value) after every setValue and step.
+    void valueChanged(int tag, int value);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

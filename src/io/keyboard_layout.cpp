@@ -144,6 +144,8 @@ ordPatternInc=up
 ordPatternDec=down
 ordMovePrev=ctrl+left
 ordMoveNext=ctrl+right
+genUndo=ctrl+z
+genRedo=ctrl+y,ctrl+shift+z
 )KBD";
 
 struct KeyName {
@@ -246,7 +248,7 @@ std::vector<std::string> buildCommandNames() {
           "ptnSelectKey", "ptnPatternNext", "ptnPatternPrev", "ptnInstrNext", "ptnInstrPrev",
           "ptnInpRepeat", "ptnPlayNote", "ptnPlayLine", "ptnEditSong", "ordInsertSame", "ordInsertCopy",
           "ordInsertNew", "ordDelete", "ordLoopPosition", "ordToPattern", "ordPatternInc",
-          "ordPatternDec", "ordMovePrev", "ordMoveNext"})
+          "ordPatternDec", "ordMovePrev", "ordMoveNext", "genUndo", "genRedo"})
         names.emplace_back(name);
     return names;
 }

@@ -97,6 +97,8 @@ enum Command : int {
     OrdPatternDec,
     OrdMovePrev,
     OrdMoveNext,
+    GenUndo,
+    GenRedo,
     Count
 };
 

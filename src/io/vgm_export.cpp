@@ -5,6 +5,7 @@
 
 #include "io/export_driver.h"
 #include "song/song.h"
+#include "sound/ym2203_registers.h"
 
 namespace qv {
 
@@ -66,7 +67,7 @@ struct Target {
 uint8_t* putYm2612(uint8_t* p, const RegisterWrite& w) {
     if (w.chip == 0) {
         *p++ = vgm::kPort0, *p++ = w.reg, *p++ = w.value;
-    } else if (w.reg == 0x28) {
+    } else if (w.reg == ym2203::kKeyOnOff) {
         *p++ = vgm::kPort0, *p++ = w.reg, *p++ = static_cast<uint8_t>(w.value ^ 4);
     } else {
         *p++ = vgm::kPort1, *p++ = w.reg, *p++ = w.value;

@@ -13,6 +13,8 @@
 #include "app/app_context.h"
 #include "dialogs/form_about.h"
 #include "dialogs/info_page.h"
+#include "editor/export_commands.h"
+#include "editor/file_flow.h"
 #include "editor/form_main.h"
 
 namespace {
@@ -118,7 +120,7 @@ private slots:
         ctx.chips.create(qv::kSampleRate, qv::kChipClock, 128);
         {
             qv::TFormMain window(ctx);
-            window.askOnClose = false;
+            window.fileFlow().askOnClose = false;
             window.messageBoxFn = [](const QString&, const QString&, QMessageBox::StandardButtons) {
                 return QMessageBox::Yes;
             };
@@ -127,13 +129,13 @@ private slots:
             QTest::keyClicks(name, "Song");
             QCOMPARE(ctx.song->trackNameText(), std::string("Song"));
             QTemporaryDir dir;
-            QVERIFY(window.saveModuleTo(dir.filePath("s.qze")));
+            QVERIFY(window.fileFlow().saveModuleTo(dir.filePath("s.qze")));
             QCOMPARE(window.findChild<QLineEdit*>("EditTrkSCount")->text(), QString("1"));
             ctx.song->saveCount = 7;
             auto* pages = window.findChild<QTabWidget*>("PageControlMain");
             pages->setCurrentIndex(2);
             QCOMPARE(window.findChild<QLineEdit*>("EditTrkSCount")->text(), QString("7"));
-            QVERIFY(window.newModule());
+            QVERIFY(window.fileFlow().newModule());
             QVERIFY(name->text().isEmpty());
 
             // Help: the item shows only with a help file beside the program.

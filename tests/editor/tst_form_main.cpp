@@ -156,27 +156,27 @@ private slots:
 
     void recentFiles() {
         Fixture f;
-        f.window->addRecent("/a.qze");
-        f.window->addRecent("/b.qze");
-        f.window->addRecent("/a.qze");
-        QCOMPARE(f.window->recentCaption(0), QString("&0: /a.qze"));
-        QCOMPARE(f.window->recentCaption(1), QString("&1: /b.qze"));
-        QCOMPARE(f.window->recentCaption(2), QString("&2: none"));
-        for (int i = 0; i < 11; ++i) f.window->addRecent(QString("/f%1.qze").arg(i));
-        QCOMPARE(f.window->recentCaption(0), QString("&0: /f10.qze"));
-        QCOMPARE(f.window->recentCaption(9), QString("&9: /f1.qze"));
+        f.window->fileFlow().addRecent("/a.qze");
+        f.window->fileFlow().addRecent("/b.qze");
+        f.window->fileFlow().addRecent("/a.qze");
+        QCOMPARE(f.window->fileFlow().recentCaption(0), QString("&0: /a.qze"));
+        QCOMPARE(f.window->fileFlow().recentCaption(1), QString("&1: /b.qze"));
+        QCOMPARE(f.window->fileFlow().recentCaption(2), QString("&2: none"));
+        for (int i = 0; i < 11; ++i) f.window->fileFlow().addRecent(QString("/f%1.qze").arg(i));
+        QCOMPARE(f.window->fileFlow().recentCaption(0), QString("&0: /f10.qze"));
+        QCOMPARE(f.window->fileFlow().recentCaption(9), QString("&9: /f1.qze"));
         // An item in the middle moves to the top, the ones above move down.
-        f.window->addRecent("/f5.qze");
-        QCOMPARE(f.window->recentCaption(0), QString("&0: /f5.qze"));
-        QCOMPARE(f.window->recentCaption(1), QString("&1: /f10.qze"));
-        QCOMPARE(f.window->recentCaption(5), QString("&5: /f6.qze"));
-        QCOMPARE(f.window->recentCaption(6), QString("&6: /f4.qze"));
-        QCOMPARE(f.window->recentCaption(7), QString("&7: /f3.qze"));
+        f.window->fileFlow().addRecent("/f5.qze");
+        QCOMPARE(f.window->fileFlow().recentCaption(0), QString("&0: /f5.qze"));
+        QCOMPARE(f.window->fileFlow().recentCaption(1), QString("&1: /f10.qze"));
+        QCOMPARE(f.window->fileFlow().recentCaption(5), QString("&5: /f6.qze"));
+        QCOMPARE(f.window->fileFlow().recentCaption(6), QString("&6: /f4.qze"));
+        QCOMPARE(f.window->fileFlow().recentCaption(7), QString("&7: /f3.qze"));
         // An empty entry does nothing when clicked; a stored file opens.
         Fixture g;
-        g.window->RecentClick(4);
+        g.window->fileFlow().RecentClick(4);
         QVERIFY(g.boxes.isEmpty());
-        f.window->RecentClick(0);
+        f.window->fileFlow().RecentClick(0);
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.boxes[0].text, QString("File '/f5.qze' not found!"));
         // The captions are what is stored.
@@ -184,22 +184,27 @@ private slots:
         QCOMPARE(f.ctx.settings.recentNames[0], QString("&0: /f5.qze"));
     }
 
-    void newAsksFirst() {
+    void newAsksAboutUnsavedChanges() {
         Fixture f;
-        f.ctx.song->speedEven = 7;
-        f.ctx.song->patterns[0].rows[0][0].setPitch(40);
-        f.answer = QMessageBox::No;
-        f.window->FileNewClick();
+        QVERIFY(f.ctx.document.edit("Speed", qv::SongChange::speeds(),
+                                    [](qv::Song& s) { s.speedEven = 7; }));
+        QVERIFY(f.ctx.document.edit("Note", qv::SongChange::cells(0),
+                                    [](qv::Song& s) { s.patterns[0].rows[0][0].setPitch(40); }));
+        f.answer = QMessageBox::Cancel;
+        f.window->fileFlow().FileNewClick();
         QCOMPARE(f.boxes.size(), 1);
-        QCOMPARE(f.boxes[0].text, QString("Are you sure?"));
+        QCOMPARE(f.boxes[0].text, QString("Save changes to untitled.qze?"));
         QCOMPARE(f.boxes[0].caption, QString("New module"));
         QCOMPARE(f.ctx.song->speedEven, 7);
-        f.answer = QMessageBox::Yes;
-        f.window->FileNewClick();
+        f.answer = QMessageBox::Discard;
+        f.window->fileFlow().FileNewClick();
         QCOMPARE(f.ctx.song->speedEven, 3);
         QVERIFY(f.ctx.song->patterns[0].rows[0][0].isEmpty());
         QCOMPARE(f.window->windowTitle(), QString("Qorvette v1.22 [untitled.qze]"));
         QCOMPARE(f.find<QSpinBox>("UpDownSpdEven")->value(), 3);
+        // A new song has nothing to lose: the next New asks nothing.
+        f.window->fileFlow().FileNewClick();
+        QCOMPARE(f.boxes.size(), 2);
     }
 
     void openSaveAndFailures() {
@@ -208,19 +213,19 @@ private slots:
         const QString good = dir.filePath("song.qze");
         f.ctx.song->speedEven = 5;
         f.ctx.song->setTrackName("kept");
-        QVERIFY(f.window->saveModuleTo(good));
+        QVERIFY(f.window->fileFlow().saveModuleTo(good));
         QCOMPARE(f.window->windowTitle(), "Qorvette v1.22 [" + good + "]");
-        QCOMPARE(f.window->recentCaption(0), "&0: " + good);
+        QCOMPARE(f.window->fileFlow().recentCaption(0), "&0: " + good);
         QCOMPARE(f.ctx.settings.pathModule, dir.path() + "/");
 
         // Not found: the song and its name stay.
         const QString missing = dir.filePath("nothing.qze");
-        QCOMPARE(f.window->openByName(missing), int(qv::kModuleNotFound));
+        QCOMPARE(f.window->fileFlow().openByName(missing), int(qv::kModuleNotFound));
         QCOMPARE(f.boxes.size(), 1);
         QCOMPARE(f.boxes[0].text, "File '" + missing + "' not found!");
         QCOMPARE(f.boxes[0].caption, QString("Error!"));
         QCOMPARE(f.ctx.song->trackNameText(), std::string("kept"));
-        QCOMPARE(f.window->moduleFileName(), good);
+        QCOMPARE(f.window->fileFlow().moduleFileName(), good);
 
         // Wrong format: the message, and still the song that was there.
         const QString junk = dir.filePath("junk.qze");
@@ -229,24 +234,24 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(100, 'x'));
         }
-        QCOMPARE(f.window->openByName(junk), int(qv::kModuleWrongFormat));
+        QCOMPARE(f.window->fileFlow().openByName(junk), int(qv::kModuleWrongFormat));
         QCOMPARE(f.boxes.last().text, "File '" + junk + "' has wrong format!");
         QCOMPARE(f.ctx.song->trackNameText(), std::string("kept"));
         QCOMPARE(f.ctx.song->speedEven, 5);
-        QCOMPARE(f.window->moduleFileName(), good);
-        QCOMPARE(f.window->recentCaption(0), "&0: " + good);
+        QCOMPARE(f.window->fileFlow().moduleFileName(), good);
+        QCOMPARE(f.window->fileFlow().recentCaption(0), "&0: " + good);
 
         // A failed save names the file in an "Error" box and keeps the name.
         const QString bad = dir.filePath("no/such/folder/x.qze");
-        QVERIFY(!f.window->saveModuleTo(bad));
+        QVERIFY(!f.window->fileFlow().saveModuleTo(bad));
         QCOMPARE(f.boxes.last().caption, QString("Error"));
         QVERIFY(f.boxes.last().text.contains(bad));
-        QCOMPARE(f.window->moduleFileName(), good);
+        QCOMPARE(f.window->fileFlow().moduleFileName(), good);
 
         // Opening through the dialog loads the file and shows its values.
         Fixture g;
         g.dialogResult = good;
-        g.window->FileLoadClick();
+        g.window->fileFlow().FileLoadClick();
         QCOMPARE(g.ctx.song->trackNameText(), std::string("kept"));
         QCOMPARE(g.find<QSpinBox>("UpDownSpdEven")->value(), 5);
         QCOMPARE(g.window->windowTitle(), "Qorvette v1.22 [" + good + "]");
@@ -254,23 +259,31 @@ private slots:
         QVERIFY(g.boxes.isEmpty());
         // Start-up load: silent, and only a loaded file takes the name.
         Fixture h;
-        h.window->loadStartupModule(junk);
+        h.window->fileFlow().loadStartupModule(junk);
         QVERIFY(h.boxes.isEmpty());
-        QCOMPARE(h.window->moduleFileName(), QString("untitled.qze"));
-        h.window->loadStartupModule(good);
-        QCOMPARE(h.window->moduleFileName(), good);
-        // The hand-over: quoted path asks first; a missing file is ignored.
+        QCOMPARE(h.window->fileFlow().moduleFileName(), QString("untitled.qze"));
+        h.window->fileFlow().loadStartupModule(good);
+        QCOMPARE(h.window->fileFlow().moduleFileName(), good);
+        // The hand-over: a quoted path opens at once when nothing is unsaved,
+        // asks first otherwise; a missing file is ignored.
         Fixture k;
-        k.answer = QMessageBox::No;
-        k.window->handOver("\"" + good + "\"");
+        k.window->fileFlow().handOver(good);  // unquoted: loses a character at each end
+        QVERIFY(k.boxes.isEmpty());
+        QCOMPARE(k.window->fileFlow().moduleFileName(), QString("untitled.qze"));
+        QVERIFY(k.ctx.document.edit("Speed", qv::SongChange::speeds(),
+                                    [](qv::Song& s) { s.speedEven = 9; }));
+        k.answer = QMessageBox::Cancel;
+        k.window->fileFlow().handOver("\"" + good + "\"");
         QCOMPARE(k.boxes.size(), 1);
         QCOMPARE(k.boxes[0].caption, QString("Warning"));
-        QCOMPARE(k.window->moduleFileName(), QString("untitled.qze"));
-        k.window->handOver(good);  // unquoted: loses a character at each end
-        QCOMPARE(k.boxes.size(), 1);
-        k.answer = QMessageBox::Yes;
-        k.window->handOver("\"" + good + "\"");
-        QCOMPARE(k.window->moduleFileName(), good);
+        QCOMPARE(k.window->fileFlow().moduleFileName(), QString("untitled.qze"));
+        k.answer = QMessageBox::Discard;
+        k.window->fileFlow().handOver("\"" + good + "\"");
+        QCOMPARE(k.window->fileFlow().moduleFileName(), good);
+        k.window->fileFlow().newModule();
+        k.window->fileFlow().handOver("\"" + good + "\"");
+        QCOMPARE(k.boxes.size(), 2);
+        QCOMPARE(k.window->fileFlow().moduleFileName(), good);
     }
 
     void patternControls() {
@@ -410,11 +423,11 @@ private slots:
         qv::PatternInput& in = f.window->patternInput();
         f.find<QSpinBox>("UpDownOctave")->setValue(6);
         QCOMPARE(in.options.octave, 6);
-        in.onOctaveChanged(2);
+        emit in.octaveChanged(2);
         QCOMPARE(f.find<QSpinBox>("UpDownOctave")->value(), 2);
         f.find<QToolButton>("SpeedButtonAVol")->click();
         QVERIFY(in.options.autoVolumeOn);
-        in.onAutoStepChanged(true, 4);
+        emit in.autoStepChanged(true, 4);
         QCOMPARE(in.options.autoStep(), 4);
         f.find<QToolButton>("SpeedButtonEditSong")->click();
         QVERIFY(in.options.editSong);
@@ -425,8 +438,8 @@ private slots:
                  QString("qv::PatternHeader"));
         QCOMPARE(QString(f.find<QWidget>("StringGridOrd")->metaObject()->className()),
                  QString("qv::OrderGrid"));
-        // The pattern step hook moves the pattern number and the order entry.
-        in.onPatternStep(1);
+        // The pattern step request moves the pattern number and the order entry.
+        emit in.patternStepRequested(1);
         QCOMPARE(f.find<QSpinBox>("UpDownPtn")->value(), 1);
         QCOMPARE(int(f.ctx.song->order.entries[0].pattern), 1);
     }
@@ -452,7 +465,7 @@ private slots:
         });
         QElapsedTimer clock;
         clock.start();
-        f.window->exportWaveTo(wav, true);
+        f.window->exportCommands().exportWaveTo(wav, true);
         QVERIFY(sawDialog);
         QVERIFY(clock.elapsed() < 20000);
         QVERIFY(f.boxes.isEmpty());
@@ -463,34 +476,42 @@ private slots:
 
     void closeQuery() {
         Fixture f;
-        f.window->askOnClose = true;
+        f.window->fileFlow().askOnClose = true;
         f.window->show();
-        f.answer = QMessageBox::No;
+        QVERIFY(f.ctx.document.edit("Speed", qv::SongChange::speeds(),
+                                    [](qv::Song& s) { s.speedEven = 9; }));
+        f.answer = QMessageBox::Cancel;
         QVERIFY(!f.window->close());
-        QCOMPARE(f.boxes.last().text, QString("Are you sure?"));
+        QCOMPARE(f.boxes.last().text, QString("Save changes to untitled.qze?"));
         QCOMPARE(f.boxes.last().caption, QString("Exit confirm"));
         QVERIFY(f.window->isVisible());
-        f.answer = QMessageBox::Yes;
+        f.answer = QMessageBox::Discard;
         QVERIFY(f.window->close());
+        // Without unsaved changes the window closes without a question.
+        Fixture g;
+        g.window->fileFlow().askOnClose = true;
+        g.window->show();
+        QVERIFY(g.window->close());
+        QVERIFY(g.boxes.isEmpty());
     }
 
     void exportsAndImport() {
         QTemporaryDir dir;
         Fixture f;
         QVERIFY(f.ctx.audio.open(0, 0));
-        f.window->addRecent("x");
+        f.window->fileFlow().addRecent("x");
         // Register dumps and VGM with the stream running.
         const QString qzd = dir.filePath("a.qzd");
-        QVERIFY(f.window->exportRegistersTo(qzd, false));
+        QVERIFY(f.window->exportCommands().exportRegistersTo(qzd, false));
         QVERIFY(QFileInfo(qzd).size() > 4);
-        QVERIFY(f.window->exportRegistersTo(dir.filePath("b.qzd"), true));
-        QVERIFY(f.window->exportVgmTo(dir.filePath("c.vgm")));
+        QVERIFY(f.window->exportCommands().exportRegistersTo(dir.filePath("b.qzd"), true));
+        QVERIFY(f.window->exportCommands().exportVgmTo(dir.filePath("c.vgm")));
         QCOMPARE(f.ctx.settings.pathExport, dir.path() + "/");
         QVERIFY(f.boxes.isEmpty());
-        QVERIFY(!f.window->exportVgmTo(dir.filePath("no/c.vgm")));
+        QVERIFY(!f.window->exportCommands().exportVgmTo(dir.filePath("no/c.vgm")));
         QCOMPARE(f.boxes.last().caption, QString("Error"));
         QVERIFY(f.boxes.last().text.contains(dir.filePath("no/c.vgm")));
-        QVERIFY(!f.window->exportRegistersTo(dir.filePath("no/a.qzd"), false));
+        QVERIFY(!f.window->exportCommands().exportRegistersTo(dir.filePath("no/a.qzd"), false));
         QVERIFY(f.boxes.last().text.contains(dir.filePath("no/a.qzd")));
 
         // Wave: a new song is 192 frames, plus 150 of ring-out. The stream is
@@ -498,12 +519,12 @@ private slots:
         f.ctx.chips.setChannelMask(0x3D);
         const QString wav = dir.filePath("d.wav");
         f.dialogResult = wav;
-        f.window->ExportWaveClick(false);
-        QVERIFY(f.window->lastExportOk());
+        f.window->exportCommands().ExportWaveClick(false);
+        QVERIFY(f.window->exportCommands().lastExportOk());
         QCOMPARE(QFileInfo(wav).size(), qint64(44 + 2 * 882 * (192 + 150)));
         QVERIFY(f.ctx.audio.isOpen());
         QCOMPARE(int(f.ctx.chips.channelMask()), 0x3D);
-        QVERIFY(!f.window->exportWaveTo(dir.filePath("no/d.wav"), true));
+        QVERIFY(!f.window->exportCommands().exportWaveTo(dir.filePath("no/d.wav"), true));
         QCOMPARE(f.boxes.last().caption, QString("Error"));
         QVERIFY(f.ctx.audio.isOpen());
 
@@ -527,7 +548,7 @@ private slots:
         }
         f.ctx.song->setTrackName("still");
         f.dialogResult = mod;
-        f.window->ImportMODClick();
+        f.window->fileFlow().ImportMODClick();
         QVERIFY(f.boxes.last().text.contains(mod));
         QCOMPARE(f.ctx.song->trackNameText(), std::string("still"));
         QCOMPARE(f.ctx.settings.pathImport, dir.path() + "/");

@@ -16,9 +16,9 @@ namespace vk = qv::vk;
 struct Rig {
     Rig() : ctx(std::make_unique<qv::NullAudioDevice>()), input(ctx) {
         ctx.chips.create(qv::kSampleRate, qv::kChipClock, 128);
-        input.onChanged = [this] { ++redraws; };
-        input.onSongLengthChanged = [this] { ++lengthRefreshes; };
-        input.onAutoInstrumentChanged = [this](int n) { shownInstrument = n; };
+        QObject::connect(&input, &qv::PatternInput::redrawNeeded, [this] { ++redraws; });
+        QObject::connect(&input, &qv::PatternInput::songLengthChanged, [this] { ++lengthRefreshes; });
+        QObject::connect(&input, &qv::PatternInput::autoInstrumentChanged, [this](int n) { shownInstrument = n; });
         std::lock_guard<std::mutex> lock(ctx.player.songMutex());
         ctx.player.songLengthFrames();
     }
@@ -131,7 +131,7 @@ class TestPatternInput : public QObject {
 
         // The octave keys set the base octave.
         int shownOctave = 0;
-        r.input.onOctaveChanged = [&](int n) { shownOctave = n; };
+        QObject::connect(&r.input, &qv::PatternInput::octaveChanged, [&](int n) { shownOctave = n; });
         QVERIFY(r.press(vk::numpad(2)));
         QCOMPARE(r.input.options.octave, 2);
         QCOMPARE(shownOctave, 2);
@@ -454,7 +454,7 @@ class TestPatternInput : public QObject {
         bool patternPage = true;
         d.patternEditorActive = [&] { return patternPage; };
         std::vector<int> global;
-        d.onGlobalCommand = [&](int c) { global.push_back(c); };
+        QObject::connect(&d, &qv::KeyDispatcher::globalCommand, [&](int c) { global.push_back(c); });
         // Ctrl+3 sets the auto step on every page.
         patternPage = false;
         d.keyMessage(vk::Control, true);
@@ -530,7 +530,7 @@ class TestPatternInput : public QObject {
         r.ctx.song->order.entries[1].pattern = 2;
         r.ctx.song->patterns[2].length = 8;
         int orderRefreshes = 0;
-        r.input.onOrderChanged = [&] { ++orderRefreshes; };
+        QObject::connect(&r.input, &qv::PatternInput::orderCursorChanged, [&] { ++orderRefreshes; });
         r.place(30, 0);
         r.pressWith(vk::Control, vk::Prior);  // already at the first position
         QCOMPARE(r.ctx.view.orderCursor, 0);
@@ -542,7 +542,7 @@ class TestPatternInput : public QObject {
 
         // Expanding a block makes the pattern longer and the song length is counted again.
         int lengthShown = 0;
-        r.input.onPatternLengthChanged = [&] { lengthShown = r.ctx.song->patterns[2].length; };
+        QObject::connect(&r.input, &qv::PatternInput::patternLengthChanged, [&] { lengthShown = r.ctx.song->patterns[2].length; });
         r.ctx.view.selection = qv::Selection{0, 0, 6, 8};
         r.input.BlockExpandClick();
         QCOMPARE(lengthShown, 16);

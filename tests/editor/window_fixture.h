@@ -10,6 +10,8 @@
 #include <memory>
 
 #include "app/app_context.h"
+#include "editor/export_commands.h"
+#include "editor/file_flow.h"
 #include "editor/form_main.h"
 
 namespace qv::test {
@@ -29,7 +31,7 @@ struct WindowFixture {
             boxes.append({text, caption});
             return answers.isEmpty() ? answer : answers.takeFirst();
         };
-        window->askOnClose = false;
+        window->fileFlow().askOnClose = false;
     }
     ~WindowFixture() {
         window.reset();

@@ -46,7 +46,7 @@ struct Rig {
             return answer;
         };
         page->editorOctave = [this] { return octave; };
-        page->onInstrumentChosen = [this](int n) { chosen = n; };
+        QObject::connect(page.get(), &qv::InstrumentPage::instrumentChosen, [this](int n) { chosen = n; });
     }
     ~Rig() {
         page.reset();
@@ -493,7 +493,7 @@ private slots:
         QCOMPARE(p.nameEdit()->text(), QString("Bass"));
         QCOMPARE(p.list()->item(4)->text(), QString("05: Bass"));
         // A new song makes instrument 1 current again.
-        QVERIFY(w.window->newModule());
+        QVERIFY(w.window->fileFlow().newModule());
         QCOMPARE(w.ctx.view.currentInstrument, 1);
         QCOMPARE(p.list()->currentRow(), 0);
         QCOMPARE(p.list()->item(4)->text(), QString("05: empty"));

@@ -21,7 +21,8 @@ using qv::TKnob;
 struct Reports {
     std::vector<std::pair<int, int>> calls;
     void attach(TKnob& k) {
-        k.onChange = [this](int tag, int value) { calls.emplace_back(tag, value); };
+        QObject::connect(&k, &qv::TKnob::valueChanged,
+                         [this](int tag, int value) { calls.emplace_back(tag, value); });
     }
 };
 
