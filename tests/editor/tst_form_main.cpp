@@ -354,22 +354,22 @@ private slots:
     void modulePathsAreAbsoluteAndFoldersNamed() {
         QTemporaryDir dir;
         Fixture f;
-        QVERIFY(f.window->saveModuleTo(dir.filePath("demo.qze")));
+        QVERIFY(f.window->fileFlow().saveModuleTo(dir.filePath("demo.qze")));
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir.path()));
-        QCOMPARE(f.window->openByName("demo.qze"), int(qv::kModuleLoaded));
-        QVERIFY(f.window->saveModuleTo("demo.qze"));
+        QCOMPARE(f.window->fileFlow().openByName("demo.qze"), int(qv::kModuleLoaded));
+        QVERIFY(f.window->fileFlow().saveModuleTo("demo.qze"));
         QVERIFY(QDir::setCurrent(before));
         const QString absolute = QDir(dir.path()).filePath("demo.qze");
-        QCOMPARE(f.window->moduleFileName(), absolute);
-        QCOMPARE(f.window->recentCaption(0), "&0: " + absolute);
-        QCOMPARE(f.window->recentCaption(1), QString("&1: none"));
+        QCOMPARE(f.window->fileFlow().moduleFileName(), absolute);
+        QCOMPARE(f.window->fileFlow().recentCaption(0), "&0: " + absolute);
+        QCOMPARE(f.window->fileFlow().recentCaption(1), QString("&1: none"));
         f.window->storeSettings();
         QCOMPARE(f.ctx.settings.recentNames[0], "&0: " + absolute);
 
-        QCOMPARE(f.window->openByName(dir.path()), int(qv::kModuleIsFolder));
+        QCOMPARE(f.window->fileFlow().openByName(dir.path()), int(qv::kModuleIsFolder));
         QCOMPARE(f.boxes.last().text, "File '" + dir.path() + "' is a folder!");
-        QCOMPARE(f.window->moduleFileName(), absolute);
+        QCOMPARE(f.window->fileFlow().moduleFileName(), absolute);
     }
 
     // When the card returns (tried at each Play and every few seconds), the
@@ -529,11 +529,11 @@ private slots:
         QVERIFY(f.ctx.audio.isOpen());
 
         // The sound extension's VGM and the six per-channel wave files.
-        QVERIFY(f.window->exportVgm2203To(dir.filePath("e.2203.vgm")));
+        QVERIFY(f.window->exportCommands().exportVgm2203To(dir.filePath("e.2203.vgm")));
         QVERIFY(QFileInfo(dir.filePath("e.2203.vgm")).size() > 0x80);
         f.dialogResult = dir.filePath("s.wav");
-        f.window->ExportWaveChannelsClick();
-        QVERIFY(f.window->lastExportOk());
+        f.window->exportCommands().ExportWaveChannelsClick();
+        QVERIFY(f.window->exportCommands().lastExportOk());
         for (int c = 1; c <= 6; ++c)
             QCOMPARE(QFileInfo(dir.filePath(QString("s.ch%1.wav").arg(c))).size(), qint64(44 + 2 * 882 * (192 + 150)));
         QVERIFY(!QFileInfo::exists(dir.filePath("s.wav")));
