@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QWheelEvent>
 #include <QWidget>
 #include <array>
@@ -125,6 +126,14 @@ bool KeyDispatcher::eventFilter(QObject* watched, QEvent* event) {
             widget == QApplication::activePopupWidget() || (focus ? widget == focus : widget->isWindow());
         if (!first) return false;
         const auto message = layoutKeyMessage(*static_cast<QKeyEvent*>(event));
+        if (message && (QApplication::activePopupWidget() || qobject_cast<QMenuBar*>(focus))) {
+            // An open menu or pop-up (or the menu bar walked with the
+            // keyboard) takes every key, Esc included: no command runs behind
+            // it. Releases still reach the layout so that no key stays held;
+            // the menu sees them too.
+            if (!message->down) keyMessage(message->code, false);
+            return false;
+        }
         if (message && keyMessage(message->code, message->down)) {
             event->accept();
             return true;

@@ -90,6 +90,8 @@ public:
     int loopCount() const { return loopCount_; }
     int soloChannel() const { return soloChannel_; }
     bool stopOnRelease() const { return stopOnRelease_; }
+    // The one-row sound of an entry (started with stopAfterRow).
+    bool stopAfterRow() const { return stopAfterRow_; }
 
 private:
     struct LoopSave {
