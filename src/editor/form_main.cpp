@@ -39,6 +39,7 @@
 #include "editor/pattern_input.h"
 #include "editor/pattern_view.h"
 #include "instrument/instrument_page.h"
+#include "instrument/instrument_widgets.h"
 #include "instrument/knob.h"
 #include "io/mod_import.h"
 #include "io/register_dump.h"
@@ -610,9 +611,10 @@ void TFormMain::buildPages() {
             if (auto* box = findChild<QWidget*>("ScrollBoxPtn")) box->setFocus();
         }
         if (pages_->widget(index) == infoPage_) infoPage_->refreshFields();
-        // The instrument page plays from the keyboard as soon as it is shown.
-        if (pages_->widget(index) == insPage_ && !insPage_->isAncestorOf(QApplication::focusWidget()))
-            insPage_->knob(0)->setFocus();
+        // The instrument page plays from the keyboard as soon as it is shown,
+        // with the focus on the piano: a knob the page chose for itself would
+        // take the digit-row sharps as values.
+        if (pages_->widget(index) == insPage_) insPage_->keysBox()->setFocus(Qt::OtherFocusReason);
     });
 }
 
