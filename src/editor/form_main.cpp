@@ -227,6 +227,12 @@ void TFormMain::wireEditor() {
     in.onPlayStarted = [this] { afterStart(); };
     in.onPopupMenu = [this](QPoint at) { popupPtn_->popup(at); };
     in.visibleRows = [this] { return ptnView_->visibleRows(); };
+    // The pattern view losing the focus (to another control, or with the
+    // window) ends a playback held by the play key.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        auto inView = [this](const QWidget* w) { return w && (w == scrollPtn_ || w == ptnView_); };
+        if (inView(old) && !inView(now)) input_->focusLost();
+    });
 
     connect(ptnView_, &PatternView::cellClicked, this,
             [this](int row, int column, Qt::KeyboardModifiers mods) {

@@ -61,7 +61,8 @@ public:
     // Frames played before (orderPosition, row): the entry's cached total
     // plus its rows above, counted from the entry's cached speeds with the
     // speed toggle at its even start (the cache keeps no toggle) and with the
-    // speed effects of those rows.
+    // speed effects of those rows. A position past the end of the list gives
+    // the whole song's length.
     int framesAt(int orderPosition, int row);
 
     // Held around every tick and around every Song edit.
