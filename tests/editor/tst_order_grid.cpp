@@ -10,7 +10,9 @@
 #include <memory>
 
 #include "app/app_context.h"
+#include "editor/key_dispatcher.h"
 #include "editor/order_grid.h"
+#include "editor/pattern_input.h"
 
 namespace {
 
@@ -364,6 +366,43 @@ private slots:
         // Up and Down still repeat: they step the pattern number.
         hold(qv::vk::Up, Qt::Key_Up);
         QCOMPARE(rig.at(2), 24);
+    }
+
+    // Under X11 a held key repeats as release and press pairs with one time
+    // stamp, which Qt does not always mark as auto-repeat: the key dispatcher
+    // still takes them as one held key.
+    void repeatPairsThroughTheDispatcher() {
+        Rig rig{1, 2, 3, 4, 5, 6};
+        rig.ctx.layout.loadDefault();
+        qv::PatternInput input(rig.ctx);
+        qv::KeyDispatcher keys(rig.ctx, input);
+        keys.install();
+        rig.grid->show();
+        rig.grid->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.grid.get()));
+        rig.grid->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(rig.grid.get()));
+        rig.grid->selectColumn(0);
+        auto send = [&](QEvent::Type type, quint64 stamp) {
+            QKeyEvent event(type, Qt::Key_Delete, Qt::NoModifier);
+            event.setTimestamp(stamp);
+            QApplication::sendEvent(rig.grid.get(), &event);
+        };
+        send(QEvent::KeyPress, 1000);
+        for (quint64 t = 1500; t < 2000; t += 40) {
+            send(QEvent::KeyRelease, t);
+            send(QEvent::KeyPress, t);
+        }
+        QCOMPARE(rig.ctx.layout.keyState(qv::vk::Delete), 2);
+        send(QEvent::KeyRelease, 2010);
+        QTRY_COMPARE(rig.ctx.layout.keyState(qv::vk::Delete), 0);
+        QCOMPARE(rig.length(), 5);
+        // A new press is a new command.
+        send(QEvent::KeyPress, 2100);
+        send(QEvent::KeyRelease, 2150);
+        QCOMPARE(rig.length(), 4);
+        QCOMPARE(QList<int>({rig.at(0), rig.at(1)}), QList<int>({3, 4}));
+        keys.uninstall();
     }
 
     void mouseActsOnThePressedEntry() {
