@@ -405,7 +405,7 @@ private slots:
         keys.uninstall();
     }
 
-    void mouseActsOnThePressedEntry() {
+    void rightClickActsOnTheClickedEntry() {
         Rig rig{10, 11, 12, 13, 14, 15};
         rig.grid->show();
         QVERIFY(QTest::qWaitForWindowExposed(rig.grid.get()));
@@ -422,7 +422,16 @@ private slots:
         QTRY_COMPARE(rig.length(), 5);
         QCOMPARE(QList<int>({rig.at(0), rig.at(2), rig.at(3)}), QList<int>({10, 12, 14}));
         QCOMPARE(rig.ctx.view.orderCursor, 3);
+    }
 
+    void dragMovesThePressedEntry() {
+        Rig rig{10, 11, 12, 13, 14, 15};
+        rig.grid->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.grid.get()));
+        QWidget* port = rig.grid->viewport();
+        auto at = [&](int column, int dx) {
+            return QPoint(rig.grid->columnViewportPosition(column) + dx, port->height() / 2);
+        };
         // Press near the right edge of entry 0 and move on: the pressed entry
         // is the one dragged, though the threshold is crossed over entry 1.
         QTest::mousePress(port, Qt::LeftButton, {}, at(0, 29));
