@@ -40,6 +40,7 @@
 #include "editor/pattern_input.h"
 #include "editor/pattern_view.h"
 #include "instrument/instrument_page.h"
+#include "instrument/instrument_widgets.h"
 #include "instrument/knob.h"
 #include "io/mod_import.h"
 #include "io/register_dump.h"
@@ -236,6 +237,12 @@ void TFormMain::wireEditor() {
     connect(&in, &PatternInput::popupMenuRequested, popupPtn_,
             [this](QPoint at) { popupPtn_->popup(at); });
     in.visibleRows = [this] { return ptnView_->visibleRows(); };
+    // The pattern view losing the focus (to another control, or with the
+    // window) ends a playback held by the play key.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        auto inView = [this](const QWidget* w) { return w && (w == scrollPtn_ || w == ptnView_); };
+        if (inView(old) && !inView(now)) input_->focusLost();
+    });
 
     connect(ptnView_, &PatternView::cellClicked, this,
             [this](int row, int column, Qt::KeyboardModifiers mods) {
@@ -728,9 +735,10 @@ void TFormMain::buildPages() {
             if (auto* box = findChild<QWidget*>("ScrollBoxPtn")) box->setFocus();
         }
         if (pages_->widget(index) == infoPage_) infoPage_->refreshFields();
-        // The instrument page plays from the keyboard as soon as it is shown.
-        if (pages_->widget(index) == insPage_ && !insPage_->isAncestorOf(QApplication::focusWidget()))
-            insPage_->knob(0)->setFocus();
+        // The instrument page plays from the keyboard as soon as it is shown,
+        // with the focus on the piano: a knob the page chose for itself would
+        // take the digit-row sharps as values.
+        if (pages_->widget(index) == insPage_) insPage_->keysBox()->setFocus(Qt::OtherFocusReason);
     });
 }
 

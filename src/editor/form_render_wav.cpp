@@ -60,10 +60,8 @@ bool TFormRenderWav::runStems(AppContext& ctx, const QString& path) {
     progress_->setValue(0);
     button_->setText("Cancel");
     button_->setEnabled(true);
-    {
-        std::lock_guard<std::mutex> lock(ctx.player.songMutex());
-        stemsSong_ = std::make_unique<Song>(*ctx.song);
-    }
+    stemsSong_ = std::make_unique<Song>();
+    ctx.document.copySongInto(*stemsSong_);
     const int volume = ctx.chips.volume();
     const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const Song* song = stemsSong_.get();

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QWheelEvent>
 #include <QWidget>
 #include <array>
@@ -12,7 +13,18 @@
 namespace qv {
 
 KeyDispatcher::KeyDispatcher(AppContext& ctx, PatternInput& input, QObject* parent)
-    : QObject(parent), ctx_(ctx), input_(input) {}
+    : QObject(parent), ctx_(ctx), input_(input), releaseTimer_(new QTimer(this)) {
+    releaseTimer_->setSingleShot(true);
+    releaseTimer_->setInterval(kRepeatWaitMs);
+    connect(releaseTimer_, &QTimer::timeout, this, &KeyDispatcher::flushRelease);
+}
+
+void KeyDispatcher::flushRelease() {
+    releaseTimer_->stop();
+    if (!pending_.active) return;
+    pending_.active = false;
+    keyMessage(pending_.code, false);
+}
 
 void KeyDispatcher::install() {
     if (!installed_ && qApp) {
@@ -22,6 +34,7 @@ void KeyDispatcher::install() {
 }
 
 void KeyDispatcher::uninstall() {
+    flushRelease();
     if (installed_ && qApp) qApp->removeEventFilter(this);
     installed_ = false;
 }
@@ -125,8 +138,38 @@ bool KeyDispatcher::eventFilter(QObject* watched, QEvent* event) {
         const bool first =
             widget == QApplication::activePopupWidget() || (focus ? widget == focus : widget->isWindow());
         if (!first) return false;
-        const auto message = layoutKeyMessage(*static_cast<QKeyEvent*>(event));
-        if (message && keyMessage(message->code, message->down)) {
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        const auto message = layoutKeyMessage(*keyEvent);
+        if (!message) return false;
+        const quint64 stamp = keyEvent->timestamp();
+        if (pending_.active) {
+            if (message->down && message->code == pending_.code && stamp == pending_.timestamp) {
+                pending_.active = false;  // a repeat: the key is still held
+                releaseTimer_->stop();
+            } else {
+                flushRelease();
+            }
+        }
+        const bool menuOpen = QApplication::activePopupWidget() || qobject_cast<QMenuBar*>(focus);
+        if (!message->down && stamp != 0) {
+            // A knob keeps the releases of its own keys, as below.
+            if (!menuOpen && instrumentControlKey && instrumentControlKey(message->code, false)) {
+                event->accept();
+                return true;
+            }
+            pending_ = {true, message->code, stamp};
+            releaseTimer_->start();
+            return false;
+        }
+        if (menuOpen) {
+            // An open menu or pop-up (or the menu bar walked with the
+            // keyboard) takes every key, Esc included: no command runs behind
+            // it. Releases still reach the layout so that no key stays held;
+            // the menu sees them too.
+            if (!message->down) keyMessage(message->code, false);
+            return false;
+        }
+        if (keyMessage(message->code, message->down)) {
             event->accept();
             return true;
         }

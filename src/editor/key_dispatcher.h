@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 #include <functional>
 
 #include "app/app_context.h"
@@ -21,6 +22,10 @@ class KeyDispatcher : public QObject {
     // Installs the filter on the application.
     void install();
     void uninstall();
+
+    // How long a key release (of an event with a time stamp) waits for the
+    // press that would make it half of an auto-repeat, in milliseconds.
+    static constexpr int kRepeatWaitMs = 30;
 
     // Questions the window answers.
     // The pattern view (ScrollBoxPtn) is the active control.
@@ -56,9 +61,25 @@ class KeyDispatcher : public QObject {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Runs the held-back key release now.
+    void flushRelease();
+
     AppContext& ctx_;
     PatternInput& input_;
     bool installed_ = false;
+    // Under X11 a held key repeats as a release and a press with the same
+    // time stamp, and Qt does not always mark the pair as auto-repeat (the
+    // press may not have arrived yet when the release is read). A release is
+    // therefore held back until the next key event or a short timeout: a
+    // press of the same key with the same time stamp makes the pair a repeat,
+    // and the key stays held.
+    struct PendingRelease {
+        bool active = false;
+        int code = 0;
+        quint64 timestamp = 0;
+    };
+    PendingRelease pending_;
+    QTimer* releaseTimer_ = nullptr;
     // The last wheel event seen: one that travels on to a parent widget is
     // seen again and must not count twice.
     const QEvent* lastEvent_ = nullptr;

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <utility>
 
 #include "app/key_translate.h"
 
@@ -310,13 +311,21 @@ bool OrderGrid::handleCommand() {
         if (layout.firesRepeated(cmd::OrdPatternDec)) return patternDec(), true;
     }
     if (cursor < order.length) {
-        if (layout.firesOnce(cmd::OrdLoopPosition)) return OrderSetLoopPosClick(), true;
-        if (layout.firesRepeated(cmd::OrdDelete)) return OrderDeletePosClick(), true;
-        if (layout.firesRepeated(cmd::OrdInsertSame)) return OrderInsertSameClick(), true;
-        if (layout.firesRepeated(cmd::OrdInsertCopy)) return OrderInsertCopyClick(), true;
-        if (layout.firesRepeated(cmd::OrdInsertNew)) return OrderInsertNewClick(), true;
-        if (layout.firesRepeated(cmd::OrdMovePrev)) return OrderMovePrevClick(), true;
-        if (layout.firesRepeated(cmd::OrdMoveNext)) return OrderMoveNextClick(), true;
+        // The list commands act once per press; the auto-repeat of a held
+        // key is consumed without a second edit.
+        const std::pair<int, void (OrderGrid::*)()> once[] = {
+            {cmd::OrdLoopPosition, &OrderGrid::OrderSetLoopPosClick},
+            {cmd::OrdDelete, &OrderGrid::OrderDeletePosClick},
+            {cmd::OrdInsertSame, &OrderGrid::OrderInsertSameClick},
+            {cmd::OrdInsertCopy, &OrderGrid::OrderInsertCopyClick},
+            {cmd::OrdInsertNew, &OrderGrid::OrderInsertNewClick},
+            {cmd::OrdMovePrev, &OrderGrid::OrderMovePrevClick},
+            {cmd::OrdMoveNext, &OrderGrid::OrderMoveNextClick},
+        };
+        for (const auto& [command, click] : once) {
+            if (layout.firesOnce(command)) return (this->*click)(), true;
+            if (layout.firesRepeated(command)) return true;
+        }
     }
     return false;
 }
@@ -327,7 +336,9 @@ bool OrderGrid::handleKey(int code) {
         // the default layout): when one of them fires it takes the key.
         const int move = code == vk::Left ? cmd::OrdMovePrev : cmd::OrdMoveNext;
         if (ctx_.layout.firesRepeated(move)) {
-            if (ctx_.view.orderCursor < orderLength()) moveEntry(code == vk::Left ? -1 : 1);
+            // Once per press: a held key does not walk the entry along.
+            if (ctx_.layout.firesOnce(move) && ctx_.view.orderCursor < orderLength())
+                moveEntry(code == vk::Left ? -1 : 1);
             return true;
         }
         const int column = std::clamp(currentColumn() + (code == vk::Left ? -1 : 1), 0, kColumns - 1);
@@ -364,14 +375,22 @@ void OrderGrid::keyPressEvent(QKeyEvent* event) {
 // ------------------------------------------------------------------ mouse
 
 void OrderGrid::mousePressEvent(QMouseEvent* event) {
+    const int column = columnAt(event->position().toPoint().x());
+    if (event->button() == Qt::RightButton) {
+        // The pop-up menu that follows acts on the clicked entry.
+        setFocus(Qt::MouseFocusReason);
+        if (column >= 0) selectColumn(column);
+        event->accept();
+        return;
+    }
     if (event->button() != Qt::LeftButton) {
         event->accept();
         return;
     }
     setFocus(Qt::MouseFocusReason);
-    const int column = columnAt(event->position().toPoint().x());
     pressed_ = true;
     pressPos_ = event->position().toPoint();
+    pressColumn_ = column;
     if (column >= 0) selectColumn(column);
     event->accept();
 }
@@ -383,7 +402,9 @@ void OrderGrid::mouseMoveEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     if ((pos - pressPos_).manhattanLength() < QApplication::startDragDistance()) return;
     pressed_ = false;
-    const int column = columnAt(pos.x());
+    // The entry dragged is the one pressed, not the one the pointer has
+    // reached when the drag threshold is crossed.
+    const int column = pressColumn_;
     dragSource_ = column >= 0 && column < orderLength() ? column : -1;
     auto* mime = new QMimeData;
     mime->setData(kOrderMime, QByteArray::number(dragSource_));

@@ -117,6 +117,7 @@ private:
     QAction* actMoveNext_ = nullptr;
     int dragSource_ = -1;
     QPoint pressPos_;
+    int pressColumn_ = -1;
     bool pressed_ = false;
     bool updating_ = false;
 };

@@ -106,7 +106,7 @@ void PatternInput::moveCursor(int delta, bool page) { moveCursorBy(delta, page, 
 
 void PatternInput::moveCursorBy(int delta, bool page, bool evenWhilePlaying) {
     if (ctx_.view.noPatternSelected) return;
-    if (!evenWhilePlaying && ctx_.player.isPlaying()) return;
+    if (!evenWhilePlaying && songPlaying()) return;
     EditorViewState& v = ctx_.view;
     const Song& song = *ctx_.song;
     int row = v.cursorRow + delta;
@@ -150,7 +150,7 @@ void PatternInput::setOrderPosition(int position, bool tellPlayer) {
     EditorViewState& v = ctx_.view;
     v.orderCursor = position;
     v.currentPattern = ctx_.song->order.entries[position].pattern;
-    if (tellPlayer && ctx_.player.isPlaying()) ctx_.document.setPlayPosition(position);
+    if (tellPlayer && songPlaying()) ctx_.document.setPlayPosition(position);
     emit orderCursorChanged();
 }
 
@@ -162,6 +162,8 @@ void PatternInput::setColumn(int column) {
 }
 
 // ---- playback ------------------------------------------------------------------
+
+bool PatternInput::songPlaying() const { return ctx_.player.isPlaying() && !ctx_.player.stopAfterRow(); }
 
 void PatternInput::soundRow(int soloChannel) {
     ctx_.player.start(ctx_.view.orderCursor, ctx_.view.cursorRow, true, false, false, soloChannel);
@@ -373,7 +375,8 @@ bool PatternInput::editKeys() {
         return true;
     }
     if (k.firesOnce(cmd::PtnPlay) || k.firesOnce(cmd::PtnPlayLoop)) {
-        if (!ctx_.player.isPlaying()) {
+        if (!songPlaying()) {
+            if (ctx_.player.isPlaying()) ctx_.player.stop();  // an entry's one-row sound gives way
             const bool loop = !k.firesOnce(cmd::PtnPlay);
             ctx_.player.start(v.orderCursor, v.cursorRow, false, loop, true, -1);
             emit playStarted();
@@ -495,9 +498,12 @@ bool PatternInput::valueEntry() {
         return false;
     }
     // The document put a new speed into the cached timing before the row sounds.
-    // The cursor stays still only under a playback that was already running;
-    // the one-row sound started here must not hold it.
-    const bool wasPlaying = ctx_.player.isPlaying();
+    // The cursor stays still only under a song that was already playing. The
+    // one-row sound of an earlier entry holds neither the cursor nor this
+    // entry's sound: it gives way, so every entry lands on its own row and is
+    // heard however fast the keys come.
+    const bool wasPlaying = songPlaying();
+    if (sound && !wasPlaying && ctx_.player.isPlaying()) ctx_.player.stop();
     if (sound) soundRow(solo);
     if (entered && !wasPlaying) moveCursorBy(options.autoStep(), false, true);
     if (entered) {
@@ -533,8 +539,10 @@ void PatternInput::focusLost() {
 
 // ---- mouse -----------------------------------------------------------------------
 
-void PatternInput::mouseClick(int, int, Qt::KeyboardModifiers) {
+void PatternInput::mouseClick(int row, int column, Qt::KeyboardModifiers) {
     leftDown_ = true;
+    pressRow_ = row;
+    pressColumn_ = column;
     if (ctx_.view.noPatternSelected) return;
     ctx_.view.selection = Selection{};
     changed();
@@ -553,8 +561,11 @@ void PatternInput::mouseDrag(int row, int column) {
     }
     const int channel = column / 8;
     if (v.selection.empty()) {
-        anchor_.startChannel = channel;
-        anchor_.startRow = row;
+        // The selection starts at the pressed cell; only a press beside the
+        // cells starts it at the first cell moved over.
+        const bool pressedCell = leftDown_ && pressRow_ >= 0 && pressColumn_ >= 0 && pressColumn_ < kColumns;
+        anchor_.startChannel = pressedCell ? pressColumn_ / 8 : channel;
+        anchor_.startRow = pressedCell ? pressRow_ : row;
     }
     anchor_.endChannel = channel;
     anchor_.endRow = row;
@@ -568,7 +579,7 @@ void PatternInput::mouseRelease(int row, int column, Qt::KeyboardModifiers) {
     if (!wasDown || ctx_.view.noPatternSelected || !ctx_.view.selection.empty()) return;
     if (row < 0 || column < 0 || column >= kColumns) return;
     setColumn(column);
-    if (!ctx_.player.isPlaying()) ctx_.view.cursorRow = std::min(row, patternLength() - 1);
+    if (!songPlaying()) ctx_.view.cursorRow = std::min(row, patternLength() - 1);
     emit timeChanged();
     changed();
 }

@@ -170,12 +170,16 @@ class PatternInput : public QObject {
     bool valueEntry();
     int hexDigitKey() const;
     bool anyNoteHeld() const;
+    // The Player runs a song or pattern, not just the one-row sound of an entry.
+    bool songPlaying() const;
 
     AppContext& ctx_;
     bool selecting_ = false;
     Anchor anchor_;
     LastEntry last_;
     bool leftDown_ = false;
+    int pressRow_ = -1;     // the cell the left button went down on
+    int pressColumn_ = -1;
     bool notesHeld_ = false;  // a note command was active at the last key message
 };
 

@@ -534,6 +534,9 @@ int Player::songLengthFrames() {
 }
 
 int Player::framesAt(int orderPosition, int row) {
+    // Past the end of the list the song is over: its whole length. (The
+    // entries there keep whatever timing they had when they were in use.)
+    if (orderPosition >= orderLength()) return songLengthFrames();
     const OrderEntry& entry = song_.order.entries[std::clamp(orderPosition, 0, kOrderEntries - 1)];
     int speedEven = entry.speedEven;
     int speedOdd = entry.speedOdd;

@@ -61,7 +61,8 @@ public:
     // Frames played before (orderPosition, row): the entry's cached total
     // plus its rows above, counted from the entry's cached speeds with the
     // speed toggle at its even start (the cache keeps no toggle) and with the
-    // speed effects of those rows.
+    // speed effects of those rows. A position past the end of the list gives
+    // the whole song's length.
     int framesAt(int orderPosition, int row);
     // Frames of the pass that playback from the start goes through and that
     // the exporters record: every row from order position 0, row 0, up to
@@ -100,6 +101,8 @@ public:
     int loopCount() const { return loopCount_; }
     int soloChannel() const { return soloChannel_; }
     bool stopOnRelease() const { return stopOnRelease_; }
+    // The one-row sound of an entry (started with stopAfterRow).
+    bool stopAfterRow() const { return stopAfterRow_; }
 
 private:
     struct LoopSave {

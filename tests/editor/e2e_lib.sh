@@ -13,13 +13,13 @@ e2e_enter_xvfb() {
 }
 
 # A clean output folder $out (screenshots, logs, saved files) with its own
-# settings folder; the demo copied into it as demo.qze.
+# settings folder; the demo copied into it as demo.qze; the editor runs on xcb.
 e2e_prepare() {
     out=$PWD/$1
     rm -rf "$out"
     mkdir -p "$out/config"
     cp "$2" "$out/demo.qze"
-    export XDG_CONFIG_HOME=$out/config SDL_AUDIODRIVER=dummy
+    export XDG_CONFIG_HOME=$out/config SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb
 }
 
 snap() { [ -x /usr/bin/import ] && /usr/bin/import -window root "$out/$1.png" || true; }

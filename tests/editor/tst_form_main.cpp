@@ -18,6 +18,7 @@
 
 #include "app/app_context.h"
 #include "editor/form_main.h"
+#include "editor/order_grid.h"
 #include "editor/pattern_input.h"
 #include "editor/window_fixture.h"
 #include "song/module_file.h"
@@ -152,6 +153,41 @@ private slots:
         f.window->recomputeLength();
         QCOMPARE(f.window->lengthFrames(), 2 * 192);
         QCOMPARE(f.find<QLabel>("LabelTFrmVal")->text(), QString("0 of 384"));
+    }
+
+    // With the order cursor past the end the song is over: the position is
+    // the whole length, not the stale timing of an entry deleted there.
+    void timePastTheEndOfTheOrderList() {
+        Fixture f;
+        auto* grid = f.find<qv::OrderGrid>("StringGridOrd");
+        for (int i = 0; i < 3; ++i) grid->OrderInsertSameClick();
+        QCOMPARE(f.window->lengthFrames(), 4 * 192);
+        grid->selectColumn(3);
+        grid->OrderDeletePosClick();
+        grid->OrderDeletePosClick();
+        QCOMPARE(f.window->lengthFrames(), 2 * 192);
+        f.ctx.view.cursorRow = 10;
+        grid->selectColumn(3);
+        QVERIFY(f.ctx.view.noPatternSelected);
+        QCOMPARE(f.find<QLabel>("LabelTFrmVal")->text(), QString("384 of 384"));
+        QCOMPARE(f.find<QLabel>("LabelTTimeVal")->text(), QString("00:07 of 00:07"));
+    }
+
+    // Playback held by the play key ends when the pattern view loses the focus.
+    void heldPlaybackStopsOnFocusLoss() {
+        Fixture f;
+        f.ctx.layout.loadDefault();
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        auto* box = f.find<QWidget>("ScrollBoxPtn");
+        box->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), box);
+        QTest::keyPress(box, Qt::Key_Return);
+        QVERIFY(f.ctx.player.isPlaying());
+        QVERIFY(f.ctx.player.stopOnRelease());
+        f.find<QWidget>("StringGridOrd")->setFocus();
+        QTRY_VERIFY(!f.ctx.player.isPlaying());
+        QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Return);
     }
 
     void recentFiles() {

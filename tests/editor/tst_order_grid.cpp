@@ -2,13 +2,17 @@
 // the list commands and their menu, drag swap, and the refusal of every edit
 // while the song plays.
 #include <QAction>
+#include <QDrag>
+#include <QMimeData>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QtTest>
 #include <memory>
 
 #include "app/app_context.h"
+#include "editor/key_dispatcher.h"
 #include "editor/order_grid.h"
+#include "editor/pattern_input.h"
 
 namespace {
 
@@ -332,6 +336,112 @@ private slots:
         QVERIFY(!rig.grid->dropSwap(-1, 2));  // no drag source
         QCOMPARE(rig.at(0), 13);
         QCOMPARE(rig.grid->dragSource(), -1);
+    }
+
+    void heldListKeysActOncePerPress() {
+        Rig rig{1, 2, 3, 4, 5};
+        rig.ctx.layout.loadDefault();
+        rig.grid->setFocus();
+        rig.grid->selectColumn(1);
+        // The press and then a second of auto-repeat, each seen by the
+        // layout first as the key dispatcher does.
+        auto hold = [&](int code, Qt::Key key, Qt::KeyboardModifiers mods = {}) {
+            if (mods & Qt::ControlModifier) rig.ctx.layout.keyDown(qv::vk::Control);
+            for (int i = 0; i < 20; ++i) {
+                rig.ctx.layout.keyDown(code);
+                QKeyEvent event(QEvent::KeyPress, key, mods, QString(), i > 0);
+                QApplication::sendEvent(rig.grid.get(), &event);
+            }
+            rig.ctx.layout.keyUp(code);
+            if (mods & Qt::ControlModifier) rig.ctx.layout.keyUp(qv::vk::Control);
+        };
+        hold(qv::vk::Right, Qt::Key_Right, Qt::ControlModifier);
+        QCOMPARE(QList<int>({rig.at(0), rig.at(1), rig.at(2), rig.at(3)}), QList<int>({1, 3, 2, 4}));
+        QCOMPARE(rig.ctx.view.orderCursor, 2);
+        hold(qv::vk::Delete, Qt::Key_Delete);
+        QCOMPARE(rig.length(), 4);
+        QCOMPARE(QList<int>({rig.at(1), rig.at(2), rig.at(3)}), QList<int>({3, 4, 5}));
+        hold(qv::vk::Insert, Qt::Key_Insert);
+        QCOMPARE(rig.length(), 5);
+        // Up and Down still repeat: they step the pattern number.
+        hold(qv::vk::Up, Qt::Key_Up);
+        QCOMPARE(rig.at(2), 24);
+    }
+
+    // Under X11 a held key repeats as release and press pairs with one time
+    // stamp, which Qt does not always mark as auto-repeat: the key dispatcher
+    // still takes them as one held key.
+    void repeatPairsThroughTheDispatcher() {
+        Rig rig{1, 2, 3, 4, 5, 6};
+        rig.ctx.layout.loadDefault();
+        qv::PatternInput input(rig.ctx);
+        qv::KeyDispatcher keys(rig.ctx, input);
+        keys.install();
+        rig.grid->show();
+        rig.grid->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.grid.get()));
+        rig.grid->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(rig.grid.get()));
+        rig.grid->selectColumn(0);
+        auto send = [&](QEvent::Type type, quint64 stamp) {
+            QKeyEvent event(type, Qt::Key_Delete, Qt::NoModifier);
+            event.setTimestamp(stamp);
+            QApplication::sendEvent(rig.grid.get(), &event);
+        };
+        send(QEvent::KeyPress, 1000);
+        for (quint64 t = 1500; t < 2000; t += 40) {
+            send(QEvent::KeyRelease, t);
+            send(QEvent::KeyPress, t);
+        }
+        QCOMPARE(rig.ctx.layout.keyState(qv::vk::Delete), 2);
+        send(QEvent::KeyRelease, 2010);
+        QTRY_COMPARE(rig.ctx.layout.keyState(qv::vk::Delete), 0);
+        QCOMPARE(rig.length(), 5);
+        // A new press is a new command.
+        send(QEvent::KeyPress, 2100);
+        send(QEvent::KeyRelease, 2150);
+        QCOMPARE(rig.length(), 4);
+        QCOMPARE(QList<int>({rig.at(0), rig.at(1)}), QList<int>({3, 4}));
+        keys.uninstall();
+    }
+
+    void rightClickActsOnTheClickedEntry() {
+        Rig rig{10, 11, 12, 13, 14, 15};
+        rig.grid->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.grid.get()));
+        QWidget* port = rig.grid->viewport();
+        auto at = [&](int column, int dx) {
+            return QPoint(rig.grid->columnViewportPosition(column) + dx, port->height() / 2);
+        };
+        // Right-click entry 3, "Delete position": entry 3 goes, not the cursor's.
+        QTimer::singleShot(0, rig.grid.get(), [&] {
+            rig.action("OrderDeletePos")->trigger();
+            rig.grid->popupMenu()->close();
+        });
+        QTest::mouseClick(port, Qt::RightButton, {}, at(3, 16));
+        QTRY_COMPARE(rig.length(), 5);
+        QCOMPARE(QList<int>({rig.at(0), rig.at(2), rig.at(3)}), QList<int>({10, 12, 14}));
+        QCOMPARE(rig.ctx.view.orderCursor, 3);
+    }
+
+    void dragMovesThePressedEntry() {
+        Rig rig{10, 11, 12, 13, 14, 15};
+        rig.grid->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.grid.get()));
+        QWidget* port = rig.grid->viewport();
+        auto at = [&](int column, int dx) {
+            return QPoint(rig.grid->columnViewportPosition(column) + dx, port->height() / 2);
+        };
+        // Press near the right edge of entry 0 and move on: the pressed entry
+        // is the one dragged, though the threshold is crossed over entry 1.
+        QTest::mousePress(port, Qt::LeftButton, {}, at(0, 29));
+        QMouseEvent move(QEvent::MouseMove, at(1, 10), port->mapToGlobal(at(1, 10)), Qt::NoButton,
+                         Qt::LeftButton, {});
+        QApplication::sendEvent(port, &move);
+        auto* drag = rig.grid->findChild<QDrag*>();
+        QVERIFY(drag);
+        QCOMPARE(drag->mimeData()->data("application/x-qorvette-order-position"), QByteArray("0"));
+        QTest::mouseRelease(port, Qt::LeftButton, {}, at(1, 10));
     }
 
     void editsRefusedWhilePlaying() {

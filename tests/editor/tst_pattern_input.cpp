@@ -1,6 +1,7 @@
 // The pattern editor's input, driven with the Default layout's keys as the
 // key filter sees them: what a key writes into the Song, where the cursor and
 // the selection go, and how the Player is started and stopped.
+#include <QMenu>
 #include <QWidget>
 #include <QtTest>
 #include <mutex>
@@ -167,6 +168,30 @@ class TestPatternInput : public QObject {
         QCOMPARE(r.ctx.view.cursorRow, 4);
         r.press(vk::Down);
         QCOMPARE(r.ctx.view.cursorRow, 4);
+    }
+
+    void fastTypingPutsEveryNoteOnItsOwnRow() {
+        Rig r;
+        r.input.setAutoStep(true, 1);
+        r.place(0, 0);
+        // Seven notes with no frame between them: each one's row still sounds
+        // when the next comes.
+        const char keys[] = {'Z', 'X', 'C', 'V', 'B', 'N', 'M'};
+        for (char key : keys) {
+            QVERIFY(r.press(letter(key)));
+            QVERIFY(r.ctx.player.isPlaying());
+            QCOMPARE(r.ctx.player.position().row, r.ctx.view.cursorRow - 1);  // the new row sounds
+        }
+        QCOMPARE(r.ctx.view.cursorRow, 7);
+        const int notes[] = {0, 2, 4, 5, 7, 9, 11};
+        for (int row = 0; row < 7; ++row) QCOMPARE(int(r.cell(row, 0).note), notes[row]);
+        // The arrows and an effect digit are not held by the one-row sound either.
+        r.press(vk::Up);
+        QCOMPARE(r.ctx.view.cursorRow, 6);
+        r.place(6, 5);
+        QVERIFY(r.press(vk::digit(3)));
+        QCOMPARE(int(r.cell(6, 0).effect), 3);
+        QCOMPARE(r.ctx.view.cursorRow, 7);
     }
 
     void keyOffKeepsInstrumentEmptyButWritesVolume() {
@@ -524,6 +549,54 @@ class TestPatternInput : public QObject {
         QCOMPARE(int(r.cell(0, 0).note), 0);
     }
 
+    // While a menu is open every key is the menu's: Down, a note key and
+    // Enter reach no pattern, and Esc closes the menu instead of stopping.
+    void openMenuTakesTheKeys() {
+        Rig r;
+        qv::KeyDispatcher d(r.ctx, r.input);
+        d.patternEditorActive = [] { return true; };
+        std::vector<int> global;
+        d.onGlobalCommand = [&](int c) { global.push_back(c); };
+        d.install();
+        QWidget window;
+        auto* view = new QWidget(&window);
+        view->setFocusPolicy(Qt::StrongFocus);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        view->setFocus();
+        r.input.setAutoStep(true, 1);
+        r.place(4, 0);
+        QMenu menu(&window);
+        int ran = 0;
+        menu.addAction("One");
+        QObject::connect(menu.addAction("Two"), &QAction::triggered, [&] { ++ran; });
+        menu.popup(window.mapToGlobal(QPoint(10, 10)));
+        QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(&menu));
+        QTest::keyClick(&menu, Qt::Key_Down);
+        QTest::keyClick(&menu, Qt::Key_Down);
+        QTest::keyClick(&menu, Qt::Key_X);
+        QCOMPARE(r.ctx.view.cursorRow, 4);
+        QCOMPARE(int(r.cell(4, 0).note), int(qv::kNoteEmpty));
+        QTest::keyClick(&menu, Qt::Key_Escape);
+        QTRY_VERIFY(!menu.isVisible());
+        QVERIFY(global.empty());
+        QCOMPARE(r.ctx.layout.keyState(vk::Escape), 0);
+        // Enter runs the menu item, not the player.
+        menu.popup(window.mapToGlobal(QPoint(10, 10)));
+        QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(&menu));
+        QTest::keyClick(&menu, Qt::Key_Down);
+        QTest::keyClick(&menu, Qt::Key_Down);
+        QTest::keyClick(&menu, Qt::Key_Return);
+        QTRY_COMPARE(ran, 1);
+        QVERIFY(!r.ctx.player.isPlaying());
+        // With the menu gone the keys are the editor's again.
+        QTest::keyClick(view, Qt::Key_Escape);
+        QCOMPARE(global, std::vector<int>{qv::cmd::GenStop});
+        QTest::keyClick(view, Qt::Key_X);
+        QCOMPARE(int(r.cell(4, 0).note), 2);
+    }
+
     void orderKeysAndBlockLengthChanges() {
         Rig r;
         r.ctx.song->order.length = 3;
@@ -567,9 +640,10 @@ class TestPatternInput : public QObject {
         r.input.mouseRelease(12, 3 * 8 + 4, Qt::NoModifier);
         QCOMPARE(r.ctx.view.cursorRow, 12);
         QCOMPARE(r.ctx.view.cursorColumn, 28);
-        // Dragging selects from the first cell under the mouse.
+        // Dragging selects from the pressed cell, though the first move
+        // reports the next one already.
         r.input.mouseClick(5, 8, Qt::NoModifier);
-        r.input.mouseDrag(5, 8);
+        r.input.mouseDrag(6, 8);
         r.input.mouseDrag(9, 2 * 8 + 1);
         auto sel = r.ctx.view.selection;
         QCOMPARE(sel.x, 1);

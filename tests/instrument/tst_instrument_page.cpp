@@ -664,7 +664,20 @@ private slots:
         if (!QTest::qWaitForWindowActive(w.window.get())) QSKIP("no active window on this platform");
         auto* pages = w.find<QTabWidget>("PageControlMain");
         qv::InstrumentPage& p = w.page();
+        w.find<QWidget>("ScrollBoxPtn")->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), w.find<QWidget>("ScrollBoxPtn"));
+        w.find<QSpinBox>("UpDownOctave")->setValue(4);
+        // Shown, the page puts the focus on the piano: the digit-row sharps
+        // play there and never reach a knob.
         pages->setCurrentWidget(&p);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(p.keysBox()));
+        QTest::keyPress(p.keysBox(), Qt::Key_2);  // C#, second row
+        QCOMPARE(w.ctx.audition.voiceNote(0), 13 + 36);
+        QTest::keyRelease(p.keysBox(), Qt::Key_2);
+        QCOMPARE(w.ctx.audition.voiceNote(0), -1);
+        QTest::keyClick(p.keysBox(), Qt::Key_5);
+        QCOMPARE(w.ctx.song->instrument(1).operators[0].AR, 0);
+        QCOMPARE(p.knob(0)->value(), 0);
         auto* keys = w.window->findChild<qv::KeyDispatcher*>();
         QVERIFY(keys);
         // A knob with the focus takes its own keys first.
@@ -717,9 +730,15 @@ private slots:
         for (int v = 0; v < 3; ++v) QCOMPARE(w.ctx.audition.voiceNote(v), -1);
         keys->keyMessage(0x5A, false);
         keys->keyMessage(0x58, false);
-        // Coming back puts the focus where the keys play.
+        // Coming back puts the focus on the piano again, not on the knob
+        // that had it when the page was left.
         pages->setCurrentWidget(&p);
-        QTRY_VERIFY(p.keysActive());
+        p.knob(3)->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(p.knob(3)));
+        pages->setCurrentIndex(0);
+        pages->setCurrentWidget(&p);
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(p.keysBox()));
+        QVERIFY(p.keysActive());
     }
 };
 
