@@ -27,6 +27,7 @@ namespace qv {
 
 class TFormRenderWav;
 class TFormAbout;
+class HelpWindow;
 class InfoPage;
 class SettingsPage;
 class PatternView;
@@ -121,7 +122,6 @@ public:
     bool importModFrom(const QString& path);
 
     // The help file beside the program.
-    static QString helpFilePath();
 
     // Shown once in the status bar when the audio output did not open.
     void reportAudioFailure(const QString& error);
@@ -151,7 +151,8 @@ public slots:
     void ImportMODClick();
     void PatternExpandClick();
     void PatternShrinkClick();
-    void HelpShowClick();
+    // Opens the manual window (one per main window) and returns it.
+    HelpWindow* HelpShowClick();
     void HelpAboutClick();
     void BlockTransposeClick();
     void BlockDuplicateClick();

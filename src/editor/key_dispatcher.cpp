@@ -7,6 +7,7 @@
 #include <array>
 
 #include "app/key_translate.h"
+#include "io/command_help.h"
 #include "editor/pattern_input.h"
 
 namespace qv {
@@ -59,8 +60,16 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
             if (global(cmd::mute(c))) return true;
         for (int command : {cmd::GenSaveMod, cmd::GenOpenMod, cmd::GenMuteAll, cmd::GenSoloMode,
                             cmd::GenReset, cmd::GenStop, cmd::GenToPtnEdit, cmd::GenToInsEdit, cmd::GenToInfo,
-                            cmd::GenToSettings, cmd::GenPlayAll, cmd::GenPlayCur, cmd::GenPlayPtn})
+                            cmd::GenToSettings, cmd::GenPlayAll, cmd::GenPlayCur, cmd::GenPlayPtn,
+                            cmd::GenShowHelp})
             if (global(command)) return true;
+        // F1 opens the manual as well, unless the layout gives F1 a command.
+        if (code == vk::f(1) && layout.keyState(vk::Shift) == 0 && layout.keyState(vk::Control) == 0 &&
+            layout.keyState(vk::Menu) == 0 && !layoutUsesKey(layout, vk::f(1))) {
+            layout.clearKeyState();
+            if (onGlobalCommand) onGlobalCommand(cmd::GenShowHelp);
+            return true;
+        }
     }
 
     if (instrumentPageActive && instrumentPageActive()) {

@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <QToolButton>
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -23,6 +24,8 @@
 #include "instrument/instrument_widgets.h"
 #include "instrument/knob.h"
 #include "song/instrument_file.h"
+#include "song/module_file.h"
+#include "app/data_paths.h"
 
 namespace qv {
 
@@ -126,6 +129,8 @@ std::optional<KnobKey> knobKeyOf(int code) {
 InstrumentPage::InstrumentPage(AppContext& ctx, QWidget* parent)
     : QWidget(parent), ctx_(ctx), popup_(std::make_unique<TFormTBarPop>()) {
     setObjectName("TabSheetIns");
+    const QString bank = DataPaths::forProgram().instruments();
+    if (QDir(bank).exists()) bankFolder = bank;
     copyExOp_ = new TFormCopyExOp(this);
     copyExIns_ = new TFormCopyExIns(this);
     buildOperatorRows();
@@ -545,8 +550,10 @@ void InstrumentPage::SpeedButtonResetOpClick(int tag) {
 
 void InstrumentPage::SpeedButtonInsOpenClick() {
     if (!openDialogFn) return;
-    const QStringList paths =
-        openDialogFn("Open instrument", existingFolder(ctx_.settings.pathInstrument), kOpenFilter, "qzi");
+    // The first time (no folder chosen yet) the dialog starts in the bank.
+    const bool firstTime = ctx_.settings.pathInstrument == QStringLiteral(".") && !bankFolder.isEmpty();
+    const QStringList paths = openDialogFn(
+        "Open instrument", firstTime ? bankFolder : existingFolder(ctx_.settings.pathInstrument), kOpenFilter, "qzi");
     if (paths.isEmpty()) return;
     std::vector<std::string> files;
     for (const QString& p : paths) files.push_back(p.toStdString());
@@ -568,6 +575,36 @@ void InstrumentPage::SpeedButtonInsOpenClick() {
         }
     }
     ctx_.settings.pathInstrument = folderOf(paths.first());
+}
+
+void InstrumentPage::LoadFromModuleClick() {
+    if (!openDialogFn) return;
+    const QStringList paths = openDialogFn("Load instruments from module", existingFolder(ctx_.settings.pathModule),
+                                           "Qorvette module (*.qze)", "qze");
+    const int current = currentIndex() + 1;
+    for (const QString& path : paths) {
+        auto source = std::make_unique<Song>();
+        if (loadModule(*source, path.toStdString()) != kModuleLoaded) {
+            ask("Can't open module '" + path + "'", "Error", QMessageBox::Ok);
+            continue;
+        }
+        std::vector<InstrumentOpenResult> results;
+        {
+            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+            results = takeInstruments(*ctx_.song, current, *source);
+        }
+        bool full = false;
+        for (const InstrumentOpenResult& r : results) {
+            if (r.status == InstrumentOpenStatus::loaded) {
+                if (r.slot == current) showInstrument();
+                refreshListItem(r.slot - 1, r.slot == current);
+            } else if (r.status == InstrumentOpenStatus::noRoom) {
+                ask("No room to load all instruments", "Error", QMessageBox::Ok);
+                full = true;
+            }
+        }
+        if (full) break;
+    }
 }
 
 void InstrumentPage::SpeedButtonInsSaveClick() {

@@ -97,6 +97,7 @@ enum Command : int {
     OrdPatternDec,
     OrdMovePrev,
     OrdMoveNext,
+    GenShowHelp,
     Count
 };
 
