@@ -1,6 +1,7 @@
 #include "dialogs/help_window.h"
 
 #include <QFile>
+#include <QKeyEvent>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QToolBar>
@@ -66,6 +67,14 @@ void HelpWindow::showPage(const QString& page) {
     const QUrl url("qrc:/manual/" + page);
     if (browser_->source() == url) browser_->reload();
     else browser_->setSource(url, QTextDocument::MarkdownResource);
+}
+
+void HelpWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QStringList HelpWindow::pages() {

@@ -39,6 +39,9 @@ public:
     // A manual page's Markdown as the window shows it.
     static QString pageText(const QString& page, const KeyboardLayout& layout);
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;  // Esc closes the window
+
 private:
     ManualBrowser* browser_;
 };

@@ -61,16 +61,17 @@ xdotool key Return
 waitFor '[ -n "$(windowNamed "Qorvette manual - Keys")" ]'
 sleep 0.5
 shot "$help" manual_keys
-xdotool key Escape 2>/dev/null || true
 
-# Closing the manual and opening it again from the Help menu.
-xdotool windowclose "$help" 2>/dev/null || xdotool windowunmap "$help"
-sleep 0.3
+# Esc closes the manual; the Help menu opens it again, on the page it showed.
+xdotool key Escape
+waitFor '[ -z "$(windowNamed "Qorvette manual")" ]'
 xdotool windowfocus --sync "$main"
-xdotool key alt+h
 sleep 0.3
+xdotool key alt+h
+sleep 0.4
+snap help_menu
 xdotool key s
-waitFor '[ -n "$(windowNamed "Qorvette manual")" ]'
+waitFor '[ -n "$(windowNamed "Qorvette manual - Keys")" ]'
 sleep 0.3
 shot "$(windowNamed "Qorvette manual")" manual_from_menu
 xdotool windowfocus --sync "$main"
