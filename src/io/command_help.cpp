@@ -213,6 +213,21 @@ CommandHelp commandHelp(const std::string& name) {
         help.description = std::string("mute or unmute channel ") + name[7] + " (its M button)";
     } else if (startsWith(name, "ptnAutoStep") && name.size() == 12) {
         help.description = "auto step " + name.substr(11);
+    } else {
+        // A command this table does not know yet: its name in words
+        // ("genUndo" -> "undo").
+        size_t at = 0;
+        while (at < name.size() && name[at] >= 'a' && name[at] <= 'z') ++at;
+        if (at == name.size()) at = 0;
+        for (; at < name.size(); ++at) {
+            const char c = name[at];
+            if (c >= 'A' && c <= 'Z') {
+                if (!help.description.empty()) help.description += ' ';
+                help.description += static_cast<char>(c - 'A' + 'a');
+            } else {
+                help.description += c;
+            }
+        }
     }
     return help;
 }

@@ -44,6 +44,18 @@ TEST(CommandHelp, TablesListEveryCommandWithTheLayoutsKeys) {
     EXPECT_NE(md.find("| noteOff | `Q` |"), std::string::npos);
 }
 
+TEST(CommandHelp, GroupsAndCommandsNotDescribedYet) {
+    EXPECT_EQ(commandHelp("genUndo").group, "General");
+    EXPECT_EQ(commandHelp("genUndo").description, "undo");
+    EXPECT_EQ(commandHelp("ptnSwapChannels").group, "Pattern editor");
+    EXPECT_EQ(commandHelp("ptnSwapChannels").description, "swap channels");
+    EXPECT_EQ(commandHelp("ordCurUp").group, "Order list");
+    EXPECT_EQ(commandHelp("newthing").group, "Other");
+    EXPECT_EQ(commandHelp("newthing").description, "newthing");
+    EXPECT_TRUE(commandHelp("ptnCurUp").repeats);
+    EXPECT_FALSE(commandHelp("ptnHome").repeats);
+}
+
 TEST(CommandHelp, KeysThatOpenTheManual) {
     KeyboardLayout layout;
     EXPECT_TRUE(layoutUsesKey(layout, vk::f(1)));
