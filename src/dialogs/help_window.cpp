@@ -33,7 +33,7 @@ QVariant ManualBrowser::loadResource(int type, const QUrl& name) {
 HelpWindow::HelpWindow(const KeyboardLayout& layout, QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("HelpWindow");
     setWindowTitle("Qorvette manual");
-    resize(760, 620);
+    resize(820, 640);  // the pictures of the pages (760 wide) fit
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
