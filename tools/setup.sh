@@ -13,7 +13,7 @@ packages=(
   xvfb xauth xdotool imagemagick x11-apps
   sox ffmpeg libgme-dev
   pulseaudio pulseaudio-utils
-  shared-mime-info desktop-file-utils xdg-utils
+  shared-mime-info desktop-file-utils xdg-utils dpkg-dev
   circuslinux-data bugsquish rockdodger
 )
 

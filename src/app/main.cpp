@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QSettings>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "app/app_context.h"
+#include "app/data_paths.h"
 #include "app/settings.h"
 #include "app/single_instance.h"
 #include "editor/file_flow.h"
@@ -15,6 +17,7 @@
 #include "sound/sdl/sdl_audio_device.h"
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--check-data") == 0) return qv::checkData(argc, argv);
     bool handled = false;
     const int batchResult = qv::runBatch(argc, argv, handled, [] {
         return qv::Settings::readWaveOutputVolume(*qv::Settings::openUserStore());

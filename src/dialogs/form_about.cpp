@@ -116,6 +116,20 @@ TFormAbout::TFormAbout(const QString& title, QWidget* parent) : QDialog(parent) 
     shadow->setGeometry(text->x() + 1, text->y() + 1, 89, 18);
     text->raise();
 
+    // The way to the built-in manual, on the logo's lower left.
+    auto* manual = new LinkLabel("Manual (Help > Show help)", "qrc:/manual/index.md", this);
+    manual->setObjectName("LabelManual");
+    manual->setGeometry(14, 8 + 140 - 22, 200, 18);
+    manual->normalColor = QColor(255, 220, 120);
+    QPalette gold = manual->palette();
+    gold.setColor(QPalette::WindowText, manual->normalColor);
+    manual->setPalette(gold);
+    manual->setAttribute(Qt::WA_TranslucentBackground);
+    connect(manual, &LinkLabel::activated, this, [this] {
+        emit manualRequested();
+        accept();
+    });
+
     const char* credits[] = {
         "Qorvette editor: the Nostrel team, 2026",
         "YM2203 emulation: Qorvette's own FM engine,",

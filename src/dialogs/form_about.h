@@ -45,6 +45,10 @@ public:
     static QString urlTarget();
     static QString eMailTarget();
 
+signals:
+    // The "Manual" link on the logo was clicked (the box closes).
+    void manualRequested();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,5 +1,7 @@
 #include "dialogs/settings_page.h"
 
+#include "app/data_paths.h"
+
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -122,6 +124,7 @@ void PatternPreview::paintEvent(QPaintEvent*) {
 SettingsPage::SettingsPage(AppContext& ctx, SoundControls sound, QWidget* parent)
     : QWidget(parent), ctx_(ctx) {
     setObjectName("TabSheetSetup");
+    layoutsDir = DataPaths::forProgram().layouts();
     Settings& s = ctx_.settings;
     colorDialogFn = [this](const QColor& initial) {
         QColorDialog dialog(initial, this);
@@ -416,7 +419,8 @@ void SettingsPage::loadLayout(const QString& path) {
 }
 
 void SettingsPage::SpeedButtonKBDLoadClick() {
-    const QString path = openDialogFn("Load keyboard layout", programDir,
+    const QString start = layoutsDir.isEmpty() ? programDir : layoutsDir;
+    const QString path = openDialogFn("Load keyboard layout", start,
                                       "Qorvette keyboard layout (*.kbd)", "kbd");
     if (!path.isEmpty()) loadLayout(QFileInfo(path).absoluteFilePath());
 }

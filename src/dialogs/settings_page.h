@@ -72,6 +72,9 @@ public:
     // setting is relative to.
     QString programPath;
     QString programDir;
+    // Where the layout Load dialog starts: the shipped layouts folder (the
+    // installed one, or the source tree's from a build folder).
+    QString layoutsDir;
 
     // A font fit for the pattern view: every test character as wide as the
     // blank, and that width above 0 (measured at size 10).

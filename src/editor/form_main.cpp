@@ -30,6 +30,8 @@
 
 #include "app/single_instance.h"
 #include "dialogs/form_about.h"
+#include "dialogs/help_window.h"
+#include "io/command_help.h"
 #include "dialogs/info_page.h"
 #include "dialogs/settings_page.h"
 #include "dialogs/block_commands.h"
@@ -373,6 +375,7 @@ void TFormMain::globalCommand(int command) {
     case cmd::GenToInsEdit: pages_->setCurrentIndex(1); break;
     case cmd::GenToInfo: pages_->setCurrentIndex(2); break;
     case cmd::GenToSettings: pages_->setCurrentIndex(3); break;
+    case cmd::GenShowHelp: HelpShowClick(); break;
     default:
         if (command >= cmd::GenMuteA && command < cmd::GenMuteA + kChannels)
             ptnHeader_->muteChannel(command - cmd::GenMuteA);
@@ -845,11 +848,17 @@ void TFormMain::buildMenus() {
     connect(item(instrument, "InstrumentCopyExchange", "Copy/E&xchange", true), &QAction::triggered,
             insPage_, &InstrumentPage::SpeedButtonInsExchClick);
 
+    connect(item(instrument, "InstrumentLoadFromModule", "Load instruments from &module...", true),
+            &QAction::triggered, insPage_, &InstrumentPage::LoadFromModuleClick);
+
     QMenu* help = menu(nullptr, "MainMenuHelp", "&Help");
     QAction* helpShow = item(help, "HelpShow", "&Show help", true);
     connect(helpShow, &QAction::triggered, this, &TFormMain::HelpShowClick);
-    connect(help, &QMenu::aboutToShow, this,
-            [helpShow] { helpShow->setVisible(QFileInfo::exists(helpFilePath())); });
+    // The menu names the key that opens the manual with the layout in use.
+    connect(help, &QMenu::aboutToShow, this, [this, helpShow] {
+        const QString keys = QString::fromStdString(helpKeysText(ctx_.layout));
+        helpShow->setText(keys.isEmpty() ? QString("&Show help") : "&Show help\t" + keys);
+    });
     connect(item(help, "HelpAbout", "&About...", true), &QAction::triggered, this,
             &TFormMain::HelpAboutClick);
 
@@ -999,17 +1008,21 @@ void TFormMain::refreshAfterNewSong() {
     infoPage_->loadFromSong();
 }
 
-QString TFormMain::helpFilePath() {
-    return QCoreApplication::applicationDirPath() + "/help.chm";
-}
-
-void TFormMain::HelpShowClick() {
-    const QString path = helpFilePath();
-    if (QFileInfo::exists(path)) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+HelpWindow* TFormMain::HelpShowClick() {
+    auto* window = findChild<HelpWindow*>("HelpWindow");
+    if (!window) window = new HelpWindow(ctx_.layout, this);
+    window->showPage(window->browser()->source().isEmpty()
+                         ? QString("index.md")
+                         : window->browser()->source().path().section('/', -1));
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
 }
 
 void TFormMain::HelpAboutClick() {
     TFormAbout about(kTitle, this);
+    connect(&about, &TFormAbout::manualRequested, this, [this] { HelpShowClick()->showPage("index.md"); });
     if (aboutHook) aboutHook(about);
     else about.exec();
 }

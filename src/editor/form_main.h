@@ -31,6 +31,7 @@ namespace qv {
 class ExportCommands;
 class FileFlow;
 class TFormAbout;
+class HelpWindow;
 class InfoPage;
 class SettingsPage;
 class PatternView;
@@ -83,7 +84,6 @@ public:
     TFormScale& formScale() { return *formScale_; }
     InstrumentPage& instrumentPage() { return *insPage_; }
     // The help file beside the program.
-    static QString helpFilePath();
 
     // Shown once in the status bar when the audio output did not open.
     void reportAudioFailure(const QString& error);
@@ -108,7 +108,8 @@ public slots:
     void SpeedButtonResetClick();
     void PatternExpandClick();
     void PatternShrinkClick();
-    void HelpShowClick();
+    // Opens the manual window (one per main window) and returns it.
+    HelpWindow* HelpShowClick();
     void HelpAboutClick();
     void BlockTransposeClick();
     void BlockDuplicateClick();

@@ -8,6 +8,7 @@
 #include <array>
 
 #include "app/key_translate.h"
+#include "io/command_help.h"
 #include "editor/pattern_input.h"
 
 namespace qv {
@@ -73,8 +74,15 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
         for (int command : {cmd::GenSaveMod, cmd::GenOpenMod, cmd::GenMuteAll, cmd::GenSoloMode,
                             cmd::GenReset, cmd::GenStop, cmd::GenToPtnEdit, cmd::GenToInsEdit, cmd::GenToInfo,
                             cmd::GenToSettings, cmd::GenPlayAll, cmd::GenPlayCur, cmd::GenPlayPtn,
-                            cmd::GenUndo, cmd::GenRedo})
+                            cmd::GenUndo, cmd::GenRedo, cmd::GenShowHelp})
             if (global(command)) return true;
+        // F1 opens the manual as well, unless the layout gives F1 a command.
+        if (code == vk::f(1) && layout.keyState(vk::Shift) == 0 && layout.keyState(vk::Control) == 0 &&
+            layout.keyState(vk::Menu) == 0 && !layoutUsesKey(layout, vk::f(1))) {
+            layout.clearKeyState();
+            emit globalCommand(cmd::GenShowHelp);
+            return true;
+        }
     }
 
     if (instrumentPageActive && instrumentPageActive()) {

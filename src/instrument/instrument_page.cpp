@@ -25,6 +25,8 @@
 #include "instrument/instrument_widgets.h"
 #include "instrument/knob.h"
 #include "song/instrument_file.h"
+#include "song/module_file.h"
+#include "app/data_paths.h"
 
 namespace qv {
 
@@ -137,6 +139,8 @@ std::optional<KnobKey> knobKeyOf(int code) {
 InstrumentPage::InstrumentPage(AppContext& ctx, QWidget* parent)
     : QWidget(parent), ctx_(ctx), popup_(std::make_unique<TFormTBarPop>()) {
     setObjectName("TabSheetIns");
+    const QString bank = DataPaths::forProgram().instruments();
+    if (QDir(bank).exists()) bankFolder = bank;
     copyExOp_ = new TFormCopyExOp(this);
     copyExIns_ = new TFormCopyExIns(this);
     buildOperatorRows();
@@ -552,8 +556,10 @@ void InstrumentPage::SpeedButtonResetOpClick(int tag) {
 
 void InstrumentPage::SpeedButtonInsOpenClick() {
     if (!openDialogFn) return;
-    const QStringList paths =
-        openDialogFn("Open instrument", existingFolder(ctx_.settings.pathInstrument), kOpenFilter, "qzi");
+    // The first time (no folder chosen yet) the dialog starts in the bank.
+    const bool firstTime = ctx_.settings.pathInstrument == QStringLiteral(".") && !bankFolder.isEmpty();
+    const QStringList paths = openDialogFn(
+        "Open instrument", firstTime ? bankFolder : existingFolder(ctx_.settings.pathInstrument), kOpenFilter, "qzi");
     if (paths.isEmpty()) return;
     std::vector<std::string> files;
     for (const QString& p : paths) files.push_back(p.toStdString());
@@ -577,6 +583,37 @@ void InstrumentPage::SpeedButtonInsOpenClick() {
         }
     }
     ctx_.settings.pathInstrument = folderOf(paths.first());
+}
+
+void InstrumentPage::LoadFromModuleClick() {
+    if (!openDialogFn) return;
+    const QStringList paths = openDialogFn("Load instruments from module", existingFolder(ctx_.settings.pathModule),
+                                           "Qorvette module (*.qze)", "qze");
+    const int current = currentIndex() + 1;
+    for (const QString& path : paths) {
+        auto source = std::make_unique<Song>();
+        if (loadModule(*source, path.toStdString()) != kModuleLoaded) {
+            ask("Can't open module '" + path + "'", "Error", QMessageBox::Ok);
+            continue;
+        }
+        // Taken into a copy, then put in place as one step.
+        auto copy = std::make_unique<Song>();
+        ctx_.document.copySongInto(*copy);
+        const std::vector<InstrumentOpenResult> results = takeInstruments(*copy, current, *source);
+        ctx_.document.edit("Load instruments from module", SongChange::instrumentPart(-1),
+                           [&](Song& song) { song.instruments = copy->instruments; });
+        bool full = false;
+        for (const InstrumentOpenResult& r : results) {
+            if (r.status == InstrumentOpenStatus::loaded) {
+                if (r.slot == current) showInstrument();
+                refreshListItem(r.slot - 1, r.slot == current);
+            } else if (r.status == InstrumentOpenStatus::noRoom) {
+                ask("No room to load all instruments", "Error", QMessageBox::Ok);
+                full = true;
+            }
+        }
+        if (full) break;
+    }
 }
 
 void InstrumentPage::SpeedButtonInsSaveClick() {

@@ -62,6 +62,9 @@ public:
                                              const QString& filter, const QString& suffix)>;
     MessageBoxFn messageBoxFn;
     OpenFilesFn openDialogFn;
+    // The shipped instrument bank, where the Open dialog starts while no
+    // instrument folder has been chosen yet (empty: none found).
+    QString bankFolder;
     SaveFileFn saveDialogFn;
     // The pattern editor's octave (UpDownOctave), 1-8.
     std::function<int()> editorOctave;
@@ -98,6 +101,9 @@ public:
     void SpeedButtonResetOpClick(int tag);
     void SpeedButtonInsOpenClick();
     void SpeedButtonInsSaveClick();
+    // "Load instruments from module...": every non-empty instrument of the
+    // chosen modules into free slots from the current one upwards.
+    void LoadFromModuleClick();
     void TrackBarOctaveChange(int position);
     void TabSheetInsExit();
 

@@ -146,6 +146,7 @@ ordMovePrev=ctrl+left
 ordMoveNext=ctrl+right
 genUndo=ctrl+z
 genRedo=ctrl+y,ctrl+shift+z
+genShowHelp=shift+f1
 )KBD";
 
 struct KeyName {
@@ -248,7 +249,7 @@ std::vector<std::string> buildCommandNames() {
           "ptnSelectKey", "ptnPatternNext", "ptnPatternPrev", "ptnInstrNext", "ptnInstrPrev",
           "ptnInpRepeat", "ptnPlayNote", "ptnPlayLine", "ptnEditSong", "ordInsertSame", "ordInsertCopy",
           "ordInsertNew", "ordDelete", "ordLoopPosition", "ordToPattern", "ordPatternInc",
-          "ordPatternDec", "ordMovePrev", "ordMoveNext", "genUndo", "genRedo"})
+          "ordPatternDec", "ordMovePrev", "ordMoveNext", "genUndo", "genRedo", "genShowHelp"})
         names.emplace_back(name);
     return names;
 }

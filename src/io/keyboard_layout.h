@@ -99,6 +99,7 @@ enum Command : int {
     OrdMoveNext,
     GenUndo,
     GenRedo,
+    GenShowHelp,
     Count
 };
 

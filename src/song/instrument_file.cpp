@@ -246,4 +246,29 @@ std::vector<InstrumentOpenResult> openInstrumentFiles(Song& song, int currentSlo
     return results;
 }
 
+std::vector<InstrumentOpenResult> takeInstruments(Song& song, int firstSlot, const Song& source) {
+    std::vector<InstrumentOpenResult> results;
+    int slot = std::max(firstSlot, 1);
+    bool full = false;
+    for (int n = 1; n <= kInstruments; ++n) {
+        const Instrument& ins = source.instrument(n);
+        if (source.instrumentIsFree(n)) continue;
+        InstrumentOpenResult r;
+        r.path = ins.nameText();
+        if (!full) {
+            while (slot <= kInstruments && !song.instrumentIsFree(slot)) ++slot;
+            if (slot > kInstruments) {
+                full = true;
+                r.status = InstrumentOpenStatus::noRoom;
+            } else {
+                song.instrument(slot) = ins;
+                r.slot = slot;
+                r.status = InstrumentOpenStatus::loaded;
+            }
+        }
+        results.push_back(r);
+    }
+    return results;
+}
+
 }  // namespace qv

@@ -68,4 +68,11 @@ struct InstrumentOpenResult {
 std::vector<InstrumentOpenResult> openInstrumentFiles(Song& song, int currentSlot,
                                                        const std::vector<std::string>& paths);
 
+// Loading the instruments of another song (a bank kept as a module): every
+// instrument of `source` that is not the default one goes, with its name,
+// into the first free slot from `firstSlot` upwards. One result per such
+// instrument (`path` is its name): loaded, or noRoom for the first that found
+// no free slot and skipped for the rest.
+std::vector<InstrumentOpenResult> takeInstruments(Song& song, int firstSlot, const Song& source);
+
 }  // namespace qv

@@ -166,6 +166,46 @@ private slots:
         feed(QEvent::KeyPress, Qt::Key_AsciiTilde, Qt::ShiftModifier);  // no Shift key message seen
         QCOMPARE(layout.state(cmd::PtnAutoStepInc), 1);
     }
+
+    // The shipped layouts for other keyboards: pressing the 29 piano keys in
+    // their US places (what the keyboard prints there as Qt's key, the place as
+    // the XKB code) plays the notes C-0 ... E-2 in order, each key one note.
+    void shippedLayoutsKeepThePianoInPlace() {
+        // Linux input codes of the piano keys, C-0 upwards: the lowest row
+        // Z S X D C V G B H N J M, then Q 2 W 3 E R 5 T 6 Y 7 U I 9 O 0 P.
+        const quint32 places[29] = {44, 31, 45, 32, 46, 47, 34, 48, 35, 49, 36, 50, 16, 3, 17,
+                                    4,  18, 19, 6,  20, 7,  21, 8,  22, 23, 10, 24, 11, 25};
+        struct Keyboard {
+            const char* file;
+            int keys[29];
+        };
+        const Keyboard keyboards[] = {
+            {"azerty.kbd",
+             {Qt::Key_W, Qt::Key_S, Qt::Key_X, Qt::Key_D, Qt::Key_C, Qt::Key_V, Qt::Key_G, Qt::Key_B,
+              Qt::Key_H, Qt::Key_N, Qt::Key_J, Qt::Key_Comma, Qt::Key_A, Qt::Key_Eacute, Qt::Key_Z,
+              Qt::Key_QuoteDbl, Qt::Key_E, Qt::Key_R, Qt::Key_ParenLeft, Qt::Key_T, Qt::Key_Minus,
+              Qt::Key_Y, Qt::Key_Egrave, Qt::Key_U, Qt::Key_I, Qt::Key_Ccedilla, Qt::Key_O,
+              Qt::Key_Agrave, Qt::Key_P}},
+            {"dvorak.kbd",
+             {Qt::Key_Semicolon, Qt::Key_O, Qt::Key_Q, Qt::Key_E, Qt::Key_J, Qt::Key_K, Qt::Key_I,
+              Qt::Key_X, Qt::Key_D, Qt::Key_B, Qt::Key_H, Qt::Key_M, Qt::Key_Apostrophe, Qt::Key_2,
+              Qt::Key_Comma, Qt::Key_3, Qt::Key_Period, Qt::Key_P, Qt::Key_5, Qt::Key_Y, Qt::Key_6,
+              Qt::Key_F, Qt::Key_7, Qt::Key_G, Qt::Key_C, Qt::Key_9, Qt::Key_R, Qt::Key_0, Qt::Key_L}},
+        };
+        for (const Keyboard& kb : keyboards) {
+            KeyboardLayout layout;
+            QVERIFY(layout.loadFromFile(QV_SOURCE_DIR "/layouts/" + std::string(kb.file)));
+            for (int n = 0; n < 29; ++n) {
+                const int code = windowsVirtualKey(kb.keys[n], {}, xkb(places[n]), ScanCodeSet::Xkb);
+                layout.keyDown(code);
+                for (int c = cmd::NoteFirst; c < cmd::NoteFirst + 36; ++c)
+                    QVERIFY2(layout.state(c) == (c == n ? 1 : 0),
+                             qPrintable(QString("%1: key %2 fires %3").arg(kb.file).arg(n).arg(
+                                 QString::fromStdString(KeyboardLayout::commandName(c)))));
+                layout.keyUp(code);
+            }
+        }
+    }
 };
 
 QTEST_MAIN(TestKeyTranslate)

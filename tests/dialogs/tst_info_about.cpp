@@ -12,6 +12,7 @@
 
 #include "app/app_context.h"
 #include "dialogs/form_about.h"
+#include "dialogs/help_window.h"
 #include "dialogs/info_page.h"
 #include "editor/export_commands.h"
 #include "editor/file_flow.h"
@@ -138,29 +139,34 @@ private slots:
             QVERIFY(window.fileFlow().newModule());
             QVERIFY(name->text().isEmpty());
 
-            // Help: the item shows only with a help file beside the program.
+            // Help: the manual is built in, so "Show help" is always there; it
+            // names the keys that open it and opens one manual window.
             auto* help = window.findChild<QMenu*>("MainMenuHelp");
             auto* show = window.findChild<QAction*>("HelpShow");
-            const QString helpFile = qv::TFormMain::helpFilePath();
-            QFile::remove(helpFile);
-            emit help->aboutToShow();
-            QVERIFY(!show->isVisible());
-            QVERIFY(window.findChild<QAction*>("HelpAbout")->isVisible());
-            {
-                QFile f(helpFile);
-                QVERIFY(f.open(QIODevice::WriteOnly));
-            }
             emit help->aboutToShow();
             QVERIFY(show->isVisible());
-            QFile::remove(helpFile);
+            QCOMPARE(show->text(), QString("&Show help\tShift+F1"));
+            QVERIFY(window.findChild<QAction*>("HelpAbout")->isVisible());
+            show->trigger();
+            auto* manual = window.findChild<qv::HelpWindow*>("HelpWindow");
+            QVERIFY(manual && manual->isVisible());
+            show->trigger();
+            QCOMPARE(window.findChildren<qv::HelpWindow*>().size(), 1);
+            manual->close();
 
             bool shown = false;
             window.aboutHook = [&](qv::TFormAbout& about) {
                 shown = true;
                 QCOMPARE(about.windowTitle(), QString("About"));
+                // The box links to the manual.
+                auto* link = about.findChild<qv::LinkLabel*>("LabelManual");
+                QVERIFY(link);
+                QTest::mouseClick(link, Qt::LeftButton);
             };
             window.findChild<QAction*>("HelpAbout")->trigger();
             QVERIFY(shown);
+            QVERIFY(manual->isVisible());
+            QCOMPARE(manual->browser()->source().toString(), QString("qrc:/manual/index.md"));
         }
         ctx.chips.destroy();
     }

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QPushButton>
@@ -29,8 +30,11 @@ namespace {
 struct Fixture : qv::test::WindowFixture {
     Fixture() {
         answer = QMessageBox::Ok;
-        window->openDialogFn = [this](const QString&, const QString&, const QString&,
-                                      const QString&) { return dialogResult; };
+        window->openDialogFn = [this](const QString&, const QString& start, const QString&,
+                                      const QString&) {
+            dialogStart = start;
+            return dialogResult;
+        };
         page = window->findChild<qv::SettingsPage*>("TabSheetSetup");
         // The program loads its layout before the window; here it comes after.
         ctx.layout.loadDefault();
@@ -38,6 +42,7 @@ struct Fixture : qv::test::WindowFixture {
     }
     qv::SettingsPage* page = nullptr;
     QString dialogResult;
+    QString dialogStart;
 };
 
 // The preview's 45 columns (three channels).
@@ -267,6 +272,9 @@ private slots:
         }
         f.dialogResult = path;
         f.page->SpeedButtonKBDLoadClick();
+        // From the build folder the dialog starts in the source tree's layouts.
+        QCOMPARE(QFileInfo(f.dialogStart).canonicalFilePath(),
+                 QFileInfo(QV_SOURCE_DIR "/layouts").canonicalFilePath());
         QCOMPARE(f.find<QLabel>("StaticTextKBDLayout")->text(), QString("My keys"));
         QCOMPARE(f.ctx.settings.keyboardLayout, path);
         QVERIFY(f.find<QToolButton>("SpeedButtonKBDDefault")->isEnabled());

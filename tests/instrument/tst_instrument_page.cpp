@@ -27,6 +27,7 @@
 #include "dialogs/form_copy_ex_ins.h"
 #include "dialogs/form_copy_ex_op.h"
 #include "instrument/instrument_page.h"
+#include "song/module_file.h"
 #include "instrument/instrument_widgets.h"
 #include "instrument/knob.h"
 #include "song/instrument_file.h"
@@ -76,8 +77,10 @@ struct Rig {
 // The window with its instrument file dialogs recorded and answered.
 struct Window : qv::test::WindowFixture {
     Window() {
-        window->openFilesDialogFn = [this](const QString&, const QString&, const QString& filter,
+        window->openFilesDialogFn = [this](const QString& title, const QString& start, const QString& filter,
                                            const QString&) {
+            lastTitle = title;
+            lastStart = start;
             lastFilter = filter;
             return openResult;
         };
@@ -642,6 +645,40 @@ private slots:
         QCOMPARE(w.boxes.last().caption, QString("Error"));
         QCOMPARE(p.list()->item(1)->text(), QString("02: lead"));  // the third file
         QCOMPARE(w.ctx.settings.pathInstrument, dir.path() + "/");
+    }
+
+    void bankAndInstrumentsFromAModule() {
+        Window w;
+        QTemporaryDir dir;
+        qv::InstrumentPage& p = w.page();
+        // No instrument folder chosen yet: Open starts in the shipped bank.
+        w.ctx.settings.pathInstrument = ".";
+        w.openResult = {};
+        w.find<QAction>("InstrumentOpen")->trigger();
+        QCOMPARE(QFileInfo(w.lastStart).canonicalFilePath(), QFileInfo(QV_SOURCE_DIR "/instruments").canonicalFilePath());
+
+        // A module with instruments 1 and 3; this song has instrument 2 in use.
+        auto bank = std::make_unique<qv::Song>();
+        bank->clear();
+        bank->instrument(1).setName("Bass");
+        bank->instrument(1).FB = 4;
+        bank->instrument(3).setName("Bell");
+        bank->instrument(3).algorithm = 4;
+        const QString bankPath = dir.filePath("bank.qze");
+        QVERIFY(qv::saveModule(*bank, bankPath.toStdString()));
+        w.ctx.song->instrument(2).FB = 1;
+        w.boxes.clear();
+        w.openResult = {dir.filePath("missing.qze"), bankPath};
+        w.find<QAction>("InstrumentLoadFromModule")->trigger();
+        QCOMPARE(w.lastTitle, QString("Load instruments from module"));
+        QCOMPARE(w.boxes.size(), 1);
+        QCOMPARE(w.boxes[0].text, "Can't open module '" + dir.filePath("missing.qze") + "'");
+        QCOMPARE(w.ctx.song->instrument(1).nameText(), std::string("Bass"));
+        QCOMPARE(w.ctx.song->instrument(2).FB, 1);
+        QCOMPARE(w.ctx.song->instrument(3).nameText(), std::string("Bell"));
+        QCOMPARE(p.list()->item(0)->text(), QString("01: Bass"));
+        QCOMPARE(p.list()->item(2)->text(), QString("03: Bell"));
+        QCOMPARE(p.nameEdit()->text(), QString("Bass"));
     }
 
     void cleanupRefreshesTheList() {

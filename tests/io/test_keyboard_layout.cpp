@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -299,7 +300,7 @@ TEST(KeyboardLayoutEngine, SpacesAroundEqualsAndFunctionKeys) {
 TEST(KeyboardLayoutDefault, BindsEveryCommandOfTheTable) {
     KeyboardLayout layout;
     EXPECT_EQ(layout.name(), "Default Layout");
-    EXPECT_EQ(cmd::Count, 132);
+    EXPECT_EQ(cmd::Count, 133);
     std::map<std::string, std::vector<int32_t>> expected;
     const char* lowOctave = "ZSXDCVGBHNJM";
     const char* names[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-"};
@@ -392,6 +393,7 @@ TEST(KeyboardLayoutDefault, BindsEveryCommandOfTheTable) {
         {"ordMoveNext", {C | vk::Right}},
         {"genUndo", {C | vk::letter('Z')}},
         {"genRedo", {C | vk::letter('Y'), C | S | vk::letter('Z')}},
+        {"genShowHelp", {S | vk::f(1)}},
     };
     expected.insert(rest.begin(), rest.end());
     ASSERT_EQ(expected.size(), static_cast<size_t>(cmd::Count));
@@ -447,6 +449,35 @@ TEST(KeyboardLayoutFiles, ShippedLayoutsLoad) {
     int bound = 0;
     for (int c = 0; c < cmd::Count; ++c) bound += qwertz.binding(c) != nullptr;
     EXPECT_EQ(bound, static_cast<int>(builtIn.bindings().size()));
+}
+
+// Every shipped layout gives each note of the two lower octaves a key, and no
+// key combination plays two notes (or a note and the key-off).
+TEST(KeyboardLayoutFiles, EveryLayoutBindsTwoOctavesOnce) {
+    const std::filesystem::path dir = std::filesystem::path(QV_SOURCE_DIR) / "layouts";
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        if (entry.path().extension() == ".kbd") files.push_back(entry.path().filename().string());
+    for (const char* needed : {"default.kbd", "qwertz.kbd", "azerty.kbd", "dvorak.kbd"})
+        EXPECT_NE(std::find(files.begin(), files.end(), needed), files.end()) << needed;
+    for (const std::string& file : files) {
+        KeyboardLayout layout;
+        ASSERT_TRUE(layout.loadFromFile((dir / file).string())) << file;
+        EXPECT_FALSE(layout.name().empty()) << file;
+        std::map<int32_t, std::string> owner;
+        for (int c = cmd::NoteFirst; c <= cmd::NoteOff; ++c) {
+            if (c >= cmd::Octave1 && c < cmd::NoteOff) continue;
+            const std::vector<int32_t> keys = combos(layout, c);
+            if (c < cmd::noteKey(2, 0)) {
+                EXPECT_FALSE(keys.empty()) << file << " " << KeyboardLayout::commandName(c);
+            }
+            for (int32_t key : keys) {
+                auto [it, fresh] = owner.emplace(key, KeyboardLayout::commandName(c));
+                EXPECT_TRUE(fresh) << file << ": key " << key << " plays " << it->second << " and "
+                                   << KeyboardLayout::commandName(c);
+            }
+        }
+    }
 }
 
 TEST(KeyboardLayoutSelection, PathRules) {

@@ -342,3 +342,42 @@ TEST(InstrumentFile, OpeningSeveralFilesUsesFreeSlotsFromTheCurrentOne) {
     EXPECT_EQ(s2->instrument(4).FB, 2);
     EXPECT_TRUE(s2->instrumentIsFree(2));
 }
+
+TEST(InstrumentFile, TakingTheInstrumentsOfAnotherSongFillsFreeSlotsOnly) {
+    auto song = std::make_unique<Song>();
+    auto bank = std::make_unique<Song>();
+    song->clear();
+    bank->clear();
+    // The bank: instruments 2, 5 and 9 are in use; 7 only renamed, which counts too.
+    for (int n : {2, 5, 9}) {
+        bank->instrument(n).algorithm = n % 8;
+        bank->instrument(n).setName("bank" + std::to_string(n));
+    }
+    bank->instrument(7).setName("named");
+    // The song: 3 and 4 are taken, so from slot 3 the free ones are 5, 6, 7, 8.
+    song->instrument(3).FB = 1;
+    song->instrument(4).FB = 2;
+    const Instrument kept = song->instrument(4);
+    auto results = takeInstruments(*song, 3, *bank);
+    ASSERT_EQ(results.size(), 4u);
+    const int expectedSlots[] = {5, 6, 7, 8};
+    const char* names[] = {"bank2", "bank5", "named", "bank9"};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(results[i].status, InstrumentOpenStatus::loaded);
+        EXPECT_EQ(results[i].slot, expectedSlots[i]);
+        EXPECT_EQ(results[i].path, names[i]);
+        EXPECT_EQ(song->instrument(expectedSlots[i]).nameText(), names[i]);
+    }
+    EXPECT_EQ(song->instrument(5), bank->instrument(2));
+    EXPECT_EQ(song->instrument(4), kept);
+
+    // Only two free slots left at the top: the third instrument finds no room,
+    // the fourth is not tried.
+    for (int n = 1; n <= kInstruments - 2; ++n) song->instrument(n).FB = 3;
+    results = takeInstruments(*song, 1, *bank);
+    ASSERT_EQ(results.size(), 4u);
+    EXPECT_EQ(results[0].slot, kInstruments - 1);
+    EXPECT_EQ(results[1].slot, kInstruments);
+    EXPECT_EQ(results[2].status, InstrumentOpenStatus::noRoom);
+    EXPECT_EQ(results[3].status, InstrumentOpenStatus::skipped);
+}
