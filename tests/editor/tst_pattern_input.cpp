@@ -556,7 +556,7 @@ class TestPatternInput : public QObject {
         qv::KeyDispatcher d(r.ctx, r.input);
         d.patternEditorActive = [] { return true; };
         std::vector<int> global;
-        d.onGlobalCommand = [&](int c) { global.push_back(c); };
+        QObject::connect(&d, &qv::KeyDispatcher::globalCommand, [&](int c) { global.push_back(c); });
         d.install();
         QWidget window;
         auto* view = new QWidget(&window);
