@@ -59,7 +59,8 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
             if (global(cmd::mute(c))) return true;
         for (int command : {cmd::GenSaveMod, cmd::GenOpenMod, cmd::GenMuteAll, cmd::GenSoloMode,
                             cmd::GenReset, cmd::GenStop, cmd::GenToPtnEdit, cmd::GenToInsEdit, cmd::GenToInfo,
-                            cmd::GenToSettings, cmd::GenPlayAll, cmd::GenPlayCur, cmd::GenPlayPtn})
+                            cmd::GenToSettings, cmd::GenPlayAll, cmd::GenPlayCur, cmd::GenPlayPtn,
+                            cmd::GenFollowSong})
             if (global(command)) return true;
     }
 

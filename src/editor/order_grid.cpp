@@ -137,7 +137,7 @@ void OrderGrid::resizeEvent(QResizeEvent* event) {
 
 void OrderGrid::goToPosition(int position) {
     ctx_.view.orderCursor = position;
-    {
+    if (steersPlayer) {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
         ctx_.player.setPosition(position);  // effective only while playing
     }

@@ -99,7 +99,8 @@ void PatternInput::moveCursor(int delta, bool page) { moveCursorBy(delta, page, 
 
 void PatternInput::moveCursorBy(int delta, bool page, bool evenWhilePlaying) {
     if (ctx_.view.noPatternSelected) return;
-    if (!evenWhilePlaying && ctx_.player.isPlaying()) return;
+    const bool locked = options.followSong && ctx_.player.isPlaying();
+    if (!evenWhilePlaying && locked) return;
     EditorViewState& v = ctx_.view;
     const Song& song = *ctx_.song;
     int row = v.cursorRow + delta;
@@ -126,7 +127,7 @@ void PatternInput::moveCursorBy(int delta, bool page, bool evenWhilePlaying) {
             ++pos;
         }
         v.cursorRow = row;
-        if (pos != v.orderCursor) setOrderPosition(pos, !evenWhilePlaying);
+        if (pos != v.orderCursor) setOrderPosition(pos, !evenWhilePlaying && options.followSong);
     } else {
         const int len = patternLength();
         if (page)
@@ -203,14 +204,14 @@ bool PatternInput::handleKeyDown() {
 
     const int orderLength = ctx_.song->order.length;
     if (k.firesOnce(cmd::PtnOrdPrev) && v.orderCursor > 0) {
-        setOrderPosition(v.orderCursor - 1, true);
+        setOrderPosition(v.orderCursor - 1, options.followSong);
         v.cursorRow = std::min(v.cursorRow, patternLength() - 1);
         call(onTimeChanged);
         changed();
         return true;
     }
     if (k.firesOnce(cmd::PtnOrdNext) && v.orderCursor < orderLength - 1) {
-        setOrderPosition(v.orderCursor + 1, true);
+        setOrderPosition(v.orderCursor + 1, options.followSong);
         v.cursorRow = std::min(v.cursorRow, patternLength() - 1);
         call(onTimeChanged);
         changed();
@@ -504,8 +505,11 @@ bool PatternInput::valueEntry() {
     // The cursor stays still only under a playback that was already running;
     // the one-row sound started here must not hold it.
     const bool wasPlaying = ctx_.player.isPlaying();
-    if (sound) soundRow(solo);
-    if (entered && !wasPlaying) moveCursorBy(options.autoStep(), false, true);
+    // A song that plays on while the cursor is free is not cut short by the
+    // one-row sound of an edit.
+    const bool songPlays = wasPlaying && !ctx_.player.stopAfterRow();
+    if (sound && !(songPlays && !options.followSong)) soundRow(solo);
+    if (entered && (!wasPlaying || !options.followSong)) moveCursorBy(options.autoStep(), false, true);
     if (entered) {
         if (speedEffectSum() != sum) call(onSongLengthChanged);
         changed();
@@ -574,7 +578,7 @@ void PatternInput::mouseRelease(int row, int column, Qt::KeyboardModifiers) {
     if (!wasDown || ctx_.view.noPatternSelected || !ctx_.view.selection.empty()) return;
     if (row < 0 || column < 0 || column >= kColumns) return;
     setColumn(column);
-    if (!ctx_.player.isPlaying()) ctx_.view.cursorRow = std::min(row, patternLength() - 1);
+    if (!ctx_.player.isPlaying() || !options.followSong) ctx_.view.cursorRow = std::min(row, patternLength() - 1);
     call(onTimeChanged);
     changed();
 }

@@ -144,6 +144,7 @@ ordPatternInc=up
 ordPatternDec=down
 ordMovePrev=ctrl+left
 ordMoveNext=ctrl+right
+genFollowSong=scroll
 )KBD";
 
 struct KeyName {
@@ -246,7 +247,7 @@ std::vector<std::string> buildCommandNames() {
           "ptnSelectKey", "ptnPatternNext", "ptnPatternPrev", "ptnInstrNext", "ptnInstrPrev",
           "ptnInpRepeat", "ptnPlayNote", "ptnPlayLine", "ptnEditSong", "ordInsertSame", "ordInsertCopy",
           "ordInsertNew", "ordDelete", "ordLoopPosition", "ordToPattern", "ordPatternInc",
-          "ordPatternDec", "ordMovePrev", "ordMoveNext"})
+          "ordPatternDec", "ordMovePrev", "ordMoveNext", "genFollowSong"})
         names.emplace_back(name);
     return names;
 }

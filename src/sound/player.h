@@ -90,6 +90,7 @@ public:
     int loopCount() const { return loopCount_; }
     int soloChannel() const { return soloChannel_; }
     bool stopOnRelease() const { return stopOnRelease_; }
+    bool stopAfterRow() const { return stopAfterRow_; }
 
 private:
     struct LoopSave {

@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(colors->itemText(11), QString("Prev/Next patterns"));
         auto* size = f.find<QSpinBox>("UpDownFontSize");
         QCOMPARE(size->minimum(), 6);
-        QCOMPARE(size->maximum(), 12);
+        QCOMPARE(size->maximum(), 32);
         auto* step = f.find<QSpinBox>("UpDownPageStep");
         QCOMPARE(step->minimum(), 1);
         QCOMPARE(step->maximum(), 128);
