@@ -24,10 +24,10 @@ void setToggleLook(QAbstractButton* button, ToggleLook look) {
     }
     button->setStyleSheet(QStringLiteral(
         "QAbstractButton { border: 1px solid #8c8c8c; border-radius: 2px; background: #ececec;"
-        " color: #202020; padding: 1px 3px; }"
+        " color: #202020; padding: 0px 2px; }"
         "QAbstractButton:hover { border-color: #4a4a4a; }"
         "QAbstractButton:pressed { background: #d0d0d0; }"
-        "QAbstractButton:checked { background: %1; border-color: %2; color: %3; font-weight: bold; }"
+        "QAbstractButton:checked { background: %1; border-color: %2; color: %3; }"
         "QAbstractButton:disabled { color: #9a9a9a; background: #f2f2f2; }")
                               .arg(QLatin1String(fill), QLatin1String(edge), QLatin1String(text)));
 }

@@ -1,6 +1,7 @@
 // The look of the toggle buttons (mute, solo, the auto-value switches, poly
 // mode, ...): pressed and released must never be told apart by a faint shade
-// alone, so a pressed toggle is filled with a strong colour and bold text.
+// alone, so a pressed toggle is filled with a strong colour. The style names
+// no font, so the button keeps the font its page gives it.
 #pragma once
 
 class QAbstractButton;

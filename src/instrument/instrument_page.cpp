@@ -389,6 +389,9 @@ void InstrumentPage::layoutPage() {
         QFont f = QApplication::font(this);
         if (s > 1.0) f.setPointSizeF(f.pointSizeF() * s);
         setFont(f);
+        // Styled toggles do not take a font from their parent.
+        for (QToolButton* b : findChildren<QToolButton*>())
+            if (!b->styleSheet().isEmpty()) b->setFont(f);
         for (const auto& [widget, r] : design_)
             widget->setGeometry(scaled(r.x()), scaled(r.y()), scaled(r.width()), scaled(r.height()));
         for (int op = 0; op < 4; ++op)
@@ -417,7 +420,11 @@ void InstrumentPage::layoutPage() {
     const int pianoTop = rowsBottom_ + scaled(kPianoTop);
     const int barWidth = scaled(28);
     const int pianoWidth = scaled(PianoKeys::kWidth);
-    const int pianoHeight = scaled(PianoKeys::kHeight);
+    // Longer keys take up what height the rows leave, up to half as much again.
+    const int pianoHeight =
+        s > 1.0 ? std::clamp(height() - pianoTop - 2 * frame - kPageMargin, scaled(PianoKeys::kHeight),
+                             scaled(PianoKeys::kHeight * 3 / 2))
+                : PianoKeys::kHeight;
     keysBox_->setGeometry(left, pianoTop, pianoWidth + 2 * frame, pianoHeight + 2 * frame);
     piano_->setFixedSize(pianoWidth, pianoHeight);
     octave_->setGeometry(keysBox_->geometry().right() + 1 + scaled(6), pianoTop, barWidth, keysBox_->height());

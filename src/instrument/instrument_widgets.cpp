@@ -150,6 +150,10 @@ void PianoKeys::drawPiano(QPainter& p) const {
         p.setPen(Qt::black);
         p.drawRect(header.adjusted(0, 0, -1, -1));
         p.setPen(text);
+        // In the piano's own pixels, however large the page draws it.
+        QFont font = p.font();
+        font.setPixelSize(11);
+        p.setFont(font);
         p.drawText(QRect(kOctaveWidth * k + 70, 0, kOctaveWidth - 70, 16), Qt::AlignLeft | Qt::AlignVCenter,
                    QString("Octave %1").arg(o));
     }
