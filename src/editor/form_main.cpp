@@ -418,6 +418,7 @@ void TFormMain::buildToolbar(QWidget* parent) {
                        static_cast<QWidget*>(stop_), static_cast<QWidget*>(reset_),
                        static_cast<QWidget*>(editSong_), static_cast<QWidget*>(followSong_)})
         row->addWidget(w);
+    row->addStretch(1);
 
     volume_ = new QSlider(Qt::Horizontal, panel);
     volume_->setObjectName("TrackBarVol");

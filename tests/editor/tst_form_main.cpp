@@ -309,6 +309,31 @@ private slots:
         QVERIFY(!f.ctx.player.isPlaying());
     }
 
+    // A narrow window puts the time display under the toolbar's buttons
+    // instead of letting the texts run into each other.
+    void toolbarTextsNeverOverlap() {
+        Fixture f;
+        f.window->setMinimumSize(1, 1);  // as a window manager may force it
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        auto* toolbar = f.find<QWidget>("PanelToolbar");
+        for (int width : {640, 760, 1300}) {
+            f.window->resize(width, 600);
+            QTRY_COMPARE(toolbar->width(), width);
+            QCoreApplication::processEvents();
+            QList<QRect> boxes;
+            for (QWidget* w : toolbar->findChildren<QWidget*>()) {
+                if (!w->isVisible() || (!qobject_cast<QToolButton*>(w) && !qobject_cast<QLabel*>(w))) continue;
+                const QRect r(w->mapTo(toolbar, QPoint(0, 0)), w->size());
+                QVERIFY2(r.right() < width, qPrintable(w->objectName() + " beyond the edge"));
+                for (const QRect& other : boxes)
+                    QVERIFY2(!r.intersects(other), qPrintable(QString("overlap at width %1").arg(width)));
+                boxes.append(r);
+            }
+            QVERIFY(boxes.size() >= 13);
+        }
+    }
+
     // Follow song off: the cursor moves and notes go in while the song plays
     // on elsewhere; the view marks the playing row.
     void followSongOff() {
