@@ -1,12 +1,14 @@
 // Everything that lives for the whole run of the editor, built once in main
 // and handed on by reference: the Song, the chips, the Player, the sample
 // source and the audio stream, the audition voices, the keyboard layout, the
-// settings and the editor's view state. A test builds as many as it likes.
+// song document, the settings and the editor's view state. A test builds
+// as many as it likes.
 #pragma once
 
 #include <memory>
 
 #include "app/settings.h"
+#include "document/song_document.h"
 #include "io/keyboard_layout.h"
 #include "song/edit_ops.h"
 #include "song/song.h"
@@ -54,8 +56,10 @@ struct AppContext {
           producer(source),
           audioDevice(std::make_unique<SilentFallbackDevice>(std::move(device))),
           audio(*audioDevice, producer),
-          audition(chips, player.noteTables()) {
+          audition(chips, player.noteTables()),
+          document(*song, player) {
         song->clear();
+        document.refreshTiming();
     }
     AppContext(const AppContext&) = delete;
     AppContext& operator=(const AppContext&) = delete;
@@ -68,6 +72,8 @@ struct AppContext {
     std::unique_ptr<SilentFallbackDevice> audioDevice;
     AudioOutput audio;
     Audition audition;
+    // The only road by which the editor changes the Song (undo, redo, load, save).
+    SongDocument document;
     KeyboardLayout layout;
     Settings settings;
     EditorViewState view;

@@ -42,10 +42,7 @@ int main(int argc, char** argv) {
                          QApplication::applicationDirPath().toStdString());
     ctx->settings.keyboardLayout = QString::fromStdString(layout.setting);
 
-    {
-        std::lock_guard<std::mutex> lock(ctx->player.songMutex());
-        ctx->player.buildNoteTables(qv::kChipClock);
-    }
+    ctx->document.buildNoteTables(qv::kChipClock);
     ctx->chips.create(qv::kSampleRate, qv::kChipClock, ctx->settings.waveOutputVolume);
     ctx->audio.open(ctx->settings.waveBlockSize, ctx->settings.waveBlockCount);
 

@@ -1,21 +1,27 @@
 #include "dialogs/block_commands.h"
 
-#include <mutex>
 
 namespace qv {
 
+namespace {
+// The instrument clean-ups renumber the instruments in every pattern.
+SongChange instrumentsAndPatterns() {
+    SongChange scope = SongChange::allPatterns();
+    scope.parts |= SongChange::Instrument;
+    return scope;
+}
+}  // namespace
+
 void rearrangeInstrumentsCommand(AppContext& ctx) {
-    std::lock_guard<std::mutex> lock(ctx.player.songMutex());
-    rearrangeInstruments(*ctx.song);
+    ctx.document.edit("Rearrange instruments", instrumentsAndPatterns(),
+                      [](Song& song) { rearrangeInstruments(song); });
 }
 
 int cleanupInstrumentsCommand(AppContext& ctx, const QuestionBoxFn& ask,
                               const std::function<void()>& instrumentsChanged) {
-    int removed;
-    {
-        std::lock_guard<std::mutex> lock(ctx.player.songMutex());
-        removed = cleanupInstruments(*ctx.song);
-    }
+    int removed = 0;
+    ctx.document.edit("Clean up instruments", SongChange::instrumentPart(-1),
+                      [&](Song& song) { removed = cleanupInstruments(song); });
     if (removed == 0) return 0;
     if (instrumentsChanged) instrumentsChanged();
     ctx.layout.clearKeyState();
@@ -32,12 +38,10 @@ bool rearrangePatternsCommand(AppContext& ctx, const QuestionBoxFn& ask) {
     ctx.layout.clearKeyState();
     if (!ask || !ask(QStringLiteral("All unused patterns will be deleted. Continue?"), QStringLiteral("Warning")))
         return false;
-    std::lock_guard<std::mutex> lock(ctx.player.songMutex());
-    rearrangePatterns(*ctx.song);
-    const OrderList& order = ctx.song->order;
+    ctx.document.edit("Rearrange patterns", SongChange::wholeSong(), [](Song& song) { rearrangePatterns(song); });
+    const OrderList& order = ctx.document.song().order;
     if (ctx.view.orderCursor < order.length)
         ctx.view.currentPattern = order.entries[ctx.view.orderCursor].pattern;
-    ctx.player.songLengthFrames();
     return true;
 }
 

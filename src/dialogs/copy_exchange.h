@@ -1,15 +1,12 @@
 // The instrument page's copy/exchange commands for operators and for whole
-// instruments. The page prepares the dialog, shows it (without the song
-// lock: the dialog only reads names), then takes the Player's song lock and
-// applies the result with these functions:
+// instruments. The page prepares the dialog, shows it (the dialog only reads
+// names), then applies the result as one edit of the song document, which
+// runs it under the song lock:
 //
 //     prepareCopyExchangeInstruments(form, current);
 //     form.execFor(song);
-//     std::lock_guard lock(player.songMutex());
-//     if (auto next = copyExchangeInstruments(song, current, form)) ...
+//     document.edit("Copy instrument", scope, [&](Song& s) { next = copyExchangeInstruments(s, current, form); });
 //
-// The apply functions expect the caller to hold the song mutex, since the
-// audio thread reads instruments while a song plays.
 #pragma once
 
 #include <optional>

@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
-#include <mutex>
 
 namespace qv {
 
@@ -96,9 +95,9 @@ bool blockDuplicateCommand(AppContext& ctx, TFormDuplicate& form) {
     if (!form.wasAccepted()) return false;
     const Selection& sel = ctx.view.selection;
     const Block block{ctx.view.currentPattern, sel.x, sel.y, sel.w, sel.h};
-    std::lock_guard<std::mutex> lock(ctx.player.songMutex());
-    const bool changed = duplicateBlock(*ctx.song, block, form.times());
-    if (changed) ctx.player.songLengthFrames();  // copied speed effects change the timing
+    bool changed = false;
+    ctx.document.edit("Duplicate", SongChange::cells(block.pattern),
+                      [&](Song& song) { changed = duplicateBlock(song, block, form.times()); });
     return changed;
 }
 

@@ -12,7 +12,6 @@
 #include <QSlider>
 #include <QStyleOptionSlider>
 #include <QVBoxLayout>
-#include <mutex>
 
 namespace qv {
 
@@ -164,10 +163,11 @@ bool scaleCommand(AppContext& ctx, TFormScale& form, const QString& caption, boo
     if (!form.wasAccepted()) return false;
     const Selection& sel = ctx.view.selection;
     const Block block{ctx.view.currentPattern, sel.x, sel.y, sel.w, sel.h};
-    std::lock_guard<std::mutex> lock(ctx.player.songMutex());
-    if (volume) return volumeScale(*ctx.song, block, form.startPercent(), form.endPercent());
-    const bool changed = effectScale(*ctx.song, block, form.startPercent(), form.endPercent());
-    if (changed) ctx.player.songLengthFrames();  // speed effects may have changed
+    bool changed = false;
+    ctx.document.edit(volume ? "Volume scale" : "Effect scale", SongChange::cells(block.pattern), [&](Song& song) {
+        changed = volume ? volumeScale(song, block, form.startPercent(), form.endPercent())
+                         : effectScale(song, block, form.startPercent(), form.endPercent());
+    });
     return changed;
 }
 

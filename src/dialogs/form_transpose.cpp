@@ -1,5 +1,7 @@
 #include "dialogs/form_transpose.h"
 
+#include <memory>
+
 #include "dialogs/block_box.h"
 
 #include <QButtonGroup>
@@ -10,7 +12,6 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
-#include <mutex>
 
 namespace qv {
 
@@ -159,11 +160,10 @@ void TFormTranspose::reject() {
 
 TransposeResult runTranspose(AppContext& ctx, const TransposeSettings& settings, int instrumentFilter,
                              bool checkOnly) {
-    Song& song = *ctx.song;
     const int filter = settings.currentInstrument ? instrumentFilter : 0;
     TransposeResult result;
-    {
-        std::lock_guard<std::mutex> lock(ctx.player.songMutex());
+    // A check changes nothing and goes through no edit.
+    auto run = [&](Song& song) {
         if (settings.wholeTrack) {
             // Each listed pattern once, its instrument context taken from
             // where it first plays: the instrument in force before its row 0
@@ -197,6 +197,15 @@ TransposeResult runTranspose(AppContext& ctx, const TransposeSettings& settings,
                     result.changed = ok;
             }
         }
+    };
+    if (checkOnly) {
+        auto copy = std::make_unique<Song>();
+        ctx.document.copySongInto(*copy);
+        run(*copy);
+    } else {
+        const SongChange scope =
+            settings.wholeTrack ? SongChange::allPatterns() : SongChange::cells(ctx.view.currentPattern);
+        ctx.document.edit(settings.wholeTrack ? "Transpose track" : "Transpose block", scope, run);
     }
     if (checkOnly) {
         result.changed = false;

@@ -6,7 +6,6 @@
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 #include <QTextCursor>
-#include <mutex>
 
 namespace qv {
 
@@ -134,10 +133,8 @@ void InfoPage::nameEdited() {
     updateSizeLine();
     QString text = name_->text();
     const int at = removeNonAscii(text);
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->setTrackName(text.toStdString());
-    }
+    ctx_.document.edit("Type track name", SongChange::texts(), [&](Song& song) { song.setTrackName(text.toStdString()); },
+                       "track name");
     if (at >= 0) {
         name_->setText(text);
         name_->setCursorPosition(at);
@@ -149,10 +146,8 @@ void InfoPage::authorEdited() {
     updateSizeLine();
     QString text = author_->text();
     const int at = removeNonAscii(text);
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->setAuthor(text.toStdString());
-    }
+    ctx_.document.edit("Type author", SongChange::texts(), [&](Song& song) { song.setAuthor(text.toStdString()); },
+                       "author");
     if (at >= 0) {
         author_->setText(text);
         author_->setCursorPosition(at);
@@ -178,10 +173,8 @@ void InfoPage::messageEdited() {
         at = static_cast<int>(std::min<qsizetype>(from, text.size()));
         stored = storedMessage(text);
     }
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->setMessage(stored.toStdString());
-    }
+    ctx_.document.edit("Type message", SongChange::texts(), [&](Song& song) { song.setMessage(stored.toStdString()); },
+                       "message");
     if (at >= 0) {
         const QSignalBlocker block(message_);
         message_->setPlainText(text);

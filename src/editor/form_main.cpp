@@ -172,10 +172,19 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
 
     setCaption();
     refreshAfterNewSong();
+    documentListener_ = ctx_.document.addListener([this](const SongChange& c) { songChanged(c); });
+    ctx_.document.setPlaceSource([this](SongChange& c) {
+        if (c.orderPosition < 0 && !ctx_.view.noPatternSelected) c.orderPosition = ctx_.view.orderCursor;
+        if (c.cursorRow < 0) c.cursorRow = ctx_.view.cursorRow;
+        if (c.cursorColumn < 0) c.cursorColumn = ctx_.view.cursorColumn;
+    });
+    refreshUndoItems();
     timer2_->start();
 }
 
 TFormMain::~TFormMain() {
+    ctx_.document.removeListener(documentListener_);
+    ctx_.document.setPlaceSource({});
     timer1_->stop();
     timer2_->stop();
     if (keys_) keys_->uninstall();
@@ -343,6 +352,8 @@ void TFormMain::wireEditor() {
 void TFormMain::globalCommand(int command) {
     switch (command) {
     case cmd::GenOpenMod: FileLoadClick(); break;
+    case cmd::GenUndo: undoClick(); break;
+    case cmd::GenRedo: redoClick(); break;
     case cmd::GenSaveMod: FileSaveClick(); break;
     case cmd::GenPlayAll: if (playAll_->isEnabled()) SpeedButtonPlayAllClick(); break;
     case cmd::GenPlayCur: if (playPos_->isEnabled()) SpeedButtonPlayPosClick(); break;
@@ -364,6 +375,112 @@ void TFormMain::globalCommand(int command) {
             ptnHeader_->muteChannel(command - cmd::GenMuteA);
         break;
     }
+}
+
+// ---- undo and redo ----------------------------------------------------------
+
+bool TFormMain::undoRedoAllowed(const UndoStep* step) const {
+    if (!step) return false;
+    // While a song plays only the edits allowed then (cells, instruments,
+    // texts) may be taken back or done again.
+    return !timer1_->isActive() ||
+           !step->change.touches(SongChange::PatternLength | SongChange::OrderList | SongChange::Speeds);
+}
+
+bool TFormMain::undoClick() {
+    if (!undoRedoAllowed(ctx_.document.nextUndo())) return false;
+    return ctx_.document.undo();
+}
+
+bool TFormMain::redoClick() {
+    if (!undoRedoAllowed(ctx_.document.nextRedo())) return false;
+    return ctx_.document.redo();
+}
+
+void TFormMain::refreshUndoItems() {
+    if (QAction* a = menuAction("EditUndo")) {
+        const bool can = ctx_.document.canUndo();
+        a->setEnabled(can);
+        a->setText(can ? "Undo " + QString::fromStdString(ctx_.document.undoText()) : QString("Undo"));
+    }
+    if (QAction* a = menuAction("EditRedo")) {
+        const bool can = ctx_.document.canRedo();
+        a->setEnabled(can);
+        a->setText(can ? "Redo " + QString::fromStdString(ctx_.document.redoText()) : QString("Redo"));
+    }
+}
+
+void TFormMain::songChanged(const SongChange& change) {
+    refreshUndoItems();
+    using C = SongChange::Cause;
+    if (change.cause == C::Undo || change.cause == C::Redo) {
+        showChangePlace(change);
+        return;
+    }
+    if (change.cause == C::Save) return;  // the save itself refreshes the info page
+    if (change.cause != C::Edit) return;  // a new, loaded or replaced song: refreshAfterNewSong
+    // An edit: the views showing what it touched follow. The editor that
+    // made it has refreshed its own controls.
+    if (change.touches(SongChange::Cells | SongChange::PatternLength)) redrawPattern();
+    if (change.touches(SongChange::OrderList)) refreshOrderGrid();
+    if (change.touchesTiming()) recomputeLength();
+}
+
+void TFormMain::showChangePlace(const SongChange& c) {
+    EditorViewState& v = ctx_.view;
+    const Song& song = ctx_.document.song();
+    if (c.touches(SongChange::WholeSong)) {
+        refreshAfterNewSong();
+        pages_->setCurrentIndex(0);
+        return;
+    }
+    const bool patternPage = c.touches(SongChange::Cells | SongChange::PatternLength | SongChange::OrderList |
+                                       SongChange::Speeds);
+    if (c.touches(SongChange::Instrument)) {
+        if (c.instrument > 0) ctx_.view.currentInstrument = c.instrument;
+        insPage_->refreshAfterInstrumentsMoved();
+        if (!patternPage) pages_->setCurrentIndex(1);
+    }
+    if (c.touches(SongChange::Texts)) {
+        infoPage_->loadFromSong();
+        infoPage_->refreshFields();
+        if (!patternPage && !c.touches(SongChange::Instrument)) pages_->setCurrentIndex(2);
+    }
+    if (!patternPage) return;
+    pages_->setCurrentIndex(0);
+    // The order position where the change was made when it still plays the
+    // changed pattern, else the first one that does.
+    int position = c.orderPosition;
+    const int length = song.order.length;
+    if (c.pattern >= 0 && (position < 0 || position >= length || song.order.entries[position].pattern != c.pattern)) {
+        position = -1;
+        for (int i = 0; i < length && position < 0; ++i)
+            if (song.order.entries[i].pattern == c.pattern) position = i;
+    }
+    if (position >= 0 && position < length) {
+        v.orderCursor = position;
+        v.currentPattern = song.order.entries[position].pattern;
+        v.noPatternSelected = false;
+    } else if (c.pattern >= 0) {
+        v.currentPattern = c.pattern;  // a pattern no entry plays
+    } else {
+        v.orderCursor = std::clamp<int>(v.orderCursor, 0, length - 1);
+        v.currentPattern = song.order.entries[v.orderCursor].pattern;
+        v.noPatternSelected = false;
+    }
+    if (c.cursorColumn >= 0) v.cursorColumn = std::clamp(c.cursorColumn, 0, kChannels * 8 - 1);
+    const int row = c.firstRow >= 0 && (c.cursorRow < c.firstRow || c.cursorRow > c.lastRow) ? c.firstRow : c.cursorRow;
+    if (row >= 0) v.cursorRow = row;
+    v.selection = Selection{};
+    input_->reset();
+    showCurrentPattern();  // also keeps the cursor within the pattern
+    showNoPatternState();
+    showSongTiming();
+    refreshOrderGrid();
+    recomputeLength();
+    redrawPattern();
+    ptnHeader_->followCursor(v.cursorChannel());
+    scrollPtn_->setFocus();
 }
 
 // ---- construction -----------------------------------------------------------
@@ -706,6 +823,9 @@ void TFormMain::buildMenus() {
     connect(item(file, "FileClose", "&Close", true), &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = menu(nullptr, "MainMenuEdit", "&Edit");
+    connect(item(edit, "EditUndo", "Undo"), &QAction::triggered, this, &TFormMain::undoClick);
+    connect(item(edit, "EditRedo", "Redo"), &QAction::triggered, this, &TFormMain::redoClick);
+    edit->addSeparator();
     item(edit, "EditCut", "Cut");
     item(edit, "EditCopy", "Copy");
     item(edit, "EditPaste", "Paste");
@@ -825,18 +945,12 @@ QString TFormMain::framesText(int positionFrames, int lengthFrames) {
 }
 
 void TFormMain::recomputeLength() {
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        lengthFrames_ = ctx_.player.songLengthFrames();
-    }
+    lengthFrames_ = ctx_.document.lengthFrames();  // kept current by every change
     refreshPosition();
 }
 
 void TFormMain::refreshPosition() {
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        positionFrames_ = ctx_.player.framesAt(ctx_.view.orderCursor, ctx_.view.cursorRow);
-    }
+    positionFrames_ = ctx_.document.framesAt(ctx_.view.orderCursor, ctx_.view.cursorRow);
     timeVal_->setText(timeText(positionFrames_, lengthFrames_));
     frmVal_->setText(framesText(positionFrames_, lengthFrames_));
 }
@@ -957,10 +1071,6 @@ void TFormMain::HelpAboutClick() {
 // ---- playback ---------------------------------------------------------------
 
 void TFormMain::startPlayer(int order, bool loopPattern) {
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.player.songLengthFrames();
-    }
     ctx_.player.start(order, 0, false, loopPattern, false, -1);
     afterStart();
 }
@@ -1063,10 +1173,11 @@ void TFormMain::Timer2Timer() {
 void TFormMain::UpDownPtnChange(int value) {
     EditorViewState& v = ctx_.view;
     v.currentPattern = value;
-    if (!timer1_->isActive() && !v.noPatternSelected) {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        if (v.orderCursor < ctx_.song->order.length)
-            ctx_.song->order.entries[v.orderCursor].pattern = static_cast<uint8_t>(value);
+    if (!timer1_->isActive() && !v.noPatternSelected && v.orderCursor < ctx_.song->order.length) {
+        const int position = v.orderCursor;
+        ctx_.document.edit("Order entry", SongChange::orderList(), [&](Song& song) {
+            song.order.entries[position].pattern = static_cast<uint8_t>(value);
+        }, "order entry " + std::to_string(position));
     }
     {
         const QSignalBlocker block(upDownPtnLen_);
@@ -1081,12 +1192,11 @@ void TFormMain::UpDownPtnChange(int value) {
 
 void TFormMain::UpDownPtnLenChange(int value) {
     EditorViewState& v = ctx_.view;
-    Pattern& p = ctx_.song->patterns[v.currentPattern];
-    if (!timer1_->isActive() && value != p.length) {
-        {
-            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-            p.length = value;
-        }
+    const int pattern = v.currentPattern;
+    if (!timer1_->isActive() && value != ctx_.song->patterns[pattern].length) {
+        ctx_.document.edit("Pattern length", SongChange::patternLength(pattern),
+                           [&](Song& song) { song.patterns[pattern].length = value; },
+                           "pattern length " + std::to_string(pattern));
         recomputeLength();
     }
     if (v.cursorRow > value - 1) v.cursorRow = value - 1;
@@ -1103,28 +1213,19 @@ void TFormMain::UpDownOctaveChange(int value) {
 
 void TFormMain::UpDownSpdEvenChange(int value) {
     if (following_ || timer1_->isActive() || value == ctx_.song->speedEven) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->speedEven = value;
-    }
+    ctx_.document.edit("Even speed", SongChange::speeds(), [&](Song& song) { song.speedEven = value; }, "speedEven");
     recomputeLength();
 }
 
 void TFormMain::UpDownSpdOddChange(int value) {
     if (following_ || timer1_->isActive() || value == ctx_.song->speedOdd) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->speedOdd = value;
-    }
+    ctx_.document.edit("Odd speed", SongChange::speeds(), [&](Song& song) { song.speedOdd = value; }, "speedOdd");
     recomputeLength();
 }
 
 void TFormMain::UpDownInterChange(int value) {
     if (following_ || timer1_->isActive() || value == ctx_.song->interleave) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->interleave = value;
-    }
+    ctx_.document.edit("Interleave", SongChange::speeds(), [&](Song& song) { song.interleave = value; }, "interleave");
     recomputeLength();
 }
 
@@ -1142,10 +1243,8 @@ void TFormMain::SpeedButtonAVolClick(bool down) { upDownAVol_->setEnabled(down);
 
 void TFormMain::PatternExpandClick() {
     if (ctx_.view.noPatternSelected) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        expandPattern(*ctx_.song, ctx_.view.currentPattern);
-    }
+    const int pattern = ctx_.view.currentPattern;
+    ctx_.document.edit("Expand pattern", SongChange::patternLength(pattern), [&](Song& song) { expandPattern(song, pattern); });
     upDownPtnLen_->setValue(ctx_.song->patterns[ctx_.view.currentPattern].length);
     redrawPattern();
     recomputeLength();
@@ -1153,10 +1252,8 @@ void TFormMain::PatternExpandClick() {
 
 void TFormMain::PatternShrinkClick() {
     if (ctx_.view.noPatternSelected) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        shrinkPattern(*ctx_.song, ctx_.view.currentPattern);
-    }
+    const int pattern = ctx_.view.currentPattern;
+    ctx_.document.edit("Shrink pattern", SongChange::patternLength(pattern), [&](Song& song) { shrinkPattern(song, pattern); });
     upDownPtnLen_->setValue(ctx_.song->patterns[ctx_.view.currentPattern].length);
     redrawPattern();
     recomputeLength();
@@ -1247,9 +1344,9 @@ bool TFormMain::newModule() {
         return false;
     stopAndReset();
     {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->clear();
-        ctx_.player.resetChannels();
+        auto fresh = std::make_unique<Song>();
+        fresh->clear();
+        ctx_.document.replaceSong(*fresh, false);
     }
     moduleFileName_ = kUntitled;
     setCaption();
@@ -1276,12 +1373,7 @@ void TFormMain::afterLoad(const QString& path) {
 
 int TFormMain::openByName(const QString& path) {
     stopAndReset();
-    int result;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        result = loadModule(*ctx_.song, path.toStdString());
-        if (result == kModuleLoaded) ctx_.player.resetChannels();
-    }
+    const int result = ctx_.document.load(path.toStdString());
     // A file that failed to load leaves the song as it was, still under its
     // own name: only a loaded file becomes the current one.
     if (result == kModuleLoaded) {
@@ -1298,11 +1390,7 @@ int TFormMain::openByName(const QString& path) {
 
 void TFormMain::loadStartupModule(const QString& path) {
     if (path.isEmpty()) return;
-    int result;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        result = loadModule(*ctx_.song, path.toStdString());
-    }
+    const int result = ctx_.document.load(path.toStdString());
     if (result == kModuleLoaded) afterLoad(path);
 }
 
@@ -1318,11 +1406,7 @@ void TFormMain::handOver(const QString& argumentText) {
 }
 
 bool TFormMain::saveModuleTo(const QString& path) {
-    bool ok;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ok = saveModule(*ctx_.song, path.toStdString());
-    }
+    const bool ok = ctx_.document.save(path.toStdString());
     if (!ok) {
         showError("Can't save file '" + path + "'!");
         return false;
@@ -1433,12 +1517,10 @@ void TFormMain::ExporRegSMDClick() {
 }
 
 bool TFormMain::importModFrom(const QString& path) {
-    bool ok;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ok = importMod(path.toStdString(), *ctx_.song);
-        if (ok) ctx_.player.resetChannels();
-    }
+    auto imported = std::make_unique<Song>();
+    ctx_.document.copySongInto(*imported);
+    const bool ok = importMod(path.toStdString(), *imported);
+    if (ok) ctx_.document.replaceSong(*imported, true, "Import MOD");
     ctx_.settings.pathImport = folderOf(path);
     lastExportOk_ = ok;
     if (!ok) {

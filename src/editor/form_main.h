@@ -99,6 +99,12 @@ public:
 
     // Refresh after a new or loaded song.
     void refreshAfterNewSong();
+    // Edit > Undo / Redo (and their keys): take the newest step back or again
+    // and show where it happened. Refused (false) while a song plays when the
+    // step changed the song's structure (lengths, order list, speeds, the
+    // whole song), as those edits are refused then.
+    bool undoClick();
+    bool redoClick();
     // Writes the window's state (bounds, recent captions, control values)
     // back into the settings record.
     void storeSettings();
@@ -174,6 +180,12 @@ private:
     void wireEditor();
     void syncInputOptions();
     void globalCommand(int command);
+    // The song document's listener: views follow what changed; undo and redo
+    // go where the change happened.
+    void songChanged(const SongChange& change);
+    void showChangePlace(const SongChange& change);
+    void refreshUndoItems();
+    bool undoRedoAllowed(const UndoStep* step) const;
     QAction* menuAction(const char* name) const;
     QSpinBox* addUpDown(QWidget* parent, const char* editName, const char* upDownName, int min,
                         int max, int value);
@@ -213,6 +225,7 @@ private:
     AppContext& ctx_;
     QString moduleFileName_ = kUntitled;
     QString exportBaseName_;
+    int documentListener_ = 0;
     int lengthFrames_ = 0;
     int positionFrames_ = 0;
     bool following_ = false;  // Timer1 is writing the controls

@@ -60,7 +60,7 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
         for (int command : {cmd::GenSaveMod, cmd::GenOpenMod, cmd::GenMuteAll, cmd::GenSoloMode,
                             cmd::GenReset, cmd::GenStop, cmd::GenToPtnEdit, cmd::GenToInsEdit, cmd::GenToInfo,
                             cmd::GenToSettings, cmd::GenPlayAll, cmd::GenPlayCur, cmd::GenPlayPtn,
-                            cmd::GenFollowSong})
+                            cmd::GenUndo, cmd::GenRedo, cmd::GenFollowSong})
             if (global(command)) return true;
     }
 

@@ -12,7 +12,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
-#include <mutex>
 
 #include "app/key_translate.h"
 
@@ -137,10 +136,7 @@ void OrderGrid::resizeEvent(QResizeEvent* event) {
 
 void OrderGrid::goToPosition(int position) {
     ctx_.view.orderCursor = position;
-    if (steersPlayer) {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.player.setPosition(position);  // effective only while playing
-    }
+    if (steersPlayer) ctx_.document.setPlayPosition(position);  // effective only while playing
     ctx_.view.currentPattern = ctx_.song->order.entries[position].pattern;
     ctx_.view.noPatternSelected = false;
 }
@@ -158,10 +154,6 @@ void OrderGrid::selectColumn(int column) {
 }
 
 void OrderGrid::afterEdit() {
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.player.songLengthFrames();
-    }
     refresh();
     emit orderChanged();
 }
@@ -169,14 +161,15 @@ void OrderGrid::afterEdit() {
 // ------------------------------------------------------------- value keys
 
 bool OrderGrid::setValue(int value) {
-    OrderList& order = ctx_.song->order;
+    const OrderList& order = ctx_.document.song().order;
     const int cursor = ctx_.view.orderCursor;
     if (playing() || cursor < 0 || cursor > order.length || cursor >= kOrderEntries) return false;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        if (cursor == order.length) ++order.length;  // appended
-        order.entries[cursor].pattern = static_cast<uint8_t>(value);
-    }
+    // The keys typed on one entry are one step.
+    ctx_.document.edit("Order entry", SongChange::orderList(), [&](Song& song) {
+        OrderList& o = song.order;
+        if (cursor == o.length) ++o.length;  // appended
+        o.entries[cursor].pattern = static_cast<uint8_t>(value);
+    }, "order entry " + std::to_string(cursor));
     ctx_.view.currentPattern = value;
     ctx_.view.noPatternSelected = false;
     afterEdit();
@@ -235,10 +228,8 @@ void OrderGrid::OrderSetLoopPosClick() {
     if (playing()) return;
     const int cursor = ctx_.view.orderCursor;
     if (cursor < 0 || cursor >= orderLength()) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->order.loopPosition = static_cast<int16_t>(cursor);
-    }
+    ctx_.document.edit("Loop position", SongChange::orderList(),
+                       [&](Song& song) { song.order.loopPosition = static_cast<int16_t>(cursor); });
     afterEdit();
 }
 
@@ -247,10 +238,10 @@ void OrderGrid::insertEntry(OrderInsertKind kind) {
     const int cursor = ctx_.view.orderCursor;
     if (cursor < 0 || cursor >= orderLength() || orderLength() >= kOrderEntries) return;
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = insertOrderEntry(*ctx_.song, cursor, kind);
-    }
+    SongChange scope = SongChange::allPatterns();  // a new or copied pattern is cleared or filled
+    scope.parts |= SongChange::OrderList;
+    ctx_.document.edit("Insert order entry", scope,
+                       [&](Song& song) { done = insertOrderEntry(song, cursor, kind); });
     if (!done) return;
     goToPosition(cursor);
     afterEdit();
@@ -266,10 +257,8 @@ void OrderGrid::OrderDeletePosClick() {
     const int cursor = ctx_.view.orderCursor;
     if (cursor < 0 || cursor >= orderLength() || orderLength() <= 1) return;
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = deleteOrderEntry(*ctx_.song, cursor);
-    }
+    ctx_.document.edit("Delete order entry", SongChange::orderList(),
+                       [&](Song& song) { done = deleteOrderEntry(song, cursor); });
     if (!done) return;
     goToPosition(std::min(cursor, orderLength() - 1));
     afterEdit();
@@ -280,10 +269,8 @@ void OrderGrid::moveEntry(int step) {
     if (playing()) return;
     const int cursor = ctx_.view.orderCursor;
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = swapOrderEntries(*ctx_.song, cursor, cursor + step);
-    }
+    ctx_.document.edit("Move order entry", SongChange::orderList(),
+                       [&](Song& song) { done = swapOrderEntries(song, cursor, cursor + step); });
     if (!done) return;
     goToPosition(cursor + step);
     afterEdit();
@@ -298,10 +285,8 @@ bool OrderGrid::dropSwap(int source, int target) {
     const int length = orderLength();
     if (source < 0 || source >= length || target < 0 || target >= length) return false;
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = swapOrderEntries(*ctx_.song, source, target);
-    }
+    ctx_.document.edit("Drag order entry", SongChange::orderList(),
+                       [&](Song& song) { done = swapOrderEntries(song, source, target); });
     if (!done) return false;
     goToPosition(target);
     afterEdit();

@@ -1,7 +1,9 @@
 #include "editor/pattern_input.h"
 
 #include <algorithm>
-#include <mutex>
+
+#include "song/effects.h"
+#include "sound/ym2203_registers.h"
 
 namespace qv {
 
@@ -42,20 +44,26 @@ int PatternInput::speedEffectSum() const {
     int sum = 0;
     for (int r = 0; r < std::min<int>(p.length, kRows); ++r)
         for (const Cell& c : p.rows[r])
-            if (c.effect == 15) sum += c.param + 2048;
+            if (c.effect == kEffectSpeed) sum += c.param + 2048;
     return sum;
 }
 
 void PatternInput::changed() { call(onChanged); }
 
+bool PatternInput::edit(const char* what, const std::function<void(Song&)>& change, const std::string& mergeKey,
+                        bool lengthToo) {
+    const int p = ctx_.view.currentPattern & 0xFF;
+    const SongChange scope = lengthToo ? SongChange::patternLength(p) : SongChange::cells(p);
+    return ctx_.document.edit(what, scope, change, mergeKey);
+}
+
+std::string PatternInput::typingKey() const {
+    return "typing " + std::to_string(ctx_.view.currentPattern & 0xFF);
+}
+
 void PatternInput::finishEdit(int sumBefore) {
-    if (speedEffectSum() != sumBefore) {
-        {
-            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-            ctx_.player.songLengthFrames();
-        }
-        call(onSongLengthChanged);
-    }
+    // The document has already refreshed the timing cache.
+    if (speedEffectSum() != sumBefore) call(onSongLengthChanged);
     changed();
 }
 
@@ -144,10 +152,7 @@ void PatternInput::setOrderPosition(int position, bool tellPlayer) {
     EditorViewState& v = ctx_.view;
     v.orderCursor = position;
     v.currentPattern = ctx_.song->order.entries[position].pattern;
-    if (tellPlayer && ctx_.player.isPlaying()) {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.player.setPosition(position);
-    }
+    if (tellPlayer && ctx_.player.isPlaying()) ctx_.document.setPlayPosition(position);
     call(onOrderChanged);
 }
 
@@ -287,17 +292,15 @@ bool PatternInput::editKeys() {
 
     const int sum = speedEffectSum();
     if (k.firesRepeated(cmd::PtnClrNote)) {
-        {
-            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        edit("Clear note", [&](Song&) {
             cursorCell() = Cell{};
-        }
+        }, typingKey());
         moveCursor(step, false);
         finishEdit(sum);
         return true;
     }
     if (k.firesRepeated(cmd::PtnInpRepeat)) {
-        {
-            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        edit("Repeat value", [&](Song&) {
             Cell& c = cursorCell();
             switch (v.cursorField()) {
                 case 0:
@@ -319,7 +322,7 @@ bool PatternInput::editKeys() {
                     if (last_.param != 0) c.param = static_cast<uint8_t>(last_.param);
                     break;
             }
-        }
+        }, typingKey());
         moveCursor(step, false);
         finishEdit(sum);
         return true;
@@ -339,17 +342,15 @@ bool PatternInput::editKeys() {
         return true;
     }
     if (k.firesRepeated(cmd::PtnClrLine)) {
-        {
-            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        edit("Clear row", [&](Song&) {
             pattern().rows[v.cursorRow].fill(Cell{});
-        }
+        }, typingKey());
         moveCursor(step, false);
         finishEdit(sum);
         return true;
     }
     if (k.firesRepeated(cmd::PtnClrField)) {
-        {
-            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+        edit("Clear field", [&](Song&) {
             Cell& c = cursorCell();
             switch (v.cursorField()) {
                 case 0:
@@ -368,17 +369,13 @@ bool PatternInput::editKeys() {
                     c.param = 0;
                     break;
             }
-        }
+        }, typingKey());
         moveCursor(step, false);
         finishEdit(sum);
         return true;
     }
     if (k.firesOnce(cmd::PtnPlay) || k.firesOnce(cmd::PtnPlayLoop)) {
         if (!ctx_.player.isPlaying()) {
-            {
-                std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-                ctx_.player.songLengthFrames();
-            }
             const bool loop = !k.firesOnce(cmd::PtnPlay);
             ctx_.player.start(v.orderCursor, v.cursorRow, false, loop, true, -1);
             call(onPlayStarted);
@@ -430,61 +427,65 @@ bool PatternInput::valueEntry() {
                 }
         }
         if (note >= 0 && octave <= 8) {
-            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-            Cell& c = cursorCell();
-            c.note = static_cast<int16_t>(note);
-            c.octave = static_cast<int8_t>(octave);
+            int cellInstrument = 0;
+            edit("Type note", [&](Song&) {
+                Cell& c = cursorCell();
+                c.note = static_cast<int16_t>(note);
+                c.octave = static_cast<int8_t>(octave);
+                cellInstrument = c.instrument;
+                if (c.instrument == 0 && options.autoInstrumentOn && note != kNoteKeyOff)
+                    c.instrument = static_cast<int16_t>(std::clamp(options.autoInstrument, 0, 255));
+                if (options.autoVolumeOn) c.volume = static_cast<int8_t>(std::clamp(options.autoVolume, 0, 31));
+            }, typingKey());
             last_.note = note;
             last_.octave = octave;
-            if (c.instrument != 0) {
-                options.autoInstrument = c.instrument;
-                if (onAutoInstrumentChanged) onAutoInstrumentChanged(c.instrument);
-            } else if (options.autoInstrumentOn && note != kNoteKeyOff) {
-                c.instrument = static_cast<int16_t>(std::clamp(options.autoInstrument, 0, 255));
+            if (cellInstrument != 0) {
+                options.autoInstrument = cellInstrument;
+                if (onAutoInstrumentChanged) onAutoInstrumentChanged(cellInstrument);
             }
-            if (options.autoVolumeOn) c.volume = static_cast<int8_t>(std::clamp(options.autoVolume, 0, 31));
             entered = true;
             sound = true;
         }
     } else {
         const int d = hexDigitKey();
         if (d >= 0) {
-            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-            Cell& c = cursorCell();
-            switch (v.cursorField()) {
-                case 1:
-                    c.volume = static_cast<int8_t>(std::min(31, d * 16 + c.volume % 16));
-                    last_.volume = c.volume;
-                    sound = true;
-                    break;
-                case 2:
-                    c.volume = static_cast<int8_t>(std::min(31, c.volume / 16 * 16 + d));
-                    last_.volume = c.volume;
-                    sound = true;
-                    break;
-                case 3:
-                    c.instrument = static_cast<int16_t>(d * 16 + c.instrument % 16);
-                    last_.instrument = c.instrument;
-                    sound = true;
-                    break;
-                case 4:
-                    c.instrument = static_cast<int16_t>(c.instrument / 16 * 16 + d);
-                    last_.instrument = c.instrument;
-                    sound = true;
-                    break;
-                case 5:
-                    c.effect = static_cast<int8_t>(d);
-                    last_.effect = d;
-                    break;
-                case 6:
-                    c.param = static_cast<uint8_t>(d * 16 + c.param % 16);
-                    last_.param = c.param;
-                    break;
-                default:
-                    c.param = static_cast<uint8_t>(c.param / 16 * 16 + d);
-                    last_.param = c.param;
-                    break;
-            }
+            edit("Type value", [&](Song&) {
+                Cell& c = cursorCell();
+                switch (v.cursorField()) {
+                    case 1:
+                        c.volume = static_cast<int8_t>(std::min(31, d * 16 + c.volume % 16));
+                        last_.volume = c.volume;
+                        sound = true;
+                        break;
+                    case 2:
+                        c.volume = static_cast<int8_t>(std::min(31, c.volume / 16 * 16 + d));
+                        last_.volume = c.volume;
+                        sound = true;
+                        break;
+                    case 3:
+                        c.instrument = static_cast<int16_t>(d * 16 + c.instrument % 16);
+                        last_.instrument = c.instrument;
+                        sound = true;
+                        break;
+                    case 4:
+                        c.instrument = static_cast<int16_t>(c.instrument / 16 * 16 + d);
+                        last_.instrument = c.instrument;
+                        sound = true;
+                        break;
+                    case 5:
+                        c.effect = static_cast<int8_t>(d);
+                        last_.effect = d;
+                        break;
+                    case 6:
+                        c.param = static_cast<uint8_t>(d * 16 + c.param % 16);
+                        last_.param = c.param;
+                        break;
+                    default:
+                        c.param = static_cast<uint8_t>(c.param / 16 * 16 + d);
+                        last_.param = c.param;
+                        break;
+                }
+            }, typingKey());
             entered = true;
         }
     }
@@ -495,13 +496,7 @@ bool PatternInput::valueEntry() {
             if (k.keyState(code) != 0) return true;
         return false;
     }
-    if (entered) {
-        // The new speed must be in the cached timing before the row sounds.
-        if (speedEffectSum() != sum) {
-            std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-            ctx_.player.songLengthFrames();
-        }
-    }
+    // The document put a new speed into the cached timing before the row sounds.
     // The cursor stays still only under a playback that was already running;
     // the one-row sound started here must not hold it.
     const bool wasPlaying = ctx_.player.isPlaying();
@@ -531,7 +526,7 @@ bool PatternInput::handleKeyUp() {
     const bool held = anyNoteHeld();
     if (ctx_.settings.patternEditorKeyoff && notesHeld_ && !held && ctx_.chips.chip(0) && ctx_.chips.chip(1))
         for (int chip = 0; chip < 2; ++chip)
-            for (int ch = 0; ch < 3; ++ch) ctx_.chips.writeRegister(chip, 0x28, static_cast<uint8_t>(ch));
+            for (int ch = 0; ch < 3; ++ch) ctx_.chips.writeRegister(chip, ym2203::kKeyOnOff, ym2203::keyOff(ch));
     notesHeld_ = held;
     return false;
 }
@@ -608,28 +603,25 @@ void PatternInput::EditCutClick() {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = cutBlock(*ctx_.song, selectionBlock(), ctx_.clipboard);
-    }
+    edit("Cut", [&](Song& song) {
+        done = cutBlock(song, selectionBlock(), ctx_.clipboard);
+    });
     if (done) finishEdit(sum);
 }
 
 void PatternInput::EditCopyClick() {
     if (ctx_.view.noPatternSelected) return;
-    std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-    copyBlock(*ctx_.song, selectionBlock(), ctx_.clipboard);
+    copyBlock(ctx_.document.song(), selectionBlock(), ctx_.clipboard);
 }
 
 void PatternInput::EditPasteClick() {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = pasteBlock(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorChannel(),
+    edit("Paste", [&](Song& song) {
+        done = pasteBlock(song, ctx_.view.currentPattern, ctx_.view.cursorChannel(),
                           ctx_.view.cursorRow, ctx_.clipboard);
-    }
+    });
     if (done) finishEdit(sum);
 }
 
@@ -637,11 +629,10 @@ void PatternInput::EditPasteOverClick() {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = pasteBlockOver(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorChannel(),
+    edit("Paste over", [&](Song& song) {
+        done = pasteBlockOver(song, ctx_.view.currentPattern, ctx_.view.cursorChannel(),
                               ctx_.view.cursorRow, ctx_.clipboard);
-    }
+    });
     if (done) finishEdit(sum);
 }
 
@@ -649,10 +640,9 @@ void PatternInput::EditDeleteClick() {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = deleteBlock(*ctx_.song, selectionBlock());
-    }
+    edit("Delete block", [&](Song& song) {
+        done = deleteBlock(song, selectionBlock());
+    });
     if (done) finishEdit(sum);
 }
 
@@ -672,11 +662,9 @@ void PatternInput::EditUnselectAllClick() {
 void PatternInput::BlockExpandClick() {
     if (ctx_.view.noPatternSelected) return;
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = expandBlock(*ctx_.song, selectionBlock());
-        if (done) ctx_.player.songLengthFrames();
-    }
+    edit("Expand block", [&](Song& song) {
+        done = expandBlock(song, selectionBlock());
+    }, {}, true);
     if (done) {
         call(onPatternLengthChanged);
         call(onSongLengthChanged);
@@ -688,20 +676,18 @@ void PatternInput::BlockShrinkClick() {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = shrinkBlock(*ctx_.song, selectionBlock());
-    }
+    edit("Shrink block", [&](Song& song) {
+        done = shrinkBlock(song, selectionBlock());
+    });
     if (done) finishEdit(sum);
 }
 
 void PatternInput::BlockVolumeGradientClick() {
     if (ctx_.view.noPatternSelected) return;
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = volumeGradient(*ctx_.song, selectionBlock());
-    }
+    edit("Volume gradient", [&](Song& song) {
+        done = volumeGradient(song, selectionBlock());
+    });
     if (done) changed();
 }
 
@@ -709,20 +695,18 @@ void PatternInput::BlockEffectGradientClick() {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = effectGradient(*ctx_.song, selectionBlock());
-    }
+    edit("Effect gradient", [&](Song& song) {
+        done = effectGradient(song, selectionBlock());
+    });
     if (done) finishEdit(sum);
 }
 
 void PatternInput::BlockVolumeScale(int startPercent, int endPercent) {
     if (ctx_.view.noPatternSelected) return;
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = volumeScale(*ctx_.song, selectionBlock(), startPercent, endPercent);
-    }
+    edit("Volume scale", [&](Song& song) {
+        done = volumeScale(song, selectionBlock(), startPercent, endPercent);
+    });
     if (done) changed();
 }
 
@@ -730,10 +714,9 @@ void PatternInput::BlockEffectScale(int startPercent, int endPercent) {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = effectScale(*ctx_.song, selectionBlock(), startPercent, endPercent);
-    }
+    edit("Effect scale", [&](Song& song) {
+        done = effectScale(song, selectionBlock(), startPercent, endPercent);
+    });
     if (done) finishEdit(sum);
 }
 
@@ -741,30 +724,27 @@ void PatternInput::BlockDuplicate(int times) {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = duplicateBlock(*ctx_.song, selectionBlock(), times);
-    }
+    edit("Duplicate", [&](Song& song) {
+        done = duplicateBlock(song, selectionBlock(), times);
+    });
     if (done) finishEdit(sum);
 }
 
 void PatternInput::BlockAssignInstrumentClick() {
     if (ctx_.view.noPatternSelected) return;
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = assignInstrument(*ctx_.song, selectionBlock(), std::clamp(options.autoInstrument, 0, 255));
-    }
+    edit("Assign instrument", [&](Song& song) {
+        done = assignInstrument(song, selectionBlock(), std::clamp(options.autoInstrument, 0, 255));
+    });
     if (done) changed();
 }
 
 void PatternInput::transpose(int semitones) {
     if (ctx_.view.noPatternSelected) return;
     bool done;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        done = transposeBlock(*ctx_.song, ctx_.view.orderCursor, selectionBlock(), semitones, 0, false);
-    }
+    edit("Transpose", [&](Song& song) {
+        done = transposeBlock(song, ctx_.view.orderCursor, selectionBlock(), semitones, 0, false);
+    });
     if (done) changed();
 }
 
@@ -776,42 +756,38 @@ void PatternInput::TransposeSemitoneDownClick() { transpose(-1); }
 void PatternInput::InsertNoteClick() {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        insertCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, ctx_.view.cursorChannel());
-    }
+    edit("Insert note", [&](Song& song) {
+        insertCell(song, ctx_.view.currentPattern, ctx_.view.cursorRow, ctx_.view.cursorChannel());
+    });
     finishEdit(sum);
 }
 
 void PatternInput::InsertLineClick() {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+    edit("Insert row", [&](Song& song) {
         for (int c = 0; c < kChannels; ++c)
-            insertCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, c);
-    }
+            insertCell(song, ctx_.view.currentPattern, ctx_.view.cursorRow, c);
+    });
     finishEdit(sum);
 }
 
 void PatternInput::DeleteNoteClick() {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        deleteCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, ctx_.view.cursorChannel());
-    }
+    edit("Delete note", [&](Song& song) {
+        deleteCell(song, ctx_.view.currentPattern, ctx_.view.cursorRow, ctx_.view.cursorChannel());
+    });
     finishEdit(sum);
 }
 
 void PatternInput::DeleteLineClick() {
     if (ctx_.view.noPatternSelected) return;
     const int sum = speedEffectSum();
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
+    edit("Delete row", [&](Song& song) {
         for (int c = 0; c < kChannels; ++c)
-            deleteCell(*ctx_.song, ctx_.view.currentPattern, ctx_.view.cursorRow, c);
-    }
+            deleteCell(song, ctx_.view.currentPattern, ctx_.view.cursorRow, c);
+    });
     finishEdit(sum);
 }
 

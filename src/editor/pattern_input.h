@@ -11,6 +11,7 @@
 #include <Qt>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "app/app_context.h"
 
@@ -149,6 +150,11 @@ class PatternInput {
     void deriveSelection();
     void extendSelection();
     void changed();
+    // One edit of the current pattern through the song document (its length
+    // too when lengthToo); mergeKey joins a burst of typing into one step.
+    bool edit(const char* what, const std::function<void(Song&)>& change, const std::string& mergeKey = {},
+              bool lengthToo = false);
+    std::string typingKey() const;
     // Song length recomputed when the speed-effect sum moved away from `before`.
     void finishEdit(int sumBefore);
     void moveCursorBy(int delta, bool page, bool evenWhilePlaying);

@@ -14,7 +14,8 @@
 #include <QToolButton>
 #include <algorithm>
 #include <cmath>
-#include <mutex>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -84,6 +85,15 @@ int& field(Operator& op, int n) {
     case 8: return op.RS;
     default: return op.SSGEG;
     }
+}
+
+// The name of parameter code (operator * 10 + field, or 100 and up for FB)
+// in the undo step: "TL of operator 2", "FB".
+std::string paramName(int code) {
+    if (code > 99) return "FB";
+    const int n = code % 10;
+    const std::string name = n < 9 ? kKnobColumns[n].name : "SSG-EG";
+    return name + " of operator " + std::to_string(code / 10 + 1);
 }
 
 QToolButton* speedButton(QWidget* parent, const char* name, const QString& text, const QString& hint) {
@@ -502,16 +512,23 @@ void InstrumentPage::afterFreeChange(bool wasFree) {
 
 // ---- handlers ---------------------------------------------------------------------
 
+void InstrumentPage::editInstrument(const std::string& what, const std::function<void(Instrument&)>& change,
+                                    const std::string& mergeKey) {
+    const int number = currentIndex() + 1;
+    ctx_.document.edit(what, SongChange::instrumentPart(number), [&](Song& song) { change(song.instrument(number)); },
+                       mergeKey);
+}
+
 void InstrumentPage::ParamChange(int code, int value) {
     Instrument& ins = instrument();
     const bool wasFree = ins.isDefault();
     const int op = std::clamp(code / 10, 0, 3);
     const int number = code % 10;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        if (code > 99) ins.FB = value;
-        else field(ins.operators[op], number) = number == 9 && value < 8 ? 0 : value;
-    }
+    // One drag, or one run of keys or wheel notches, on one control is one step.
+    editInstrument("Change " + paramName(code), [&](Instrument& i) {
+        if (code > 99) i.FB = value;
+        else field(i.operators[op], number) = number == 9 && value < 8 ? 0 : value;
+    }, "param " + std::to_string(currentIndex()) + " " + std::to_string(code));
     if (code <= 99 && number == 9) {
         imageEG_[op]->setPixmap(pictures_.ssgEg[std::clamp(value - 7, 0, 8)]);
         imageEG_[op]->repaint();
@@ -524,10 +541,7 @@ void InstrumentPage::SpeedButtonAlgoClick() {
     Instrument& ins = instrument();
     const bool wasFree = ins.isDefault();
     const int down = std::max(0, algoGroup_->checkedId());
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ins.algorithm = down;
-    }
+    editInstrument("Change algorithm", [&](Instrument& i) { i.algorithm = down; });
     imageConnect_->setPixmap(pictures_.algorithms[down]);
     imageConnect_->repaint();
     for (EnvelopeGraph* e : envelopes_) e->update();
@@ -547,11 +561,10 @@ void InstrumentPage::SpeedButtonOpExchClick() {
     prepareCopyExchangeOperators(*copyExOp_);
     copyExOp_->execFor();
     const bool wasFree = ctx_.song->instrumentIsFree(currentIndex() + 1);
-    bool show;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        show = copyExchangeOperators(*ctx_.song, currentIndex(), *copyExOp_);
-    }
+    bool show = false;
+    ctx_.document.edit(copyExOp_->exchange() ? "Exchange operators" : "Copy operator",
+                       SongChange::instrumentPart(currentIndex() + 1),
+                       [&](Song& song) { show = copyExchangeOperators(song, currentIndex(), *copyExOp_); });
     if (!show) return;
     showInstrument();
     afterFreeChange(wasFree);
@@ -561,10 +574,10 @@ void InstrumentPage::SpeedButtonInsExchClick() {
     prepareCopyExchangeInstruments(*copyExIns_, currentIndex());
     copyExIns_->execFor(*ctx_.song);
     std::optional<int> next;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        next = copyExchangeInstruments(*ctx_.song, currentIndex(), *copyExIns_);
-    }
+    SongChange scope = SongChange::instrumentPart(-1);
+    if (copyExIns_->exchange() && copyExIns_->exchangeInPatterns()) scope.parts |= SongChange::Cells;  // every pattern
+    ctx_.document.edit(copyExIns_->exchange() ? "Exchange instruments" : "Copy instrument", scope,
+                       [&](Song& song) { next = copyExchangeInstruments(song, currentIndex(), *copyExIns_); });
     if (!next) return;
     // The destination becomes the current instrument, selected in the list.
     ctx_.view.currentInstrument = *next + 1;
@@ -581,10 +594,8 @@ void InstrumentPage::SpeedButtonInsExchClick() {
 }
 
 void InstrumentPage::EditInsNameChange(const QString& text) {
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        instrument().setName(text.toLatin1().toStdString());
-    }
+    editInstrument("Type instrument name", [&](Instrument& i) { i.setName(text.toLatin1().toStdString()); },
+                   "name " + std::to_string(currentIndex()));
     refreshListItem(currentIndex(), true);
 }
 
@@ -598,10 +609,7 @@ QMessageBox::StandardButton InstrumentPage::ask(const QString& text, const QStri
 
 void InstrumentPage::SpeedButtonInsNewClick() {
     if (ask("Clear instrument?", "Confirm", QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        ctx_.song->resetInstrument(currentIndex() + 1);
-    }
+    editInstrument("Clear instrument", [](Instrument& i) { i = Instrument{}; });
     refreshListItem(currentIndex(), true);
     showInstrument();
 }
@@ -611,12 +619,11 @@ void InstrumentPage::SpeedButtonResetOpClick(int tag) {
     if (ask(QString("Reset operator #%1 settings?").arg(op + 1), "Confirm",
             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        Operator& o = instrument().operators[op];
+    editInstrument("Reset operator", [&](Instrument& i) {
+        Operator& o = i.operators[op];
         for (int n = 0; n < 10; ++n) field(o, n) = 0;
         o.TL = 127;
-    }
+    });
     showInstrument();
     refreshListItem(currentIndex(), true);
 }
@@ -629,11 +636,13 @@ void InstrumentPage::SpeedButtonInsOpenClick() {
     std::vector<std::string> files;
     for (const QString& p : paths) files.push_back(p.toStdString());
     const int current = currentIndex() + 1;
-    std::vector<InstrumentOpenResult> results;
-    {
-        std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
-        results = openInstrumentFiles(*ctx_.song, current, files);
-    }
+    // The files are read into a copy, away from the song lock; the
+    // instruments then go in as one step.
+    auto copy = std::make_unique<Song>();
+    ctx_.document.copySongInto(*copy);
+    const std::vector<InstrumentOpenResult> results = openInstrumentFiles(*copy, current, files);
+    ctx_.document.edit("Open instrument", SongChange::instrumentPart(-1),
+                       [&](Song& song) { song.instruments = copy->instruments; });
     for (size_t i = 0; i < results.size(); ++i) {
         const InstrumentOpenResult& r = results[i];
         if (r.status == InstrumentOpenStatus::loaded) {

@@ -167,6 +167,9 @@ private:
     QMessageBox::StandardButton ask(const QString& text, const QString& caption,
                                     QMessageBox::StandardButtons buttons);
     void afterFreeChange(bool wasFree);
+    // One change of the current instrument through the song document.
+    void editInstrument(const std::string& what, const std::function<void(Instrument&)>& change,
+                        const std::string& mergeKey = {});
     bool pianoHasFocus() const;
     void startMouseNote(int note);
     void moveMouseNote(int note, Qt::MouseButtons buttons);

@@ -144,6 +144,8 @@ ordPatternInc=up
 ordPatternDec=down
 ordMovePrev=ctrl+left
 ordMoveNext=ctrl+right
+genUndo=ctrl+z
+genRedo=ctrl+y,ctrl+shift+z
 genFollowSong=scroll
 )KBD";
 
@@ -247,7 +249,8 @@ std::vector<std::string> buildCommandNames() {
           "ptnSelectKey", "ptnPatternNext", "ptnPatternPrev", "ptnInstrNext", "ptnInstrPrev",
           "ptnInpRepeat", "ptnPlayNote", "ptnPlayLine", "ptnEditSong", "ordInsertSame", "ordInsertCopy",
           "ordInsertNew", "ordDelete", "ordLoopPosition", "ordToPattern", "ordPatternInc",
-          "ordPatternDec", "ordMovePrev", "ordMoveNext", "genFollowSong"})
+          "ordPatternDec", "ordMovePrev", "ordMoveNext", "genUndo", "genRedo",
+          "genFollowSong"})
         names.emplace_back(name);
     return names;
 }

@@ -97,6 +97,8 @@ enum Command : int {
     OrdPatternDec,
     OrdMovePrev,
     OrdMoveNext,
+    GenUndo,
+    GenRedo,
     // The pattern cursor follows the playing song (on) or stays free (off).
     GenFollowSong,
     Count

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "song/song.h"
+#include "song/effects.h"
 
 namespace qv {
 
@@ -145,7 +146,7 @@ bool importModData(const uint8_t* data, size_t size, const std::string& fileName
                         cell.param = static_cast<uint8_t>(m.param);
                         break;
                     case 8:
-                        cell.effect = 14;
+                        cell.effect = kEffectExtended;
                         if (m.param == 164 || (m.param >= 48 && m.param <= 79)) cell.param = 0x80;
                         else if (m.param < 48) cell.param = 0x81;
                         else cell.param = 0x82;
@@ -156,17 +157,17 @@ bool importModData(const uint8_t* data, size_t size, const std::string& fileName
                     case 14: {
                         int hi = m.param >> 4, lo = m.param & 15;
                         if (hi == 6 || hi == 9 || hi == 12 || hi == 13) {
-                            cell.effect = 14;
+                            cell.effect = kEffectExtended;
                             cell.param = static_cast<uint8_t>(m.param);
                         } else if (hi == 8) {
-                            cell.effect = 14;
+                            cell.effect = kEffectExtended;
                             cell.param = lo <= 5 ? 0x81 : lo <= 9 ? 0x80 : 0x82;
                         }
                         break;
                     }
                     case 15:
                         if (m.param < 32) {
-                            cell.effect = 15;
+                            cell.effect = kEffectSpeed;
                             cell.param = static_cast<uint8_t>(std::min(m.param, 15) * 17);
                         }
                         break;

@@ -4,6 +4,7 @@
 
 #include "io/export_driver.h"
 #include "song/song.h"
+#include "sound/ym2203_registers.h"
 
 namespace qv {
 
@@ -79,7 +80,7 @@ std::vector<uint8_t> encodeVgm(const ExportTexts& texts, const FrameLog& log) {
         for (const RegisterWrite& w : frame) {
             if (w.chip == 0) {
                 *p++ = vgm::kPort0, *p++ = w.reg, *p++ = w.value;
-            } else if (w.reg == 0x28) {
+            } else if (w.reg == ym2203::kKeyOnOff) {
                 *p++ = vgm::kPort0, *p++ = w.reg, *p++ = static_cast<uint8_t>(w.value ^ 4);
             } else {
                 *p++ = vgm::kPort1, *p++ = w.reg, *p++ = w.value;

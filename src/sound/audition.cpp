@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sound/ym2203_registers.h"
+
 namespace qv {
 
 namespace {
@@ -14,31 +16,31 @@ void Audition::write(int reg, int value) {
 
 void Audition::writeNotePitch(int voice, int note) {
     const int fnumber = tables_.noteFrequency(32 * (note % 12));
-    write(0xA4 + voice, ((fnumber >> 8) & 7) | (note / 12) << 3);
-    write(0xA0 + voice, fnumber & 0xFF);
+    write(ym2203::kFrequencyHigh + voice, ((fnumber >> 8) & 7) | (note / 12) << 3);
+    write(ym2203::kFrequencyLow + voice, fnumber & 0xFF);
 }
 
 void Audition::load(int voice, int key, int note) {
     const Instrument& ins = instrument_;
     for (int k = 0; k < 4; ++k) {
         const Operator& op = ins.operators[k];
-        const int o = 4 * k + voice;
-        write(0x30 + o, dtCode(op.DT) << 4 | (op.MULT & 0x0F));
-        write(0x40 + o, op.TL & 127);
-        write(0x50 + o, (op.AR & 0x1F) | op.RS << 6);
-        write(0x60 + o, op.DR & 31);
-        write(0x70 + o, op.SR & 31);
-        write(0x80 + o, (op.RR & 0x0F) | op.SL << 4);
-        write(0x90 + o, op.SSGEG & 0x0F);
+        const int o = ym2203::operatorSlot(k + 1) + voice;
+        write(ym2203::kDetuneMultiple + o, dtCode(op.DT) << 4 | (op.MULT & 0x0F));
+        write(ym2203::kTotalLevel + o, op.TL & 127);
+        write(ym2203::kKeyScaleAttack + o, (op.AR & 0x1F) | op.RS << 6);
+        write(ym2203::kDecayRate + o, op.DR & 31);
+        write(ym2203::kSustainRate + o, op.SR & 31);
+        write(ym2203::kSustainRelease + o, (op.RR & 0x0F) | op.SL << 4);
+        write(ym2203::kSsgEnvelope + o, op.SSGEG & 0x0F);
     }
-    write(0xB0 + voice, (ins.algorithm & 7) | (ins.FB << 3 & 0x38));
+    write(ym2203::kFeedbackAlgorithm + voice, (ins.algorithm & 7) | (ins.FB << 3 & 0x38));
     writeNotePitch(voice, note);
-    write(0x28, 0xF0 | voice);
+    write(ym2203::kKeyOnOff, ym2203::keyOn(voice));
     voices_[voice] = Voice{key, note};
 }
 
 void Audition::keyOffAndFree(int voice) {
-    write(0x28, voice);
+    write(ym2203::kKeyOnOff, ym2203::keyOff(voice));
     voices_[voice] = Voice{};
 }
 

@@ -2,22 +2,12 @@
 
 #include <algorithm>
 
+#include "song/effects.h"
+#include "sound/ym2203_registers.h"
+
 namespace qv {
 
 namespace {
-
-constexpr int kEffectE = 14;
-
-// Operator 1..4 whose level effect 8, 9, C or D sets, or 0.
-int levelEffectOperator(int effect) {
-    switch (effect) {
-        case 8: return 1;
-        case 9: return 2;
-        case 12: return 3;
-        case 13: return 4;
-        default: return 0;
-    }
-}
 
 }  // namespace
 
@@ -26,9 +16,9 @@ void ChannelWriter::queue(int channel, int reg, int value) {
                 static_cast<uint8_t>(value));
 }
 
-void ChannelWriter::keyOff(int channel) { queue(channel, 0x28, channel % 3); }
+void ChannelWriter::keyOff(int channel) { queue(channel, ym2203::kKeyOnOff, ym2203::keyOff(channel % 3)); }
 
-void ChannelWriter::keyOn(int channel) { queue(channel, 0x28, 0xF0 | channel % 3); }
+void ChannelWriter::keyOn(int channel) { queue(channel, ym2203::kKeyOnOff, ym2203::keyOn(channel % 3)); }
 
 void ChannelWriter::writePitch(int channel, int pitch, int channel3Mode) {
     const int cc = channel % 3;
@@ -38,13 +28,13 @@ void ChannelWriter::writePitch(int channel, int pitch, int channel3Mode) {
         queue(channel, low, f.low());
     };
     if (channel3Mode != 0 && channel == 2) {
-        write(0xA6, 0xA2, pitch);
-        write(0xAC, 0xA8, pitch + (channel3Mode & 0x0F) * 32);
-        write(0xAE, 0xAA, pitch + (channel3Mode >> 4) * 32);
-        write(0xAD, 0xA9, pitch + kPitchStepsPerOctave);
+        write(ym2203::kFrequencyHigh + 2, ym2203::kFrequencyLow + 2, pitch);
+        write(ym2203::kChannel3FrequencyHigh, ym2203::kChannel3FrequencyLow, pitch + (channel3Mode & 0x0F) * 32);
+        write(ym2203::kChannel3FrequencyHigh + 2, ym2203::kChannel3FrequencyLow + 2, pitch + (channel3Mode >> 4) * 32);
+        write(ym2203::kChannel3FrequencyHigh + 1, ym2203::kChannel3FrequencyLow + 1, pitch + kPitchStepsPerOctave);
         return;
     }
-    write(0xA4 + cc, 0xA0 + cc, pitch);
+    write(ym2203::kFrequencyHigh + cc, ym2203::kFrequencyLow + cc, pitch);
 }
 
 const Instrument* ChannelWriter::currentInstrument(int channel) const {
@@ -81,7 +71,7 @@ void ChannelWriter::updateVolume(int channel, int v, int effect, int param) {
     const Levels lv = computeLevels(*ins, ch.channelVolume, effect, param);
     const int cc = channel % 3;
     for (int k = 1; k <= 4; ++k)
-        if (lv.marked & (1u << (k - 1))) queue(channel, 0x40 + operatorOffset(k) + cc, lv.level[k - 1]);
+        if (lv.marked & (1u << (k - 1))) queue(channel, ym2203::operatorRegister(ym2203::kTotalLevel, k, cc), lv.level[k - 1]);
 }
 
 void ChannelWriter::loadInstrument(int channel, int n, int cellVolume, int effect, int param) {
@@ -99,32 +89,32 @@ void ChannelWriter::loadInstrument(int channel, int n, int cellVolume, int effec
 
     for (int k = 1; k <= 4; ++k) {
         const int level = (lv.marked & (1u << (k - 1))) ? 0xFF : (ins.operators[k - 1].TL & 0x7F);
-        queue(channel, 0x40 + operatorOffset(k) + cc, level);
+        queue(channel, ym2203::operatorRegister(ym2203::kTotalLevel, k, cc), level);
     }
-    const int fb = (effect == kEffectE && sub == 0xF0) ? x : ins.FB;
-    queue(channel, 0xB0 + cc, (ins.algorithm & 7) | (fb << 3 & 0x38));
+    const int fb = (effect == kEffectExtended && sub == kExtFeedback) ? x : ins.FB;
+    queue(channel, ym2203::kFeedbackAlgorithm + cc, (ins.algorithm & 7) | (fb << 3 & 0x38));
     for (int k = 1; k <= 4; ++k) {
         const Operator& op = ins.operators[k - 1];
         int mult = op.MULT;
-        if (effect == kEffectE && sub <= 0x30 && (sub >> 4) == k - 1) mult = x;
-        queue(channel, 0x30 + operatorOffset(k) + cc, dtCode(op.DT) << 4 | (mult & 0x0F));
+        if (effect == kEffectExtended && sub <= kExtMultiple4 && (sub >> 4) == k - 1) mult = x;
+        queue(channel, ym2203::operatorRegister(ym2203::kDetuneMultiple, k, cc), dtCode(op.DT) << 4 | (mult & 0x0F));
     }
     for (int k = 1; k <= 4; ++k) {
         const Operator& op = ins.operators[k - 1];
-        queue(channel, 0x50 + operatorOffset(k) + cc, (op.AR & 0x1F) | (op.RS << 6 & 0xC0));
+        queue(channel, ym2203::operatorRegister(ym2203::kKeyScaleAttack, k, cc), (op.AR & 0x1F) | (op.RS << 6 & 0xC0));
     }
     for (int k = 1; k <= 4; ++k)
-        queue(channel, 0x60 + operatorOffset(k) + cc, ins.operators[k - 1].DR & 0x1F);
+        queue(channel, ym2203::operatorRegister(ym2203::kDecayRate, k, cc), ins.operators[k - 1].DR & 0x1F);
     for (int k = 1; k <= 4; ++k)
-        queue(channel, 0x70 + operatorOffset(k) + cc, ins.operators[k - 1].SR & 0x1F);
+        queue(channel, ym2203::operatorRegister(ym2203::kSustainRate, k, cc), ins.operators[k - 1].SR & 0x1F);
     for (int k = 1; k <= 4; ++k) {
         const Operator& op = ins.operators[k - 1];
-        queue(channel, 0x80 + operatorOffset(k) + cc, (op.RR & 0x0F) | (op.SL << 4 & 0xF0));
+        queue(channel, ym2203::operatorRegister(ym2203::kSustainRelease, k, cc), (op.RR & 0x0F) | (op.SL << 4 & 0xF0));
     }
     for (int k = 1; k <= 4; ++k)
-        queue(channel, 0x90 + operatorOffset(k) + cc, ins.operators[k - 1].SSGEG & 0x0F);
+        queue(channel, ym2203::operatorRegister(ym2203::kSsgEnvelope, k, cc), ins.operators[k - 1].SSGEG & 0x0F);
     for (int k = 1; k <= 4; ++k)
-        if (lv.marked & (1u << (k - 1))) queue(channel, 0x40 + operatorOffset(k) + cc, lv.level[k - 1]);
+        if (lv.marked & (1u << (k - 1))) queue(channel, ym2203::operatorRegister(ym2203::kTotalLevel, k, cc), lv.level[k - 1]);
 }
 
 }  // namespace qv

@@ -40,7 +40,7 @@ struct PlayerChannel {
 
 constexpr int kMaxChannelVolume = 248;
 
-// Operator k (1..4) sits at register offset 4 * (k - 1).
+// Operator k (1..4) sits at register offset 4 * (k - 1) (ym2203::operatorSlot).
 constexpr int operatorOffset(int k) { return 4 * (k - 1); }
 
 class ChannelWriter {

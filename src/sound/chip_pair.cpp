@@ -1,5 +1,7 @@
 #include "sound/chip_pair.h"
 
+#include "sound/ym2203_registers.h"
+
 #include <algorithm>
 
 namespace qv {
@@ -45,7 +47,7 @@ void ChipPair::reset() {
     for (int i = 0; i < 3; ++i) {
         if (!chips_[i]) continue;
         chips_[i]->reset();
-        writeRegisterLocked(i, 0x27, 0);
+        writeRegisterLocked(i, ym2203::kModeTimers, 0);
     }
 }
 
@@ -101,7 +103,7 @@ void ChipPair::renderWithQueue(int16_t* output, int count) {
                 done[w.chip] = pos;
             }
             writeRegisterLocked(w.chip, w.reg, w.value);
-            if (w.reg == 0x28) ++pos;
+            if (w.reg == ym2203::kKeyOnOff) ++pos;
         }
         for (int c = 0; c < 3; ++c)
             if (chips[c] && done[c] < n) chips[c]->render(buf + done[c], n - done[c], false);

@@ -9,6 +9,8 @@
 #include <new>
 #include <vector>
 
+#include "sound/ym2203_registers.h"
+
 namespace qv {
 
 namespace {
@@ -459,7 +461,7 @@ void FmChip::Impl::writeMode(uint8_t addr, uint8_t value) {
     case 0x26:
         timerB = value;
         break;
-    case 0x27:
+    case ym2203::kModeTimers:
         mode = value;
         if (value & 0x20) status &= ~2;
         if (value & 0x10) status &= ~1;
@@ -474,7 +476,7 @@ void FmChip::Impl::writeMode(uint8_t addr, uint8_t value) {
             timerACount = 0;
         }
         break;
-    case 0x28:
+    case ym2203::kKeyOnOff:
         keyOnOff(value);
         break;
     default:
@@ -509,17 +511,17 @@ void FmChip::Impl::writeChannel(uint8_t addr, uint8_t value) {
     Channel& c = ch[addr & 3];
     Operator& op = c.op[(addr >> 2) & 3];
     switch (addr & 0xF0) {
-    case 0x30: {
+    case ym2203::kDetuneMultiple: {
         const int m = value & 15;
         op.mul = m ? 2u * m : 1u;
         op.detuneRow = (value >> 4) & 7;
         markRefresh(c);
         break;
     }
-    case 0x40:
+    case ym2203::kTotalLevel:
         op.totalLevel = (value & 0x7F) << 3;
         break;
-    case 0x50: {
+    case ym2203::kKeyScaleAttack: {
         const int ar = value & 0x1F;
         op.attackRate = ar ? 32 + 2 * ar : 0;
         const uint8_t ksShift = static_cast<uint8_t>(3 - (value >> 6));
@@ -535,29 +537,29 @@ void FmChip::Impl::writeChannel(uint8_t addr, uint8_t value) {
         setAttack(op);
         break;
     }
-    case 0x60: {
+    case ym2203::kDecayRate: {
         const int r = value & 0x1F;
         op.decayRate = r ? 32 + 2 * r : 0;
         setDecay(op);
         break;
     }
-    case 0x70: {
+    case ym2203::kSustainRate: {
         const int r = value & 0x1F;
         op.sustainRate = r ? 32 + 2 * r : 0;
         setSustain(op);
         break;
     }
-    case 0x80:
+    case ym2203::kSustainRelease:
         op.sustainLevel = sustainLevelOf(value >> 4);
         op.releaseRate = 34 + 4 * (value & 15);
         setRelease(op);
         break;
-    case 0x90:
+    case ym2203::kSsgEnvelope:
         op.ssg = value & 0x0F;
         op.ssgInvert = static_cast<uint8_t>((value & 4) >> 1);
         updateEnvelopeCache(op);
         break;
-    case 0xA0: {
+    case ym2203::kFrequencyLow: {
         const int reg = addr & 0x0C;  // 0xA0-A2, 0xA4-A6, 0xA8-AA, 0xAC-AE
         if (reg == 0x00 || reg == 0x08) {
             const uint8_t latch = reg == 0 ? frequencyLatch : ch3Latch;
@@ -585,7 +587,7 @@ void FmChip::Impl::writeChannel(uint8_t addr, uint8_t value) {
         }
         break;
     }
-    case 0xB0:
+    case ym2203::kFeedbackAlgorithm:
         if (addr <= 0xB2) {
             c.algorithm = value & 7;
             const int fb = (value >> 3) & 7;

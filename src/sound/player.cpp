@@ -4,25 +4,12 @@
 #include <chrono>
 #include <thread>
 
+#include "song/effects.h"
+#include "sound/ym2203_registers.h"
+
 namespace qv {
 
 namespace {
-
-constexpr int kEffectArpeggio = 0;
-constexpr int kEffectPortaUp = 1;
-constexpr int kEffectPortaDown = 2;
-constexpr int kEffectTonePorta = 3;
-constexpr int kEffectVibrato = 4;
-constexpr int kEffectTonePortaSlide = 5;
-constexpr int kEffectVibratoSlide = 6;
-constexpr int kEffectLevel1 = 8;
-constexpr int kEffectLevel2 = 9;
-constexpr int kEffectVolumeSlide = 10;
-constexpr int kEffectChannel3Mode = 11;
-constexpr int kEffectLevel3 = 12;
-constexpr int kEffectLevel4 = 13;
-constexpr int kEffectExtended = 14;
-constexpr int kEffectSpeed = 15;
 
 constexpr int kLoopCountIdle = 16;
 
@@ -288,9 +275,9 @@ void Player::readChannel(int c, const Cell& cell) {
     // b. Channel 3 special mode of chip 0.
     if (effect == kEffectChannel3Mode) {
         if (channel3Mode_ == 0 && param != 0)
-            chips_.queue().push(0, 0x27, 0x80);
+            chips_.queue().push(0, ym2203::kModeTimers, ym2203::kChannel3Special);
         else if (channel3Mode_ != 0 && param == 0)
-            chips_.queue().push(0, 0x27, 0x00);
+            chips_.queue().push(0, ym2203::kModeTimers, 0x00);
         channel3Mode_ = param;
     }
 
@@ -298,14 +285,14 @@ void Player::readChannel(int c, const Cell& cell) {
     if (effect == kEffectExtended) {
         const int x = param & 0x0F;
         switch (param & 0xF0) {
-            case 0x80: {
+            case kExtPan: {
                 const int v = param == 0x81 ? 0x80 : param == 0x82 ? 0x40 : 0xC0;
-                writer_.queue(c, 0xB4 + chipChannel, v);
+                writer_.queue(c, ym2203::kPanning + chipChannel, v);
                 break;
             }
-            case 0x90: if (x != 0) ch.retrigInterval = x; break;
-            case 0xC0: if (x != 0) ch.cutFrame = x; break;
-            case 0xD0: if (x != 0) ch.delayFrame = x; break;
+            case kExtRetrigger: if (x != 0) ch.retrigInterval = x; break;
+            case kExtCut: if (x != 0) ch.cutFrame = x; break;
+            case kExtDelay: if (x != 0) ch.delayFrame = x; break;
             default: break;
         }
     }
@@ -317,7 +304,7 @@ void Player::readChannel(int c, const Cell& cell) {
             int n = cell.instrument;
             if (ch.currentInstrument < 0 && n == 0) n = 1;
             if (ch.reloadInstrument && ch.currentInstrument > 0 && n == 0) n = ch.currentInstrument;
-            const bool reloadEffect = effect == kEffectExtended && param == 0xE0;
+            const bool reloadEffect = effect == kEffectExtended && param == kExtReload;
             if ((n > 0 && n != ch.currentInstrument) || reloadEffect || ch.reloadInstrument) {
                 // EE0 without an instrument in the cell loads the current one again.
                 writer_.loadInstrument(c, n > 0 ? n : ch.currentInstrument, cell.volume, effect, param);
@@ -335,7 +322,7 @@ void Player::readChannel(int c, const Cell& cell) {
                 writer_.writePitch(c, ch.pitch + ch.vibratoOffset + ch.arpeggioOffset, channel3Mode_);
                 const bool otherThanSolo = soloChannel_ >= 0 && soloChannel_ != c;
                 const bool heldBack =
-                    effect == kEffectExtended && ((param & 0xF0) == 0xD0 || (param & 0xF0) == 0x50);
+                    effect == kEffectExtended && ((param & 0xF0) == kExtDelay || (param & 0xF0) == kExtKeyOnMask);
                 if (!otherThanSolo && !heldBack) writer_.keyOn(c);
             }
         }
@@ -401,18 +388,18 @@ void Player::effectE(int c, int param) {
     const int chipChannel = c % 3;
     const Instrument* ins = writer_.currentInstrument(c);
     switch (sub) {
-        case 0x00:
-        case 0x10:
-        case 0x20:
-        case 0x30: {
+        case kExtMultiple1:
+        case kExtMultiple1 + 0x10:
+        case kExtMultiple1 + 0x20:
+        case kExtMultiple4: {
             if (!ins) break;
             const int k = (sub >> 4) + 1;
-            writer_.queue(c, 0x30 + operatorOffset(k) + chipChannel,
+            writer_.queue(c, ym2203::operatorRegister(ym2203::kDetuneMultiple, k, chipChannel),
                           dtCode(ins->operators[k - 1].DT) << 4 | x);
             break;
         }
-        case 0x50: writer_.queue(c, 0x28, x << 4 | chipChannel); break;
-        case 0x60:
+        case kExtKeyOnMask: writer_.queue(c, ym2203::kKeyOnOff, ym2203::keyOnOff(chipChannel, x)); break;
+        case kExtPatternLoop:
             if (x == 0) {
                 if (loopSave_.row != row_ || loopSave_.orderPosition != orderPosition_) {
                     loopCount_ = 0;
@@ -426,9 +413,9 @@ void Player::effectE(int c, int param) {
                 loopJump_ = true;
             }
             break;
-        case 0xF0:
+        case kExtFeedback:
             if (!ins) break;
-            writer_.queue(c, 0xB0 + chipChannel, (x << 3 & 0x38) | (ins->algorithm & 7));
+            writer_.queue(c, ym2203::kFeedbackAlgorithm + chipChannel, (x << 3 & 0x38) | (ins->algorithm & 7));
             break;
         default: break;
     }

@@ -257,7 +257,7 @@ TEST(KeyboardLayoutEngine, SpacesAroundEqualsAndFunctionKeys) {
 TEST(KeyboardLayoutDefault, BindsEveryCommandOfTheTable) {
     KeyboardLayout layout;
     EXPECT_EQ(layout.name(), "Default Layout");
-    EXPECT_EQ(cmd::Count, 131);
+    EXPECT_EQ(cmd::Count, 133);
     std::map<std::string, std::vector<int32_t>> expected;
     const char* lowOctave = "ZSXDCVGBHNJM";
     const char* names[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-"};
@@ -348,6 +348,8 @@ TEST(KeyboardLayoutDefault, BindsEveryCommandOfTheTable) {
         {"ordPatternDec", {vk::Down}},
         {"ordMovePrev", {C | vk::Left}},
         {"ordMoveNext", {C | vk::Right}},
+        {"genUndo", {C | vk::letter('Z')}},
+        {"genRedo", {C | vk::letter('Y'), C | S | vk::letter('Z')}},
         {"genFollowSong", {vk::Scroll}},
     };
     expected.insert(rest.begin(), rest.end());
