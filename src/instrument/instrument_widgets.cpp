@@ -226,6 +226,7 @@ public:
         QColor text = selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text);
         if (free) text = pal.color(QPalette::Disabled, QPalette::Text);
         p->setPen(text);
+        p->setFont(option.font);
         const QString s = index.data().toString();
         const QRect r = option.rect;
         // The number with its colon, then the name at 20 pixels or, in a
