@@ -6,7 +6,8 @@
 # through the dialog, quit. The saved module must hold the typed notes in
 # pattern 1 (not in the playing pattern 0), and nothing else may differ. The
 # screenshot typed_while_playing shows the cursor in pattern 1 and no marked
-# playing row (that one is in pattern 0).
+# playing row (that one is in pattern 0); playing_row_marked shows the cursor
+# back in pattern 0, the row that plays marked in orange.
 #
 #   e2e_follow_song.sh QORVETTE MODULE_DUMP DEMO.qze
 # Exits 77 (skipped) when there is no Xvfb or xdotool.
@@ -32,6 +33,10 @@ for _ in 1 2 3 4; do xdotool key Down; done
 xdotool key --delay 300 q w e
 sleep 1.5
 snap typed_while_playing
+# Back to pattern 0 while it plays: the playing row is marked there.
+xdotool key ctrl+Prior
+sleep 0.5
+snap playing_row_marked
 xdotool key Escape        # Stop
 sleep 0.5
 snap stopped

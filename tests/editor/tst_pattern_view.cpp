@@ -324,7 +324,7 @@ private slots:
         QCOMPARE(view.fontSize(), 10);
     }
 
-    void mutedChannelsDimmed() {
+    void mutedChannelsAndPlayingRow() {
         auto ctx = makeContext();
         ctx->song->patterns[0].rows[1][0] = noteCell(0, 4, 0, 1, 0, 0);
         ctx->song->patterns[0].rows[1][1] = noteCell(0, 4, 0, 1, 0, 0);
@@ -357,6 +357,15 @@ private slots:
             return best;
         };
         QVERIFY(darkest(dimmed, 1) > darkest(dimmed, 0) + 60);
+
+        // The row the song plays is marked while the cursor is elsewhere,
+        // only at the order position that plays.
+        const int markY = (middle + 2) * view.lineHeight() + 1;  // row 2's top edge
+        view.setPlayingRow(0, 2);
+        QCOMPARE(render().pixelColor(xA, markY), QColor(255, 128, 0));
+        view.setPlayingRow(1, 2);
+        QVERIFY(render().pixelColor(xA, markY) != QColor(255, 128, 0));
+        view.setPlayingRow(-1, -1);
     }
 
     void paintedView() {
