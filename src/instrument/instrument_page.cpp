@@ -61,12 +61,12 @@ constexpr int kEgLeft = 378;
 constexpr int kEgWidth = 64;
 constexpr int kEnvLeft = 448;
 constexpr int kRightLeft = 584;
-// The right column at the designed scale: the algorithm buttons in two rows
-// with the connection picture beside them, the instrument buttons, the name
+// The right column at the designed scale: the algorithm buttons in four rows
+// of two with the connection picture beside them, the instrument buttons, the name
 // and the list.
-constexpr int kRightWidth = 233;
+constexpr int kRightWidth = 185;
 constexpr int kRightWidest = 320;
-constexpr int kAlgoHeight = 70;
+constexpr int kAlgoHeight = 100;
 constexpr int kPianoTop = 8;    // below the operator rows
 constexpr int kPageMargin = 4;
 constexpr double kLargestScale = 3.0;
@@ -277,7 +277,7 @@ void InstrumentPage::buildRightColumn() {
         b->setCheckable(true);
         setToggleLook(b);
         b->setProperty("Tag", a);
-        place(b, QRect(4 + 24 * (a % 4), 4 + 24 * (a / 4), 24, 22));
+        place(b, QRect(4 + 24 * (a % 2), 2 + 24 * (a / 2), 24, 22));
         algoGroup_->addButton(b, a);
         algoButtons_[a] = b;
     }
@@ -285,7 +285,7 @@ void InstrumentPage::buildRightColumn() {
     connect(algoGroup_, &QButtonGroup::idClicked, this, [this] { SpeedButtonAlgoClick(); });
     imageConnect_ = new QLabel(panelAlgo_);
     imageConnect_->setObjectName("ImageConnect");
-    place(imageConnect_, QRect(108, 2, InstrumentPictures::kAlgoWidth, InstrumentPictures::kAlgoHeight));
+    place(imageConnect_, QRect(58, 17, InstrumentPictures::kAlgoWidth, InstrumentPictures::kAlgoHeight));
     imageConnect_->setScaledContents(true);
     imageConnect_->setPixmap(pictures_.algorithms[0]);
 
@@ -301,8 +301,8 @@ void InstrumentPage::buildRightColumn() {
     polyMode_->setChecked(ctx_.settings.instrumentPolyMode);
     int x = 0;
     for (QToolButton* b : {insNew, insOpen, insSave, insExch, polyMode_}) {
-        place(b, QRect(x, 0, 40, 22));
-        x += 44;
+        place(b, QRect(x, 0, 36, 22));
+        x += 37;
     }
     connect(insNew, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonInsNewClick);
     connect(insOpen, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonInsOpenClick);
