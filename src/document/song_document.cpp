@@ -34,6 +34,17 @@ constexpr int kPatternsPerSlice = 16;
 
 }  // namespace
 
+SongDocument::HeldLock::HeldLock(const SongDocument& doc)
+    : doc_(doc), lock_(doc.mutex()), start_(std::chrono::steady_clock::now()) {}
+
+SongDocument::HeldLock::~HeldLock() {
+    const int64_t ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start_).count();
+    int64_t longest = doc_.longestHoldNs_.load(std::memory_order_relaxed);
+    while (ns > longest && !doc_.longestHoldNs_.compare_exchange_weak(longest, ns, std::memory_order_relaxed)) {
+    }
+}
+
 SongDocument::SongDocument(Song& song, Player& player)
     : song_(song), player_(player), scratch_(std::make_unique<SongSnapshot>()), clock_(steadyMs) {}
 
@@ -53,7 +64,7 @@ bool SongDocument::edit(const std::string& what, const SongChange& scope,
     // This thread is the only writer, so the state before may be read unlocked.
     scratch_->take(song_, scope);
     {
-        std::lock_guard<std::mutex> lock(mutex());
+        HeldLock lock(*this);
         change(song_);
         afterChangeLocked(scope.parts);
     }
@@ -85,7 +96,7 @@ bool SongDocument::undo() {
     UndoStep* step = history_.takeUndo();
     if (!step) return false;
     {
-        std::lock_guard<std::mutex> lock(mutex());
+        HeldLock lock(*this);
         step->exchange(song_);
         afterChangeLocked(step->change.parts);
     }
@@ -99,7 +110,7 @@ bool SongDocument::redo() {
     UndoStep* step = history_.takeRedo();
     if (!step) return false;
     {
-        std::lock_guard<std::mutex> lock(mutex());
+        HeldLock lock(*this);
         step->exchange(song_);
         afterChangeLocked(step->change.parts);
     }
@@ -116,7 +127,7 @@ int SongDocument::load(const std::filesystem::path& path) {
     const int result = loadModule(*fresh, path);  // the disk, without the lock
     if (result != kModuleLoaded) return result;
     {
-        std::lock_guard<std::mutex> lock(mutex());
+        HeldLock lock(*this);
         song_ = *fresh;
         afterChangeLocked(SongChange::WholeSong);
     }
@@ -132,7 +143,7 @@ bool SongDocument::save(const std::filesystem::path& path) {
     copySongInto(*copy);
     if (!saveModule(*copy, path)) return false;  // the disk, without the lock
     {
-        std::lock_guard<std::mutex> lock(mutex());
+        HeldLock lock(*this);
         song_.saved = copy->saved;
         song_.saveCount = copy->saveCount;
         generation_.fetch_add(1, std::memory_order_release);
@@ -158,7 +169,7 @@ void SongDocument::copySongInto(Song& out) const {
         uint64_t generation = 0;
         bool whole = true;
         for (int p = 0; p < kPatterns && whole; p += kPatternsPerSlice) {
-            std::lock_guard<std::mutex> lock(mutex());
+            HeldLock lock(*this);
             if (p == 0) {
                 generation = generation_.load(std::memory_order_acquire);
                 copyAllButPatterns(song_, out);
@@ -170,7 +181,7 @@ void SongDocument::copySongInto(Song& out) const {
         }
         if (whole) return;
     }
-    std::lock_guard<std::mutex> lock(mutex());
+    HeldLock lock(*this);
     out = song_;
 }
 
@@ -180,7 +191,7 @@ void SongDocument::replaceSong(const Song& song, bool modified, const std::strin
         return;
     }
     {
-        std::lock_guard<std::mutex> lock(mutex());
+        HeldLock lock(*this);
         song_ = song;
         afterChangeLocked(SongChange::WholeSong);
     }
@@ -212,22 +223,22 @@ void SongDocument::notify(const SongChange& change) {
 }
 
 int SongDocument::framesAt(int orderPosition, int row) {
-    std::lock_guard<std::mutex> lock(mutex());
+    HeldLock lock(*this);
     return player_.framesAt(orderPosition, row);
 }
 
 void SongDocument::buildNoteTables(uint32_t clock) {
-    std::lock_guard<std::mutex> lock(mutex());
+    HeldLock lock(*this);
     player_.buildNoteTables(clock);
 }
 
 void SongDocument::setPlayPosition(int orderPosition) {
-    std::lock_guard<std::mutex> lock(mutex());
+    HeldLock lock(*this);
     player_.setPosition(orderPosition);
 }
 
 void SongDocument::refreshTiming() {
-    std::lock_guard<std::mutex> lock(mutex());
+    HeldLock lock(*this);
     lengthFrames_ = player_.songLengthFrames();
 }
 

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -91,7 +92,7 @@ public:
     // Runs f(const Song&) under the lock, for other threads.
     template <class F>
     auto read(F&& f) const {
-        std::lock_guard<std::mutex> lock(mutex());
+        HeldLock lock(*this);
         return f(static_cast<const Song&>(song_));
     }
     // Frames of one pass through the order list, as last computed.
@@ -112,10 +113,28 @@ public:
     const UndoHistory& history() const { return history_; }
     void setMemoryBudget(size_t bytes) { history_.setBudget(bytes); }
     void setMergeWindowMs(int64_t ms) { mergeWindowMs_ = ms; }
+    // The longest time the document has held the song lock in one go (since
+    // the last reset), in nanoseconds: what the audio thread may have waited.
+    int64_t longestLockHoldNs() const { return longestHoldNs_.load(std::memory_order_relaxed); }
+    void resetLockStats() { longestHoldNs_.store(0, std::memory_order_relaxed); }
     // Milliseconds of a steady clock; replaceable for tests.
     void setClock(std::function<int64_t()> clock) { clock_ = std::move(clock); }
 
 private:
+    // The song lock for one hold, timed.
+    class HeldLock {
+    public:
+        explicit HeldLock(const SongDocument& doc);
+        ~HeldLock();
+        HeldLock(const HeldLock&) = delete;
+        HeldLock& operator=(const HeldLock&) = delete;
+
+    private:
+        const SongDocument& doc_;
+        std::lock_guard<std::mutex> lock_;
+        std::chrono::steady_clock::time_point start_;
+    };
+
     std::mutex& mutex() const;
     void notify(const SongChange& change);
     // Under the lock: the song's timing cache after a change of these parts.
@@ -134,6 +153,7 @@ private:
     // Bumped under the lock by every change; lets copySong see a change made
     // between two of its slices and start again.
     std::atomic<uint64_t> generation_{0};
+    mutable std::atomic<int64_t> longestHoldNs_{0};
 };
 
 }  // namespace qv

@@ -1048,6 +1048,7 @@ void TFormMain::refreshAfterNewSong() {
     showSongTiming();
     redrawPattern();
     refreshOrderGrid();
+    ctx_.document.refreshTiming();  // a song put in place from outside the document too
     recomputeLength();
     ptnHeader_->followCursor(v.cursorChannel());
     infoPage_->loadFromSong();

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "document/song_document.h"
 #include "song/edit_ops.h"
@@ -354,6 +355,34 @@ TEST(SongDocument, LoadSaveAndReplace) {
     EXPECT_FALSE(rig.doc.isModified());
     EXPECT_EQ(causes.back(), SongChange::Cause::Replace);
     std::filesystem::remove_all(dir);
+}
+
+// A copy taken on another thread (the recovery writer) while the editor
+// changes every pattern is never torn: all patterns come from one state.
+TEST(SongDocument, CopiesFromAnotherThreadAreWhole) {
+    Rig rig;
+    std::atomic<bool> done{false};
+    int torn = 0, copies = 0;
+    std::thread copier([&] {
+        auto copy = std::make_unique<Song>();
+        while (!done.load()) {
+            rig.doc.copySongInto(*copy);
+            ++copies;
+            for (int p = 1; p < kPatterns; ++p)
+                if (copy->patterns[p].rows[0][0].volume != copy->patterns[0].rows[0][0].volume) {
+                    ++torn;
+                    break;
+                }
+        }
+    });
+    for (int v = 1; v <= 40; ++v)
+        rig.doc.edit("Fill", SongChange::allPatterns(), [v](Song& s) {
+            for (Pattern& p : s.patterns) p.rows[0][0].volume = static_cast<int8_t>(v % 32);
+        });
+    done = true;
+    copier.join();
+    EXPECT_GT(copies, 0);
+    EXPECT_EQ(torn, 0);
 }
 
 }  // namespace

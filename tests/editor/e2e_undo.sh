@@ -77,6 +77,10 @@ snap 4_dragged
 keys F2
 keys Down Down Down Down Down
 snap 5_knob
+# The Edit menu names the step Ctrl+Z would take back.
+keys alt+e
+snap 5_edit_menu
+keys Escape
 
 # The edits must all have reached the song: a save here differs from the demo.
 e2e_save_as "$out/edited.qze"
