@@ -583,6 +583,7 @@ void TFormMain::buildToolbar(QWidget* parent) {
     scope_ = new ScopeBox(ctx_, status);
     statusRow->addWidget(scope_);
     static_cast<QVBoxLayout*>(parent->layout())->addWidget(panel);
+    arrangeToolbar();
 
     connect(newB, &QToolButton::clicked, this, &TFormMain::FileNewClick);
     connect(openB, &QToolButton::clicked, this, &TFormMain::FileLoadClick);
@@ -960,6 +961,10 @@ void TFormMain::arrangeToolbar() {
     const QMargins m = grid->contentsMargins();
     const int needed = m.left() + toolButtons_->sizeHint().width() + grid->horizontalSpacing() +
                        toolStatus_->minimumSizeHint().width() + m.right();
+    // The window may be as narrow as the wider group: the time display then
+    // goes below the buttons.
+    toolbar_->setMinimumWidth(m.left() + std::max(toolButtons_->sizeHint().width(),
+                                                  toolStatus_->minimumSizeHint().width()) + m.right());
     const bool oneRow = toolbar_->width() >= needed;
     const int row = oneRow ? 0 : 1;
     const int column = oneRow ? 1 : 0;
