@@ -637,12 +637,23 @@ PatternHeader::PatternHeader(AppContext& ctx, QWidget* parent) : QWidget(parent)
 
 void PatternHeader::layoutFor(const PatternView& view) {
     charWidth_ = view.charWidth();
+    followFont(view);
     layoutButtons();
     disconnect(fontConnection_);
     fontConnection_ = connect(&view, &PatternView::fontApplied, this, [this, &view] {
         charWidth_ = view.charWidth();
+        followFont(view);
         layoutButtons();
     });
+}
+
+void PatternHeader::followFont(const PatternView& view) {
+    // Captions grow with a large pattern font, never below the window's own.
+    QFont f = QApplication::font(this);
+    const qreal viewSize = view.fontSize() * 0.75;
+    if (viewSize > f.pointSizeF()) f.setPointSizeF(viewSize);
+    for (QToolButton* b : buttons_) b->setFont(f);
+    setMinimumHeight(buttons_[chanButton(0)]->sizeHint().height());
 }
 
 void PatternHeader::resizeEvent(QResizeEvent*) { layoutButtons(); }

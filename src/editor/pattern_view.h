@@ -223,6 +223,7 @@ protected:
 
 private:
     void layoutButtons();
+    void followFont(const PatternView& view);
     void applyRules();
     void allClicked();
     void muteClicked();
