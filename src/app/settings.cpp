@@ -70,7 +70,9 @@ void Settings::load(QSettings& store) {
     waveBlockSize = clampIndex(readDword(store, "WaveBlockSize", defaults.waveBlockSize), kBufferSizes);
     waveBlockCount = clampIndex(readDword(store, "WaveBlockCount", defaults.waveBlockCount), kBufferCounts);
     waveOutputVolume = std::clamp(readDword(store, "WaveOutputVolume", defaults.waveOutputVolume), 0, 255);
-    patternFontSize = std::clamp(readDword(store, "PatternFontSize", defaults.patternFontSize), 6, 12);
+    patternFontSize = std::clamp(readDword(store, "PatternFontSize", defaults.patternFontSize),
+                                 kMinFontSize, kMaxFontSize);
+    patternFontFit = readDword(store, "PatternFontFit", 0) != 0;
     patternEditorPageStep =
         std::clamp(readDword(store, "PatternEditorPageStep", defaults.patternEditorPageStep), 1, 128);
     patternFontName = readString(store, "PatternFontName", defaults.patternFontName);
@@ -111,6 +113,7 @@ void Settings::save(QSettings& store) const {
     writeDword(store, "WaveBlockCount", waveBlockCount);
     writeDword(store, "WaveOutputVolume", waveOutputVolume);
     writeDword(store, "PatternFontSize", patternFontSize);
+    writeDword(store, "PatternFontFit", patternFontFit ? 1 : 0);
     writeDword(store, "PatternEditorPageStep", patternEditorPageStep);
     writeString(store, "PatternFontName", patternFontName);
     writeDword(store, "PatternEditorAutostep", autoStepOn ? autoStep : -autoStep);

@@ -43,7 +43,11 @@ struct Settings {
     int waveBlockSize = 0;   // index into the buffer sizes, 0-5
     int waveBlockCount = 0;  // index into the buffer counts, 0-8
     int waveOutputVolume = 128;  // 0-255
-    int patternFontSize = 9;     // 6-12
+    static constexpr int kMinFontSize = 6;
+    static constexpr int kMaxFontSize = 32;
+    int patternFontSize = 9;     // 6-32
+    // The pattern view takes the largest size whose line fits its width.
+    bool patternFontFit = false;
     int patternEditorPageStep = 16;  // 1-128
     QString patternFontName = QStringLiteral("Courier");
     bool instrumentPolyMode = true;

@@ -150,8 +150,10 @@ SettingsPage::SettingsPage(AppContext& ctx, SoundControls sound, QWidget* parent
     auto* viewGrid = new QGridLayout(view);
     upDownFontSize_ = new QSpinBox(view);
     upDownFontSize_->setObjectName("UpDownFontSize");
-    upDownFontSize_->setRange(6, 12);
-    upDownFontSize_->setValue(std::clamp(s.patternFontSize, 6, 12));
+    upDownFontSize_->setRange(Settings::kMinFontSize, Settings::kMaxFontSize);
+    upDownFontSize_->setValue(std::clamp(s.patternFontSize, Settings::kMinFontSize, Settings::kMaxFontSize));
+    fontFit_ = checkBox(view, "CheckBoxFontFit", "fit to window", s.patternFontFit);
+    upDownFontSize_->setEnabled(!s.patternFontFit);
     if (auto* edit = upDownFontSize_->findChild<QLineEdit*>()) edit->setObjectName("EditFontSize");
     font_ = new QComboBox(view);
     font_->setObjectName("ComboBoxFont");
@@ -189,6 +191,7 @@ SettingsPage::SettingsPage(AppContext& ctx, SoundControls sound, QWidget* parent
     viewGrid->addWidget(font_, 0, 1, 1, 3);
     viewGrid->addWidget(new QLabel("Font size:", view), 1, 0);
     viewGrid->addWidget(upDownFontSize_, 1, 1);
+    viewGrid->addWidget(fontFit_, 1, 2, 1, 2);
     viewGrid->addWidget(new QLabel("Color for:", view), 2, 0);
     viewGrid->addWidget(colorCtrl_, 2, 1);
     auto* colorRow = new QHBoxLayout;
@@ -261,6 +264,11 @@ SettingsPage::SettingsPage(AppContext& ctx, SoundControls sound, QWidget* parent
     outer->addWidget(view, 1);
 
     connect(upDownFontSize_, &QSpinBox::valueChanged, this, [this] { applyFont(); });
+    connect(fontFit_, &QCheckBox::toggled, this, [this](bool on) {
+        ctx_.settings.patternFontFit = on;
+        upDownFontSize_->setEnabled(!on);
+        applyFont();
+    });
     connect(font_, &QComboBox::currentTextChanged, this, [this](const QString& name) {
         if (name.isEmpty() || name == ctx_.settings.patternFontName) return;
         ctx_.settings.patternFontName = name;

@@ -119,6 +119,7 @@ private:
     QFrame* shapeColor_ = nullptr;
     QComboBox* showPrevNext_ = nullptr;
     QCheckBox* noteDots_ = nullptr;
+    QCheckBox* fontFit_ = nullptr;
     QCheckBox* autorepeat_ = nullptr;
     QCheckBox* keyoff_ = nullptr;
     QSpinBox* upDownPageStep_ = nullptr;

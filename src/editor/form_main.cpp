@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QScreen>
 #include <QSlider>
 #include <QSpinBox>
@@ -29,6 +30,7 @@
 #include <QVBoxLayout>
 
 #include "app/single_instance.h"
+#include "app/toggle_look.h"
 #include "dialogs/form_about.h"
 #include "dialogs/help_window.h"
 #include "io/command_help.h"
@@ -201,6 +203,8 @@ void TFormMain::syncInputOptions() {
     o.autoStepOn = aStep_->isChecked();
     o.autoStepValue = upDownAStep_->value();
     o.editSong = editSong_->isChecked();
+    o.followSong = followSong_->isChecked();
+    if (ordGrid_) ordGrid_->steersPlayer = o.followSong;
 }
 
 void TFormMain::wireEditor() {
@@ -209,7 +213,7 @@ void TFormMain::wireEditor() {
     syncInputOptions();
     for (QSpinBox* spin : {upDownOctave_, upDownAIns_, upDownAVol_, upDownAStep_})
         connect(spin, &QSpinBox::valueChanged, this, [this] { syncInputOptions(); });
-    for (QToolButton* b : {aIns_, aVol_, aStep_, editSong_})
+    for (QToolButton* b : {aIns_, aVol_, aStep_, editSong_, followSong_})
         connect(b, &QToolButton::toggled, this, [this] { syncInputOptions(); });
     connect(editSong_, &QToolButton::toggled, this, [this](bool on) { ptnView_->setEditSongMode(on); });
 
@@ -367,6 +371,7 @@ void TFormMain::globalCommand(int command) {
     case cmd::GenStop: if (stop_->isEnabled()) SpeedButtonStopClick(); break;
     case cmd::GenReset: SpeedButtonResetClick(); break;
     case cmd::GenMuteAll: ptnHeader_->muteAll(); break;
+    case cmd::GenFollowSong: followSong_->toggle(); break;
     case cmd::GenSoloMode: ptnHeader_->soloChannel(ctx_.view.cursorChannel()); break;
     case cmd::GenToPtnEdit:
         pages_->setCurrentIndex(0);
@@ -494,31 +499,54 @@ void TFormMain::showChangePlace(const SongChange& c) {
 void TFormMain::buildToolbar(QWidget* parent) {
     auto* panel = new QWidget(parent);
     panel->setObjectName("PanelToolbar");
-    auto* row = new QHBoxLayout(panel);
-    row->setContentsMargins(4, 2, 4, 2);
+    // Two groups, the buttons and the time display with the meters: side
+    // by side when the window is wide enough, else one above the other.
+    auto* grid = new QGridLayout(panel);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setSpacing(2);
+    toolButtons_ = new QWidget(panel);
+    auto* row = new QHBoxLayout(toolButtons_);
+    row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(2);
-    auto* newB = speedButton(panel, "SpeedButtonModNew", "New", "New module");
-    auto* openB = speedButton(panel, "SpeedButtonModOpen", "Open", "Open module");
-    auto* saveB = speedButton(panel, "SpeedButtonModSave", "Save", "Save module");
-    playAll_ = speedButton(panel, "SpeedButtonPlayAll", QString::fromUtf8("\u25B6"),
+    toolStatus_ = new QWidget(panel);
+    auto* statusRow = new QHBoxLayout(toolStatus_);
+    statusRow->setContentsMargins(0, 0, 0, 0);
+    statusRow->setSpacing(2);
+    grid->addWidget(toolButtons_, 0, 0);
+    grid->addWidget(toolStatus_, 0, 1);
+    grid->setColumnStretch(1, 1);
+    toolbar_ = panel;
+    panel->installEventFilter(this);
+    QWidget* buttons = toolButtons_;
+    auto* newB = speedButton(buttons, "SpeedButtonModNew", "New", "New module");
+    auto* openB = speedButton(buttons, "SpeedButtonModOpen", "Open", "Open module");
+    auto* saveB = speedButton(buttons, "SpeedButtonModSave", "Save", "Save module");
+    playAll_ = speedButton(buttons, "SpeedButtonPlayAll", QString::fromUtf8("\u25B6"),
                            "Play from start (F5)");
-    playPos_ = speedButton(panel, "SpeedButtonPlayPos", QString::fromUtf8("\u25B7"),
+    playPos_ = speedButton(buttons, "SpeedButtonPlayPos", QString::fromUtf8("\u25B7"),
                            "Play from current position (F6)");
-    playPtn_ = speedButton(panel, "SpeedButtonPlayPtn", QString::fromUtf8("\u21BB"),
+    playPtn_ = speedButton(buttons, "SpeedButtonPlayPtn", QString::fromUtf8("\u21BB"),
                            "Play pattern in loop (F8)");
-    stop_ = speedButton(panel, "SpeedButtonStop", QString::fromUtf8("\u25A0"), "Stop playing (ESC)");
+    stop_ = speedButton(buttons, "SpeedButtonStop", QString::fromUtf8("\u25A0"), "Stop playing (ESC)");
     stop_->setEnabled(false);
-    reset_ = speedButton(panel, "SpeedButtonReset", "Reset", "Reset all sounds (Shift+ESC)");
-    editSong_ = speedButton(panel, "SpeedButtonEditSong", "EditSong", "EditSong");
+    reset_ = speedButton(buttons, "SpeedButtonReset", "Reset", "Reset all sounds (Shift+ESC)");
+    editSong_ = speedButton(buttons, "SpeedButtonEditSong", "EditSong", "EditSong");
     editSong_->setCheckable(true);
-    testSignal_ = speedButton(panel, "SpeedButtonTestSignal", "Test", "Test signal on/off");
+    setToggleLook(editSong_);
+    followSong_ = speedButton(buttons, "SpeedButtonFollowSong", "Follow song", "Follow song (Scroll Lock)");
+    followSong_->setCheckable(true);
+    followSong_->setChecked(true);
+    setToggleLook(followSong_);
+    testSignal_ = speedButton(buttons, "SpeedButtonTestSignal", "Test", "Test signal on/off");
     testSignal_->setCheckable(true);
+    setToggleLook(testSignal_);
     for (QWidget* w : {static_cast<QWidget*>(newB), static_cast<QWidget*>(openB),
                        static_cast<QWidget*>(saveB), static_cast<QWidget*>(playAll_),
                        static_cast<QWidget*>(playPos_), static_cast<QWidget*>(playPtn_),
                        static_cast<QWidget*>(stop_), static_cast<QWidget*>(reset_),
-                       static_cast<QWidget*>(editSong_)})
+                       static_cast<QWidget*>(editSong_), static_cast<QWidget*>(followSong_)})
         row->addWidget(w);
+    row->addStretch(1);
 
     volume_ = new QSlider(Qt::Horizontal, panel);
     volume_->setObjectName("TrackBarVol");
@@ -538,33 +566,35 @@ void TFormMain::buildToolbar(QWidget* parent) {
     bufCount_->setCurrentIndex(std::clamp(ctx_.settings.waveBlockCount, 0, Settings::kBufferCounts - 1));
     bufCount_->setToolTip("Buffers count:");
 
-    auto* tl = new QLabel("Track time:", panel);
-    timeVal_ = new QLabel(panel);
+    QWidget* status = toolStatus_;
+    auto* tl = new QLabel("Track time:", status);
+    timeVal_ = new QLabel(status);
     timeVal_->setObjectName("LabelTTimeVal");
-    auto* fl = new QLabel("Track frames:", panel);
-    frmVal_ = new QLabel(panel);
+    auto* fl = new QLabel("Track frames:", status);
+    frmVal_ = new QLabel(status);
     frmVal_->setObjectName("LabelTFrmVal");
     // Room for the longest texts, so the toolbar never grows while a song plays.
     timeVal_->setMinimumWidth(timeVal_->fontMetrics().horizontalAdvance("00:00 of 00:00") + 4);
     frmVal_->setMinimumWidth(frmVal_->fontMetrics().horizontalAdvance("00000 of 00000") + 4);
-    row->addSpacing(6);
-    row->addWidget(tl);
-    row->addWidget(timeVal_);
-    row->addSpacing(6);
-    row->addWidget(fl);
-    row->addWidget(frmVal_);
-    row->addStretch(1);
+    statusRow->addSpacing(6);
+    statusRow->addWidget(tl);
+    statusRow->addWidget(timeVal_);
+    statusRow->addSpacing(6);
+    statusRow->addWidget(fl);
+    statusRow->addWidget(frmVal_);
+    statusRow->addStretch(1);
 
-    clip_ = new QFrame(panel);
+    clip_ = new QFrame(status);
     clip_->setObjectName("ShapeClip");
     clip_->setToolTip("Clip indicator");
     clip_->setFixedSize(12, 12);
     clip_->setAutoFillBackground(true);
     clip_->setStyleSheet("background-color: #008000;");
-    row->addWidget(clip_);
-    scope_ = new ScopeBox(ctx_, panel);
-    row->addWidget(scope_);
+    statusRow->addWidget(clip_);
+    scope_ = new ScopeBox(ctx_, status);
+    statusRow->addWidget(scope_);
     static_cast<QVBoxLayout*>(parent->layout())->addWidget(panel);
+    arrangeToolbar();
 
     connect(newB, &QToolButton::clicked, files_, &FileFlow::FileNewClick);
     connect(openB, &QToolButton::clicked, files_, &FileFlow::FileLoadClick);
@@ -630,6 +660,7 @@ void TFormMain::buildPatternsPage(QWidget* page) {
     aIns_->setChecked(true);
     aVol_ = speedButton(panel, "SpeedButtonAVol", "Volume:", "");
     aVol_->setCheckable(true);
+    for (QToolButton* b : {aStep_, aIns_, aVol_}) setToggleLook(b);
 
     grid->addWidget(new QLabel("Length:", panel), 0, 0);
     grid->addWidget(upDownPtnLen_, 0, 1);
@@ -661,19 +692,32 @@ void TFormMain::buildPatternsPage(QWidget* page) {
     grid->setColumnStretch(4, 1);
     column->addWidget(panel);
 
-    ptnHeader_ = new PatternHeader(ctx_, page);
-    patternHeader_ = ptnHeader_;
-    column->addWidget(patternHeader_);
+    // The header and the view scroll sideways together, so that every
+    // channel's buttons stand over its columns.
     auto* scroll = new QScrollArea(page);
     scroll->setObjectName("ScrollBoxPtn");
     scroll->setWidgetResizable(true);
     scroll->setFocusPolicy(Qt::StrongFocus);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scrollPtn_ = scroll;
-    ptnView_ = new PatternView(ctx_, scroll);
+    auto* box = new QWidget(scroll);
+    box->setObjectName("PanelPtnBox");
+    auto* boxColumn = new QVBoxLayout(box);
+    boxColumn->setContentsMargins(0, 0, 0, 0);
+    boxColumn->setSpacing(2);
+    ptnHeader_ = new PatternHeader(ctx_, box);
+    patternHeader_ = ptnHeader_;
+    boxColumn->addWidget(patternHeader_);
+    ptnView_ = new PatternView(ctx_, box);
     patternView_ = ptnView_;
-    scroll->setWidget(patternView_);
+    boxColumn->addWidget(patternView_, 1);
+    scroll->setWidget(box);
+    ptnView_->setAvailableWidth(scroll->viewport()->width());
     ptnView_->applyFont();
     ptnHeader_->layoutFor(*ptnView_);
+    connect(ptnHeader_, &PatternHeader::channelMaskChanged, ptnView_,
+            [this](uint8_t mask) { ptnView_->setMutedChannels(static_cast<uint8_t>(~mask & 0x3F)); });
+    scroll->viewport()->installEventFilter(this);
     column->addWidget(scroll, 1);
 
     connect(upDownPtn_, &QSpinBox::valueChanged, this, &TFormMain::UpDownPtnChange);
@@ -945,9 +989,49 @@ void TFormMain::refreshPosition() {
     frmVal_->setText(framesText(positionFrames_, lengthFrames_));
 }
 
+void TFormMain::arrangeToolbar() {
+    auto* grid = static_cast<QGridLayout*>(toolbar_->layout());
+    const QMargins m = grid->contentsMargins();
+    const int needed = m.left() + toolButtons_->sizeHint().width() + grid->horizontalSpacing() +
+                       toolStatus_->minimumSizeHint().width() + m.right();
+    // The window may be as narrow as the wider group: the time display then
+    // goes below the buttons.
+    toolbar_->setMinimumWidth(m.left() + std::max(toolButtons_->sizeHint().width(),
+                                                  toolStatus_->minimumSizeHint().width()) + m.right());
+    const bool oneRow = toolbar_->width() >= needed;
+    const int row = oneRow ? 0 : 1;
+    const int column = oneRow ? 1 : 0;
+    if (grid->itemAtPosition(row, column) && grid->itemAtPosition(row, column)->widget() == toolStatus_) return;
+    grid->removeWidget(toolStatus_);
+    grid->addWidget(toolStatus_, row, column);
+    grid->setColumnStretch(1, oneRow ? 1 : 0);
+    grid->setColumnStretch(0, oneRow ? 0 : 1);
+}
+
 void TFormMain::redrawPattern() {
     patternView_->update();
     patternHeader_->update();
+    // A cursor that moved to another column brings its channel into sight.
+    if (ctx_.view.cursorColumn != shownCursorColumn_) {
+        shownCursorColumn_ = ctx_.view.cursorColumn;
+        auto* scroll = static_cast<QScrollArea*>(scrollPtn_);
+        const auto [left, width] = ptnView_->cursorChannelSpan();
+        const int x = ptnView_->x() + left;
+        QScrollBar* bar = scroll->horizontalScrollBar();
+        const int shown = scroll->viewport()->width();
+        if (x < bar->value())
+            bar->setValue(x);
+        else if (x + width > bar->value() + shown)
+            bar->setValue(std::min(x, x + width - shown));
+    }
+}
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == toolbar_ && event->type() == QEvent::Resize) arrangeToolbar();
+    if (scrollPtn_ && watched == static_cast<QScrollArea*>(scrollPtn_)->viewport() &&
+        event->type() == QEvent::Resize)
+        ptnView_->setAvailableWidth(static_cast<QScrollArea*>(scrollPtn_)->viewport()->width());
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TFormMain::refreshOrderGrid() {
@@ -1050,6 +1134,7 @@ void TFormMain::SpeedButtonStopClick() {
     ctx_.player.stop();
     for (QToolButton* b : {playAll_, playPos_, playPtn_, reset_}) b->setEnabled(true);
     stop_->setEnabled(false);
+    ptnView_->setPlayingRow(-1, -1);
     showSongTiming();
 }
 
@@ -1064,6 +1149,19 @@ void TFormMain::stopAndReset() {
 void TFormMain::Timer1Timer() {
     const PlayPosition pos = ctx_.player.position();
     EditorViewState& v = ctx_.view;
+    if (!followSong_->isChecked()) {
+        // The cursor stays where the user puts it; the view marks the
+        // playing row and the speed boxes show the Player's speeds.
+        ptnView_->setPlayingRow(pos.orderPosition, pos.row);
+        following_ = true;
+        upDownSpdEven_->setValue(pos.speedEven);
+        upDownSpdOdd_->setValue(pos.speedOdd);
+        upDownInter_->setValue(pos.interleave);
+        following_ = false;
+        if (!ctx_.player.isPlaying() && stop_->isEnabled()) SpeedButtonStopClick();
+        return;
+    }
+    ptnView_->setPlayingRow(-1, -1);
     bool moved = false, orderMoved = false;
     if (pos.row != v.cursorRow) {
         v.cursorRow = pos.row;

@@ -122,6 +122,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildToolbar(QWidget* parent);
@@ -147,6 +148,9 @@ private:
     void Timer1Timer();
     void Timer2Timer();
     void redrawPattern();
+    // The toolbar's time display goes below its buttons when the window is
+    // too narrow for one row.
+    void arrangeToolbar();
     void refreshOrderGrid();
     void showSongTiming();
     // UpDownPtn and UpDownPtnLen show the current pattern without writing
@@ -173,7 +177,11 @@ private:
     int positionFrames_ = 0;
     bool following_ = false;  // Timer1 is writing the controls
     bool audioFailureShown_ = false;
+    int shownCursorColumn_ = 0;  // the column last brought into sight
 
+    QWidget* toolbar_ = nullptr;
+    QWidget* toolButtons_ = nullptr;
+    QWidget* toolStatus_ = nullptr;
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;
     QToolButton* playAll_ = nullptr;
@@ -183,6 +191,7 @@ private:
     QToolButton* reset_ = nullptr;
     QToolButton* testSignal_ = nullptr;
     QToolButton* editSong_ = nullptr;
+    QToolButton* followSong_ = nullptr;
     QSlider* volume_ = nullptr;
     QComboBox* bufSize_ = nullptr;
     QComboBox* bufCount_ = nullptr;

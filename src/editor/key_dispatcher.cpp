@@ -74,7 +74,7 @@ bool KeyDispatcher::keyMessage(int code, bool down) {
         for (int command : {cmd::GenSaveMod, cmd::GenOpenMod, cmd::GenMuteAll, cmd::GenSoloMode,
                             cmd::GenReset, cmd::GenStop, cmd::GenToPtnEdit, cmd::GenToInsEdit, cmd::GenToInfo,
                             cmd::GenToSettings, cmd::GenPlayAll, cmd::GenPlayCur, cmd::GenPlayPtn,
-                            cmd::GenUndo, cmd::GenRedo, cmd::GenShowHelp})
+                            cmd::GenUndo, cmd::GenRedo, cmd::GenShowHelp, cmd::GenFollowSong})
             if (global(command)) return true;
         // F1 opens the manual as well, unless the layout gives F1 a command.
         if (code == vk::f(1) && layout.keyState(vk::Shift) == 0 && layout.keyState(vk::Control) == 0 &&

@@ -137,7 +137,7 @@ void OrderGrid::resizeEvent(QResizeEvent* event) {
 
 void OrderGrid::goToPosition(int position) {
     ctx_.view.orderCursor = position;
-    ctx_.document.setPlayPosition(position);  // effective only while playing
+    if (steersPlayer) ctx_.document.setPlayPosition(position);  // effective only while playing
     ctx_.view.currentPattern = ctx_.song->order.entries[position].pattern;
     ctx_.view.noPatternSelected = false;
 }

@@ -41,6 +41,9 @@ public:
     // Runs the ord* commands whose key states the key dispatcher has set;
     // true when one of them was taken (the key is then consumed).
     bool handleCommand();
+    // Going to a position moves a playing song there too (off while the
+    // pattern cursor does not follow the song).
+    bool steersPlayer = true;
     // The grid's key handling for a Windows virtual-key code; true when the
     // key was consumed.
     bool handleKey(int code);

@@ -106,7 +106,8 @@ void PatternInput::moveCursor(int delta, bool page) { moveCursorBy(delta, page, 
 
 void PatternInput::moveCursorBy(int delta, bool page, bool evenWhilePlaying) {
     if (ctx_.view.noPatternSelected) return;
-    if (!evenWhilePlaying && songPlaying()) return;
+    const bool locked = options.followSong && songPlaying();
+    if (!evenWhilePlaying && locked) return;
     EditorViewState& v = ctx_.view;
     const Song& song = *ctx_.song;
     int row = v.cursorRow + delta;
@@ -133,7 +134,7 @@ void PatternInput::moveCursorBy(int delta, bool page, bool evenWhilePlaying) {
             ++pos;
         }
         v.cursorRow = row;
-        if (pos != v.orderCursor) setOrderPosition(pos, !evenWhilePlaying);
+        if (pos != v.orderCursor) setOrderPosition(pos, !evenWhilePlaying && options.followSong);
     } else {
         const int len = patternLength();
         if (page)
@@ -209,14 +210,14 @@ bool PatternInput::handleKeyDown() {
 
     const int orderLength = ctx_.song->order.length;
     if (k.firesOnce(cmd::PtnOrdPrev) && v.orderCursor > 0) {
-        setOrderPosition(v.orderCursor - 1, true);
+        setOrderPosition(v.orderCursor - 1, options.followSong);
         v.cursorRow = std::min(v.cursorRow, patternLength() - 1);
         emit timeChanged();
         changed();
         return true;
     }
     if (k.firesOnce(cmd::PtnOrdNext) && v.orderCursor < orderLength - 1) {
-        setOrderPosition(v.orderCursor + 1, true);
+        setOrderPosition(v.orderCursor + 1, options.followSong);
         v.cursorRow = std::min(v.cursorRow, patternLength() - 1);
         emit timeChanged();
         changed();
@@ -498,14 +499,15 @@ bool PatternInput::valueEntry() {
         return false;
     }
     // The document put a new speed into the cached timing before the row sounds.
-    // The cursor stays still only under a song that was already playing. The
-    // one-row sound of an earlier entry holds neither the cursor nor this
-    // entry's sound: it gives way, so every entry lands on its own row and is
-    // heard however fast the keys come.
+    // The cursor stays still only under a song that was already playing and
+    // followed. The one-row sound of an earlier entry holds neither the cursor
+    // nor this entry's sound: it gives way, so every entry lands on its own row
+    // and is heard however fast the keys come. A song that plays on while the
+    // cursor is free is not cut short by the one-row sound of an edit.
     const bool wasPlaying = songPlaying();
     if (sound && !wasPlaying && ctx_.player.isPlaying()) ctx_.player.stop();
-    if (sound) soundRow(solo);
-    if (entered && !wasPlaying) moveCursorBy(options.autoStep(), false, true);
+    if (sound && !(wasPlaying && !options.followSong)) soundRow(solo);
+    if (entered && (!wasPlaying || !options.followSong)) moveCursorBy(options.autoStep(), false, true);
     if (entered) {
         if (speedEffectSum() != sum) emit songLengthChanged();
         changed();
@@ -579,7 +581,7 @@ void PatternInput::mouseRelease(int row, int column, Qt::KeyboardModifiers) {
     if (!wasDown || ctx_.view.noPatternSelected || !ctx_.view.selection.empty()) return;
     if (row < 0 || column < 0 || column >= kColumns) return;
     setColumn(column);
-    if (!songPlaying()) ctx_.view.cursorRow = std::min(row, patternLength() - 1);
+    if (!songPlaying() || !options.followSong) ctx_.view.cursorRow = std::min(row, patternLength() - 1);
     emit timeChanged();
     changed();
 }

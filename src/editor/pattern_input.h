@@ -33,6 +33,9 @@ class PatternInput : public QObject {
         bool autoStepOn = true;        // SpeedButtonAStep
         int autoStepValue = 1;         // UpDownAStep, 0-256
         bool editSong = false;         // EditSong mode
+        // The cursor follows the playing song; off, it moves freely while
+        // the song plays on elsewhere.
+        bool followSong = true;
         int autoStep() const { return autoStepOn ? autoStepValue : 0; }
     };
 

@@ -11,6 +11,8 @@
 #include <QWheelEvent>
 #include <algorithm>
 
+#include "app/toggle_look.h"
+
 namespace qv {
 
 namespace {
@@ -320,6 +322,24 @@ PatternFontCell patternFontFor(const QString& name, int pointSize) {
     return cell;
 }
 
+int fitPatternFontSize(const QString& name, int width) {
+    // The cell grows with the size, so the sizes are searched by halving.
+    int lo = Settings::kMinFontSize;
+    int hi = Settings::kMaxFontSize;
+    while (lo < hi) {
+        const int mid = (lo + hi + 1) / 2;
+        QFont font(name, mid);
+        font.setStyleHint(QFont::TypeWriter);
+        font.setFixedPitch(true);
+        const int cw = std::max(1, QFontMetrics(font).horizontalAdvance(QStringLiteral("1")));
+        if (kPatternLineColumns * cw <= width)
+            lo = mid;
+        else
+            hi = mid - 1;
+    }
+    return lo;
+}
+
 // ---- PatternView -----------------------------------------------------------
 
 PatternView::PatternView(AppContext& ctx, QWidget* parent) : QWidget(parent), ctx_(ctx) {
@@ -331,12 +351,43 @@ PatternView::PatternView(AppContext& ctx, QWidget* parent) : QWidget(parent), ct
 }
 
 void PatternView::applyFont() {
-    cell_ = patternFontFor(ctx_.settings.patternFontName, ctx_.settings.patternFontSize);
+    const Settings& s = ctx_.settings;
+    fontSize_ = s.patternFontFit && availableWidth_ > 0
+                    ? fitPatternFontSize(s.patternFontName, availableWidth_)
+                    : std::clamp(s.patternFontSize, Settings::kMinFontSize, Settings::kMaxFontSize);
+    cell_ = patternFontFor(s.patternFontName, fontSize_);
     lineCache_.clear();
     // Narrower than a whole line the scroll box shows a scroll bar.
     setMinimumWidth(kPatternLineColumns * cell_.charWidth);
     update();
     emit fontApplied();
+}
+
+void PatternView::setAvailableWidth(int width) {
+    if (width == availableWidth_) return;
+    availableWidth_ = width;
+    if (ctx_.settings.patternFontFit && fitPatternFontSize(ctx_.settings.patternFontName, width) != fontSize_)
+        applyFont();
+}
+
+void PatternView::setMutedChannels(uint8_t mask) {
+    if (mask == muted_) return;
+    muted_ = mask;
+    update();
+}
+
+void PatternView::setPlayingRow(int orderPosition, int row) {
+    if (orderPosition == playOrder_ && row == playRow_) return;
+    playOrder_ = orderPosition;
+    playRow_ = row;
+    update();
+}
+
+std::pair<int, int> PatternView::cursorChannelSpan() const {
+    const int channel = std::clamp(ctx_.view.cursorColumn / 8, 0, kChannels - 1);
+    const int first = channel == 0 ? 0 : 3 + kPatternChannelColumns * channel;
+    const int last = 3 + kPatternChannelColumns * (channel + 1);  // the next "|" or the line's end
+    return {first * cell_.charWidth, (last - first) * cell_.charWidth};
 }
 
 int PatternView::visibleRows() const { return std::min(height() / cell_.lineHeight + 1, kPatternMaxLines); }
@@ -449,6 +500,31 @@ void PatternView::paintEvent(QPaintEvent*) {
         }
         painter.drawImage(QPoint(0, y), *it);
     }
+    // The row the song plays, when it is one of the current pattern's.
+    if (playRow_ >= 0 && playOrder_ == ctx_.view.orderCursor && !ctx_.view.noPatternSelected) {
+        for (int k = 0; k < lines; ++k) {
+            const PatternLine& line = shown[k];
+            if ((line.kind != PatternLineKind::Row && line.kind != PatternLineKind::Cursor) || line.row != playRow_)
+                continue;
+            const int pen = std::max(2, cell_.lineHeight / 8);
+            const QColor mark(255, 128, 0);
+            const int y = k * cell_.lineHeight;
+            painter.fillRect(0, y, lineWidth, pen, mark);
+            painter.fillRect(0, y + cell_.lineHeight - pen, lineWidth, pen, mark);
+            painter.fillRect(0, y, 2 * cell_.charWidth, cell_.lineHeight, QColor(255, 128, 0, 120));
+        }
+    }
+    // Muted channels: their columns under a veil of the background.
+    if (muted_) {
+        QColor veil = colors[Settings::ColorOutOfRange];
+        veil.setAlpha(150);
+        const int top = 0;
+        const int bottom = lines * cell_.lineHeight;
+        for (int c = 0; c < kChannels; ++c)
+            if (muted_ & (1u << c))
+                painter.fillRect((4 + kPatternChannelColumns * c) * cell_.charWidth, top,
+                                 (kPatternChannelColumns - 1) * cell_.charWidth, bottom - top, veil);
+    }
 }
 
 void PatternView::changeEvent(QEvent* event) {
@@ -532,6 +608,7 @@ PatternHeader::PatternHeader(AppContext& ctx, QWidget* parent) : QWidget(parent)
     buttons_[kAll]->setObjectName(QStringLiteral("SpeedButtonChnAll"));
     buttons_[kAll]->setCheckable(true);
     buttons_[kAll]->setChecked(true);
+    setToggleLook(buttons_[kAll]);
     connect(buttons_[kAll], &QToolButton::clicked, this, [this] { allClicked(); });
     for (int c = 0; c < kChannels; ++c) {
         const QChar letter(QLatin1Char(static_cast<char>('A' + c)));
@@ -539,11 +616,13 @@ PatternHeader::PatternHeader(AppContext& ctx, QWidget* parent) : QWidget(parent)
         m->setText(QStringLiteral("M"));
         m->setObjectName(QStringLiteral("SpeedButtonMute") + letter);
         m->setCheckable(true);
+        setToggleLook(m, ToggleLook::Mute);
         connect(m, &QToolButton::clicked, this, [this] { muteClicked(); });
         QToolButton* s = buttons_[soloButton(c)];
         s->setText(QStringLiteral("S"));
         s->setObjectName(QStringLiteral("SpeedButtonSolo") + letter);
         s->setCheckable(true);
+        setToggleLook(s, ToggleLook::Solo);
         connect(s, &QToolButton::clicked, this, [this, c] { soloClicked(c); });
         QToolButton* chan = buttons_[chanButton(c)];
         chan->setText(QStringLiteral("Chan.%1").arg(letter));
@@ -558,12 +637,23 @@ PatternHeader::PatternHeader(AppContext& ctx, QWidget* parent) : QWidget(parent)
 
 void PatternHeader::layoutFor(const PatternView& view) {
     charWidth_ = view.charWidth();
+    followFont(view);
     layoutButtons();
     disconnect(fontConnection_);
     fontConnection_ = connect(&view, &PatternView::fontApplied, this, [this, &view] {
         charWidth_ = view.charWidth();
+        followFont(view);
         layoutButtons();
     });
+}
+
+void PatternHeader::followFont(const PatternView& view) {
+    // Captions grow with a large pattern font, never below the window's own.
+    QFont f = QApplication::font(this);
+    const qreal viewSize = view.fontSize() * 0.75;
+    if (viewSize > f.pointSizeF()) f.setPointSizeF(viewSize);
+    for (QToolButton* b : buttons_) b->setFont(f);
+    setMinimumHeight(buttons_[chanButton(0)]->sizeHint().height());
 }
 
 void PatternHeader::resizeEvent(QResizeEvent*) { layoutButtons(); }
@@ -655,6 +745,7 @@ void PatternHeader::soloClicked(int channel) {
         soloFollow_ = -1;
         for (int c = 0; c < kChannels; ++c) buttons_[muteButton(c)]->setChecked(false);
         buttons_[kAll]->setChecked(true);
+    setToggleLook(buttons_[kAll]);
     }
     applyRules();
 }

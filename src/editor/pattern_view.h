@@ -17,6 +17,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "app/app_context.h"
@@ -99,6 +100,9 @@ struct PatternFontCell {
     std::array<quint32, 128> glyphs{};
 };
 PatternFontCell patternFontFor(const QString& name, int pointSize);
+// The largest point size (6-32) at which a whole line of the font fits into
+// width pixels; the smallest size when none does.
+int fitPatternFontSize(const QString& name, int width);
 
 // Draws one line at the top edge y: the backgrounds, then the texts, each
 // character in its cell.
@@ -117,6 +121,21 @@ public:
     int charWidth() const { return cell_.charWidth; }
     int lineHeight() const { return cell_.lineHeight; }
     const QFont& patternFont() const { return cell_.font; }
+    // The point size in use: the setting's, or the fitted one.
+    int fontSize() const { return fontSize_; }
+    // The width the view is shown in (the scroll box's viewport): with
+    // "fit to window" the font is measured anew when its fitted size changes.
+    void setAvailableWidth(int width);
+    // Muted channels (bit c) are drawn dimmed.
+    void setMutedChannels(uint8_t mask);
+    uint8_t mutedChannels() const { return muted_; }
+    // The row the song plays (order position, row; -1 when stopped): marked
+    // when the view shows it while the cursor is elsewhere.
+    void setPlayingRow(int orderPosition, int row);
+    std::pair<int, int> playingRow() const { return {playOrder_, playRow_}; }
+    // The left edge and the width in pixels of the cursor's channel (from
+    // the row numbers on for the first channel).
+    std::pair<int, int> cursorChannelSpan() const;
     void setEditSongMode(bool on);
     bool editSongMode() const { return editSong_; }
     // Whether the cursor row is drawn focused: the view (or the scroll box
@@ -160,6 +179,11 @@ private:
     qreal cacheRatio_ = 0;
     bool editSong_ = false;
     int wheelRest_ = 0;
+    int fontSize_ = 9;
+    int availableWidth_ = 0;
+    uint8_t muted_ = 0;
+    int playOrder_ = -1;
+    int playRow_ = -1;
 };
 
 // The channel header: "*", then "M", "S" and "Chan.A" ... "Chan.F", and a
@@ -199,6 +223,7 @@ protected:
 
 private:
     void layoutButtons();
+    void followFont(const PatternView& view);
     void applyRules();
     void allClicked();
     void muteClicked();

@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QDir>
 #include <QFileInfo>
+#include <QFont>
 #include <QHideEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QSlider>
 #include <QToolButton>
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "app/song_text.h"
+#include "app/toggle_look.h"
 #include "dialogs/copy_exchange.h"
 #include "dialogs/form_copy_ex_ins.h"
 #include "dialogs/form_copy_ex_op.h"
@@ -61,6 +64,15 @@ constexpr int kEgLeft = 378;
 constexpr int kEgWidth = 64;
 constexpr int kEnvLeft = 448;
 constexpr int kRightLeft = 584;
+// The right column at the designed scale: the algorithm buttons in four rows
+// of two with the connection picture beside them, the instrument buttons, the name
+// and the list.
+constexpr int kRightWidth = 185;
+constexpr int kRightWidest = 320;
+constexpr int kAlgoHeight = 100;
+constexpr int kPianoTop = 8;    // below the operator rows
+constexpr int kPageMargin = 4;
+constexpr double kLargestScale = 3.0;
 
 // The field of parameter number n (0-9) of an operator.
 int& field(Operator& op, int n) {
@@ -96,9 +108,8 @@ QToolButton* speedButton(QWidget* parent, const char* name, const QString& text,
     return b;
 }
 
-QLabel* label(QWidget* parent, const QString& text, const QRect& at, const QString& hint = {}) {
+QLabel* label(QWidget* parent, const QString& text, const QString& hint = {}) {
     auto* l = new QLabel(text, parent);
-    l->setGeometry(at);
     l->setAlignment(Qt::AlignCenter);
     if (!hint.isEmpty()) l->setToolTip(hint);
     return l;
@@ -147,6 +158,8 @@ InstrumentPage::InstrumentPage(AppContext& ctx, QWidget* parent)
     buildRightColumn();
     buildPiano();
     setTabOrder();
+    designedHeight_ = kPageMargin + keysBox_->geometry().bottom() + 1;
+    layoutPage();
     refreshListItem(-1, true);
     showInstrument();
 }
@@ -172,14 +185,15 @@ Instrument& InstrumentPage::instrument() { return ctx_.song->instruments[current
 void InstrumentPage::buildOperatorRows() {
     auto* names = new QWidget(this);
     names->setObjectName("PanelPrmNames");
-    names->setGeometry(0, 0, kRowsWidth, kHeaderHeight);
+    headerPanel_ = names;
     auto* opExch = speedButton(names, "SpeedButtonOpExch", "Exch", "Copy/Exchange operators settings");
-    opExch->setGeometry(0, 0, 32, kHeaderHeight);
+    place(opExch, QRect(0, 0, 32, kHeaderHeight));
     connect(opExch, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonOpExchClick);
-    for (const KnobColumn& s : kKnobColumns) label(names, s.name, QRect(s.left - 4, 0, 40, kHeaderHeight), s.hint);
-    label(names, "SSG-EG", QRect(kEgLeft, 0, kEgWidth, kHeaderHeight));
-    label(names, "Envelope", QRect(kEnvLeft, 0, 88, kHeaderHeight));
-    label(names, "FB", QRect(kFeedbackLeft, 0, 32, kHeaderHeight));
+    for (const KnobColumn& s : kKnobColumns)
+        place(label(names, s.name, s.hint), QRect(s.left - 4, 0, 40, kHeaderHeight));
+    place(label(names, "SSG-EG"), QRect(kEgLeft, 0, kEgWidth, kHeaderHeight));
+    place(label(names, "Envelope"), QRect(kEnvLeft, 0, 88, kHeaderHeight));
+    place(label(names, "FB"), QRect(kFeedbackLeft, 0, 32, kHeaderHeight));
 
     int rowHeight = 0;
     for (int op = 0; op < 4; ++op) {
@@ -204,13 +218,14 @@ void InstrumentPage::buildOperatorRows() {
         }
         rowHeight = kKnobTop + knobs_[op * 9]->height() + 4;
         panel->setGeometry(0, kHeaderHeight + op * rowHeight, kRowsWidth, rowHeight);
+        opPanels_[op] = panel;
 
         auto* number = new QLabel(QString("#%1").arg(op + 1), panel);
-        number->setGeometry(4, 4, 26, 16);
+        place(number, QRect(4, 4, 26, 16));
         number->setAlignment(Qt::AlignCenter);
         auto* reset = speedButton(panel, QString("SpeedButtonResetOp%1").arg(op + 1).toLatin1().constData(),
                                   QString::fromUtf8("\u21BA"), "Reset operator settings");
-        reset->setGeometry(4, 24, 26, 22);
+        place(reset, QRect(4, 24, 26, 22));
         reset->setProperty("Tag", op);
         connect(reset, &QToolButton::clicked, this, [this, op] { SpeedButtonResetOpClick(op); });
 
@@ -221,19 +236,20 @@ void InstrumentPage::buildOperatorRows() {
         eg->setPageStep(1);
         eg->setTickPosition(QSlider::TicksBelow);
         eg->setProperty("Tag", 10 * op + 9);
-        eg->setGeometry(kEgLeft, 4, kEgWidth, 22);
+        place(eg, QRect(kEgLeft, 4, kEgWidth, 22));
         connect(eg, &QSlider::valueChanged, this, [this, op](int v) { ParamChange(10 * op + 9, v); });
         trackBarEG_[op] = eg;
 
         auto* image = new QLabel(panel);
         image->setObjectName(QString("ImageEG%1").arg(op + 1));
-        image->setGeometry(kEgLeft + (kEgWidth - InstrumentPictures::kEnvWidth) / 2, 28,
-                           InstrumentPictures::kEnvWidth, InstrumentPictures::kEnvHeight);
+        place(image, QRect(kEgLeft + (kEgWidth - InstrumentPictures::kEnvWidth) / 2, 28,
+                           InstrumentPictures::kEnvWidth, InstrumentPictures::kEnvHeight));
+        image->setScaledContents(true);
         image->setPixmap(pictures_.ssgEg[0]);
         imageEG_[op] = image;
 
         auto* env = new EnvelopeGraph(op, panel);
-        env->move(kEnvLeft, kKnobTop);
+        place(env, QRect(QPoint(kEnvLeft, kKnobTop), env->size()));
         env->source = [this]() -> const Instrument& { return instrument(); };
         envelopes_[op] = env;
 
@@ -264,8 +280,9 @@ void InstrumentPage::buildRightColumn() {
         auto* b = speedButton(panelAlgo_, QString("SpeedButtonAlgo%1").arg(a).toLatin1().constData(),
                               QString::number(a), QString());
         b->setCheckable(true);
+        setToggleLook(b);
         b->setProperty("Tag", a);
-        b->setGeometry(4 + 24 * a, 4, 24, 22);
+        place(b, QRect(4 + 24 * (a % 2), 2 + 24 * (a / 2), 24, 22));
         algoGroup_->addButton(b, a);
         algoButtons_[a] = b;
     }
@@ -273,7 +290,8 @@ void InstrumentPage::buildRightColumn() {
     connect(algoGroup_, &QButtonGroup::idClicked, this, [this] { SpeedButtonAlgoClick(); });
     imageConnect_ = new QLabel(panelAlgo_);
     imageConnect_->setObjectName("ImageConnect");
-    imageConnect_->setFixedSize(InstrumentPictures::kAlgoWidth, InstrumentPictures::kAlgoHeight);
+    place(imageConnect_, QRect(58, 17, InstrumentPictures::kAlgoWidth, InstrumentPictures::kAlgoHeight));
+    imageConnect_->setScaledContents(true);
     imageConnect_->setPixmap(pictures_.algorithms[0]);
 
     buttonRow_ = new QWidget(this);
@@ -284,11 +302,12 @@ void InstrumentPage::buildRightColumn() {
     connect(insExch, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonInsExchClick);
     polyMode_ = speedButton(buttonRow_, "SpeedButtonPolyMode", "Poly", "Polyphonic mode on/off");
     polyMode_->setCheckable(true);
+    setToggleLook(polyMode_);
     polyMode_->setChecked(ctx_.settings.instrumentPolyMode);
     int x = 0;
     for (QToolButton* b : {insNew, insOpen, insSave, insExch, polyMode_}) {
-        b->setGeometry(x, 0, 40, 22);
-        x += 41;
+        place(b, QRect(x, 0, 36, 22));
+        x += 37;
     }
     connect(insNew, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonInsNewClick);
     connect(insOpen, &QToolButton::clicked, this, &InstrumentPage::SpeedButtonInsOpenClick);
@@ -305,14 +324,13 @@ void InstrumentPage::buildRightColumn() {
     connect(list_, &QListWidget::currentRowChanged, this, [this] {
         if (!refilling_) ListBoxInsClick();
     });
-    layoutRightColumn();
 }
 
 void InstrumentPage::buildPiano() {
     const int top = rowsBottom_ + 8;
     keysBox_ = new KeysBox(this);
     const int frame = keysBox_->frameWidth();
-    keysBox_->setGeometry(4, top, PianoKeys::kWidth + 2 * frame, PianoKeys::kHeight + 2 * frame);
+    keysBox_->setGeometry(kPageMargin, top, PianoKeys::kWidth + 2 * frame, PianoKeys::kHeight + 2 * frame);
     connect(keysBox_, &KeysBox::focusChanged, this, [this] {
         const bool focus = keysBox_->hasFocus();
         if (focus != watchingMouse_ && qApp) {
@@ -366,18 +384,78 @@ void InstrumentPage::setTabOrder() {
     for (size_t i = 1; i < chain.size(); ++i) QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
-void InstrumentPage::layoutRightColumn() {
-    const int w = std::max(200, width() - kRightLeft - 4);
-    panelAlgo_->setGeometry(kRightLeft, 0, w, 100);
-    imageConnect_->move((w - InstrumentPictures::kAlgoWidth) / 2, 31);
-    buttonRow_->setGeometry(kRightLeft, 104, w, 22);
-    nameEdit_->setGeometry(kRightLeft, 130, w, 22);
-    list_->setGeometry(kRightLeft, 156, w, std::max(64, height() - 156 - 4));
+void InstrumentPage::place(QWidget* widget, const QRect& designed) {
+    design_.push_back({widget, designed});
+    widget->setGeometry(designed);
+}
+
+double InstrumentPage::layoutScale(QSize page) const {
+    // The operator rows with the piano under them, the right column beside.
+    const double byWidth = (page.width() - 3.0 * kPageMargin) / (kRowsWidth + kRightWidth);
+    const double byHeight = (page.height() - 2.0 * kPageMargin) / designedHeight_;
+    return std::clamp(std::min(byWidth, byHeight), 1.0, kLargestScale);
+}
+
+void InstrumentPage::layoutPage() {
+    const double s = layoutScale(size());
+    auto scaled = [s](int v) { return static_cast<int>(std::lround(v * s)); };
+    if (s != scale_) {
+        scale_ = s;
+        QFont f = QApplication::font(this);
+        if (s > 1.0) f.setPointSizeF(f.pointSizeF() * s);
+        setFont(f);
+        // Styled toggles do not take a font from their parent.
+        for (QToolButton* b : findChildren<QToolButton*>())
+            if (!b->styleSheet().isEmpty()) b->setFont(f);
+        for (const auto& [widget, r] : design_)
+            widget->setGeometry(scaled(r.x()), scaled(r.y()), scaled(r.width()), scaled(r.height()));
+        for (int op = 0; op < 4; ++op)
+            for (int p = 0; p < 9; ++p) {
+                TKnob* k = knobs_[op * 9 + p];
+                k->setDialSize(scaled(32));
+                k->move(scaled(kKnobColumns[p].left), scaled(kKnobTop));
+            }
+        knobs_[36]->setDialSize(scaled(32));
+        knobs_[36]->move(scaled(kFeedbackLeft), scaled(kKnobTop));
+    }
+    // Everything is as wide as the scale makes it; what width is left goes
+    // to the list (up to a point) and then to the margins on both sides.
+    const int rowsWidth = scaled(kRowsWidth);
+    const int rightWidth = std::clamp(width() - rowsWidth - 3 * kPageMargin, scaled(kRightWidth),
+                                      scaled(kRightWidest));
+    const int left = std::max(kPageMargin, (width() - rowsWidth - rightWidth - kPageMargin) / 2);
+    const int rowHeight = scaled(kKnobTop) + knobs_[0]->height() + scaled(4);
+    headerPanel_->setGeometry(left, kPageMargin, rowsWidth, scaled(kHeaderHeight));
+    for (int op = 0; op < 4; ++op)
+        opPanels_[op]->setGeometry(left, headerPanel_->geometry().bottom() + 1 + op * rowHeight, rowsWidth,
+                                   rowHeight);
+    rowsBottom_ = opPanels_[3]->geometry().bottom() + 1;
+    // The piano spans the operator rows, its octave bar at the right end.
+    const int frame = keysBox_->frameWidth();
+    const int pianoTop = rowsBottom_ + scaled(kPianoTop);
+    const int barWidth = scaled(28);
+    const int pianoWidth = scaled(PianoKeys::kWidth);
+    // Longer keys take up what height the rows leave, up to half as much again.
+    const int pianoHeight =
+        s > 1.0 ? std::clamp(height() - pianoTop - 2 * frame - kPageMargin, scaled(PianoKeys::kHeight),
+                             scaled(PianoKeys::kHeight * 3 / 2))
+                : PianoKeys::kHeight;
+    keysBox_->setGeometry(left, pianoTop, pianoWidth + 2 * frame, pianoHeight + 2 * frame);
+    piano_->setFixedSize(pianoWidth, pianoHeight);
+    octave_->setGeometry(keysBox_->geometry().right() + 1 + scaled(6), pianoTop, barWidth, keysBox_->height());
+
+    const int right = left + rowsWidth + kPageMargin;
+    panelAlgo_->setGeometry(right, kPageMargin, rightWidth, scaled(kAlgoHeight));
+    buttonRow_->setGeometry(right, panelAlgo_->geometry().bottom() + 1 + scaled(4), rightWidth, scaled(22));
+    nameEdit_->setGeometry(right, buttonRow_->geometry().bottom() + 1 + scaled(4), rightWidth,
+                           nameEdit_->sizeHint().height());
+    const int listTop = nameEdit_->geometry().bottom() + 1 + scaled(4);
+    list_->setGeometry(right, listTop, rightWidth, std::max(64, height() - listTop - kPageMargin));
 }
 
 void InstrumentPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    layoutRightColumn();
+    layoutPage();
 }
 
 // ---- show and refresh ------------------------------------------------------------------

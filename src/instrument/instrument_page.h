@@ -16,11 +16,14 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "app/app_context.h"
 #include "instrument/instrument_pictures.h"
 
 class QButtonGroup;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -162,7 +165,13 @@ private:
     void buildRightColumn();
     void buildPiano();
     void setTabOrder();
-    void layoutRightColumn();
+    // Puts a control at its designed place (at the designed scale) and
+    // remembers it there; the page's layout grows it with the window.
+    void place(QWidget* widget, const QRect& designed);
+    // The scale that fits the operator rows, the piano and the right column
+    // into `page`: 1 at the designed size, at most 3.
+    double layoutScale(QSize page) const;
+    void layoutPage();
     QMessageBox::StandardButton ask(const QString& text, const QString& caption,
                                     QMessageBox::StandardButtons buttons);
     void afterFreeChange(bool wasFree);
@@ -194,6 +203,11 @@ private:
     PianoKeys* piano_ = nullptr;
     KeysBox* keysBox_ = nullptr;
     int rowsBottom_ = 0;
+    QWidget* headerPanel_ = nullptr;
+    std::array<QWidget*, 4> opPanels_{};
+    std::vector<std::pair<QWidget*, QRect>> design_;
+    double scale_ = 1.0;
+    int designedHeight_ = 400;
     bool refilling_ = false;
     bool watchingMouse_ = false;
 };

@@ -11,17 +11,19 @@ namespace qv {
 
 namespace {
 
+// A dark dial cap wide enough to lie under the pointer dot (radius 9 of the
+// 32-pixel dial), so that the white dot of a focused knob stands out.
 QPixmap knobPicture() {
-    QPixmap pm(16, 16);
+    QPixmap pm(24, 24);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    QRadialGradient shade(QPointF(6, 5), 9);
-    shade.setColorAt(0, QColor(235, 235, 235));
-    shade.setColorAt(1, QColor(110, 110, 110));
+    QRadialGradient shade(QPointF(9, 8), 14);
+    shade.setColorAt(0, QColor(120, 120, 128));
+    shade.setColorAt(1, QColor(36, 36, 40));
     p.setBrush(shade);
-    p.setPen(QPen(QColor(40, 40, 40), 1));
-    p.drawEllipse(QRectF(1, 1, 14, 14));
+    p.setPen(QPen(QColor(20, 20, 20), 1));
+    p.drawEllipse(QRectF(0.5, 0.5, 23, 23));
     return pm;
 }
 

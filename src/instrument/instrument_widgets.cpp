@@ -1,9 +1,12 @@
 #include "instrument/instrument_widgets.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
+#include <cmath>
 
 namespace qv {
 
@@ -48,7 +51,7 @@ EnvelopePoints envelopePoints(const Operator& op, int w, int h) {
 
 EnvelopeGraph::EnvelopeGraph(int op, QWidget* parent) : QWidget(parent), op_(op) {
     setObjectName(QString("PaintBoxEnv%1").arg(op + 1));
-    setFixedSize(88, 44);
+    resize(kDesignedWidth, kDesignedHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -77,7 +80,12 @@ void EnvelopeGraph::paintEvent(QPaintEvent*) {
         p.fillRect(rect(), Qt::black);
         return;
     }
-    draw(p, source(), op_, width(), height());
+    // A larger page shows the same graph larger.
+    if (size() != QSize(kDesignedWidth, kDesignedHeight)) {
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(static_cast<double>(width()) / kDesignedWidth, static_cast<double>(height()) / kDesignedHeight);
+    }
+    draw(p, source(), op_, kDesignedWidth, kDesignedHeight);
 }
 
 // ---- piano -----------------------------------------------------------------------
@@ -142,6 +150,10 @@ void PianoKeys::drawPiano(QPainter& p) const {
         p.setPen(Qt::black);
         p.drawRect(header.adjusted(0, 0, -1, -1));
         p.setPen(text);
+        // In the piano's own pixels, however large the page draws it.
+        QFont font = p.font();
+        font.setPixelSize(11);
+        p.setFont(font);
         p.drawText(QRect(kOctaveWidth * k + 70, 0, kOctaveWidth - 70, 16), Qt::AlignLeft | Qt::AlignVCenter,
                    QString("Octave %1").arg(o));
     }
@@ -149,17 +161,27 @@ void PianoKeys::drawPiano(QPainter& p) const {
 
 void PianoKeys::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    // A wider page draws the three octaves larger.
+    if (size() != QSize(kWidth, kHeight)) {
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.scale(static_cast<double>(width()) / kWidth, static_cast<double>(height()) / kHeight);
+    }
     drawPiano(p);
+}
+
+QPoint PianoKeys::designedPoint(QPointF at) const {
+    return {static_cast<int>(std::floor(at.x() * kWidth / std::max(1, width()))),
+            static_cast<int>(std::floor(at.y() * kHeight / std::max(1, height())))};
 }
 
 void PianoKeys::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton && event->button() != Qt::RightButton) return;
-    const QPoint at = event->position().toPoint();
+    const QPoint at = designedPoint(event->position());
     emit pressed(hitTest(at.x(), at.y(), octavePosition ? octavePosition() : 3));
 }
 
 void PianoKeys::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
+    const QPoint at = designedPoint(event->position());
     if (event->buttons() & (Qt::LeftButton | Qt::RightButton))
         emit moved(hitTest(at.x(), at.y(), octavePosition ? octavePosition() : 3), event->buttons());
 }
@@ -204,14 +226,22 @@ public:
         QColor text = selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text);
         if (free) text = pal.color(QPalette::Disabled, QPalette::Text);
         p->setPen(text);
+        p->setFont(option.font);
         const QString s = index.data().toString();
         const QRect r = option.rect;
-        p->drawText(QRect(r.left() + 2, r.top(), 18, r.height()), Qt::AlignLeft | Qt::AlignTop, s.left(3));
-        p->drawText(QRect(r.left() + 20, r.top(), r.width() - 20, r.height()), Qt::AlignLeft | Qt::AlignTop,
-                    s.mid(3));
+        // The number with its colon, then the name at 20 pixels or, in a
+        // wider font, just after the widest number.
+        const QFontMetrics metrics(option.font);
+        const int numberWidth = metrics.horizontalAdvance(QStringLiteral("DD:"));
+        const int nameLeft = std::max(20, 2 + numberWidth + metrics.horizontalAdvance(QLatin1Char(' ')));
+        p->drawText(QRect(r.left() + 2, r.top(), nameLeft - 2, r.height()), Qt::AlignLeft | Qt::AlignTop,
+                    s.left(3));
+        p->drawText(QRect(r.left() + nameLeft, r.top(), r.width() - nameLeft, r.height()),
+                    Qt::AlignLeft | Qt::AlignTop, s.mid(3));
     }
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
-        return QSize(QStyledItemDelegate::sizeHint(option, index).width(), 16);
+        return QSize(QStyledItemDelegate::sizeHint(option, index).width(),
+                     std::max(16, QFontMetrics(option.font).height()));
     }
 
 private:

@@ -31,6 +31,8 @@ constexpr std::array<int, 8> kCarrierMask{8, 8, 8, 8, 12, 14, 14, 15};
 class EnvelopeGraph : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int kDesignedWidth = 88;
+    static constexpr int kDesignedHeight = 44;
     EnvelopeGraph(int op, QWidget* parent = nullptr);
     // The instrument to draw (the page's current one).
     std::function<const Instrument&()> source;
@@ -83,6 +85,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // A point of the widget in the piano's designed 546 x 80 coordinates.
+    QPoint designedPoint(QPointF at) const;
     const QPixmap& sprites_;
 };
 

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegion>
+#include <QScreen>
 #include <QWheelEvent>
 #include <algorithm>
 #include <climits>
@@ -103,7 +104,15 @@ TKnob::TKnob(QWidget* parent, TFormTBarPop* popup) : QWidget(parent), popup_(pop
     refreshLabel();
 }
 
-QSize TKnob::sizeHint() const { return {kDial, labelRow_ + kDial}; }
+QSize TKnob::sizeHint() const { return {dial_, labelRow_ + dial_}; }
+
+void TKnob::setDialSize(int size) {
+    dial_ = std::max(16, size);
+    labelRow_ = label_->fontMetrics().height();
+    resize(dial_, labelRow_ + dial_);
+    label_->setGeometry(0, -2, width(), labelRow_);
+    update();
+}
 
 void TKnob::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -170,23 +179,34 @@ void TKnob::paintEvent(QPaintEvent*) {
     const int w = width();
     const int cx = w / 2;
     const int cy = labelRow_ + w / 2;
+    // Lengths are those of the 32-pixel dial, grown with the knob.
+    auto scaled = [w](double length) { return length * w / kDial; };
 
-    p.setPen(QPen(Qt::black, 1));
+    p.setPen(QPen(Qt::black, std::max(1.0, scaled(1))));
     p.setBrush(Qt::black);
     const int r = w / 2;
     for (int i = 0; i < Marks; ++i) {
         const double a = Marks > 1 ? 225.0 + i * 270.0 / (Marks - 1) : 225.0;
-        p.drawLine(onDial(cx, cy, a, r), onDial(cx, cy, a, r - 4));
+        p.drawLine(onDial(cx, cy, a, r), onDial(cx, cy, a, r - scaled(4)));
     }
 
-    if (Bitmap && !Bitmap->isNull())
-        p.drawPixmap(cx - Bitmap->width() / 2, cy - Bitmap->height() / 2, *Bitmap);
+    if (Bitmap && !Bitmap->isNull()) {
+        if (w == kDial) {
+            p.drawPixmap(cx - Bitmap->width() / 2, cy - Bitmap->height() / 2, *Bitmap);
+        } else {
+            p.setRenderHint(QPainter::SmoothPixmapTransform);
+            const QSizeF size(scaled(Bitmap->width()), scaled(Bitmap->height()));
+            p.drawPixmap(QRectF(QPointF(cx - size.width() / 2, cy - size.height() / 2), size), *Bitmap,
+                         QRectF(Bitmap->rect()));
+        }
+    }
 
-    const QPoint dot = onDial(cx, cy, pointerAngle(), w / 2 - 7);
+    const QPoint dot = onDial(cx, cy, pointerAngle(), w / 2 - scaled(7));
     const QColor colour = highlighted() ? QColor(Qt::white) : kSilver;
     p.setPen(colour);
     p.setBrush(colour);
-    p.drawEllipse(QRect(dot.x() - 2, dot.y() - 2, 4, 4));
+    const int half = std::max(2, static_cast<int>(scaled(2)));
+    p.drawEllipse(QRect(dot.x() - half, dot.y() - half, 2 * half, 2 * half));
 }
 
 void TKnob::focusInEvent(QFocusEvent* event) {
@@ -404,8 +424,10 @@ void TFormTBarPop::popupFor(TKnob* knob) {
         finish();
     });
 
-    const QPoint knobTopLeft = knob->mapToGlobal(QPoint(0, 0));
-    move(knobTopLeft.x() + knob->width() / 2 - width() / 2, knobTopLeft.y() + knob->height());
+    const QRect knobRect(knob->mapToGlobal(QPoint(0, 0)), knob->size());
+    const QScreen* screen = QGuiApplication::screenAt(knobRect.center());
+    if (!screen) screen = knob->screen();
+    move(placeFor(knobRect, size(), screen ? screen->availableGeometry() : QRect()));
     wasActivated_ = false;
     show();
 
@@ -425,6 +447,15 @@ void TFormTBarPop::popupFor(TKnob* knob) {
     }
     raise();  // above its shadows
     knob->refreshHighlight();
+}
+
+QPoint TFormTBarPop::placeFor(const QRect& knob, QSize size, const QRect& screen) {
+    QPoint at(knob.center().x() + 1 - size.width() / 2, knob.bottom() + 1);
+    if (!screen.isValid()) return at;
+    if (at.y() + size.height() > screen.bottom() + 1) at.setY(knob.top() - size.height());
+    at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
+    at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height())));
+    return at;
 }
 
 void TFormTBarPop::dragTo(int x) {

@@ -61,6 +61,10 @@ public:
     void refreshHighlight();
 
     QSize sizeHint() const override;
+    // The dial's size (32 at the designed scale); the label row follows the
+    // knob's font. Resizes the knob.
+    void setDialSize(int size);
+    int dialSize() const { return dial_; }
 
 signals:
     // The change event: (Tag, Value) after every setValue and step.
@@ -89,6 +93,7 @@ private:
     int value_ = 0;
     int labelRow_ = 0;
     int wheelRest_ = 0;
+    int dial_ = 32;
 };
 
 class TFormTBarPop : public QWidget {
@@ -113,6 +118,10 @@ public:
     void dragTo(int x);
     int thumbLeft() const;
     int thumbTop() const;
+    // Where a pop-up of `size` goes for a knob whose screen rectangle is
+    // `knob`: centred under it, or above it when the screen ends below;
+    // always inside `screen`, so both ends of the track can be reached.
+    static QPoint placeFor(const QRect& knob, QSize size, const QRect& screen);
 
     // Where the cursor was when the pop-up opened (it goes back there at the end).
     QPoint savedCursor() const { return savedCursor_; }

@@ -147,6 +147,7 @@ ordMoveNext=ctrl+right
 genUndo=ctrl+z
 genRedo=ctrl+y,ctrl+shift+z
 genShowHelp=shift+f1
+genFollowSong=scroll
 )KBD";
 
 struct KeyName {
@@ -249,7 +250,8 @@ std::vector<std::string> buildCommandNames() {
           "ptnSelectKey", "ptnPatternNext", "ptnPatternPrev", "ptnInstrNext", "ptnInstrPrev",
           "ptnInpRepeat", "ptnPlayNote", "ptnPlayLine", "ptnEditSong", "ordInsertSame", "ordInsertCopy",
           "ordInsertNew", "ordDelete", "ordLoopPosition", "ordToPattern", "ordPatternInc",
-          "ordPatternDec", "ordMovePrev", "ordMoveNext", "genUndo", "genRedo", "genShowHelp"})
+          "ordPatternDec", "ordMovePrev", "ordMoveNext", "genUndo", "genRedo", "genShowHelp",
+          "genFollowSong"})
         names.emplace_back(name);
     return names;
 }

@@ -100,6 +100,8 @@ enum Command : int {
     GenUndo,
     GenRedo,
     GenShowHelp,
+    // The pattern cursor follows the playing song (on) or stays free (off).
+    GenFollowSong,
     Count
 };
 

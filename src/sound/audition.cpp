@@ -1,5 +1,7 @@
 #include "sound/audition.h"
 
+#include <algorithm>
+
 #include "sound/ym2203_registers.h"
 
 namespace qv {
@@ -42,9 +44,19 @@ void Audition::keyOffAndFree(int voice) {
     voices_[voice] = Voice{};
 }
 
+void Audition::forgetHeld(int key, int note) {
+    int kept = 0;
+    for (int i = 0; i < heldCount_; ++i) {
+        const bool match = key >= 0 ? held_[i].key == key : held_[i].note == note;
+        if (!match) held_[kept++] = held_[i];
+    }
+    heldCount_ = kept;
+}
+
 bool Audition::auditionStart(int key, int note, bool poly) {
     if (!playableNote(note)) return true;
     if (poly) {
+        heldCount_ = 0;
         for (const Voice& v : voices_)
             if (v.note == note) return false;
         for (int v = 0; v < kVoices; ++v) {
@@ -55,6 +67,13 @@ bool Audition::auditionStart(int key, int note, bool poly) {
         }
         return false;
     }
+    // The newest held key goes on top (a key pressed again moves up).
+    forgetHeld(key, -1);
+    if (heldCount_ == kHeldKeys) {
+        std::copy(held_.begin() + 1, held_.end(), held_.begin());
+        --heldCount_;
+    }
+    held_[heldCount_++] = Voice{key, note};
     if (voices_[0].note == note) return true;
     for (int v = 0; v < kVoices; ++v) keyOffAndFree(v);
     load(0, key, note);
@@ -71,6 +90,17 @@ bool Audition::auditionSetPitch(int note, bool poly) {
 }
 
 bool Audition::auditionRelease(int key, int note) {
+    forgetHeld(key, key >= 0 ? -1 : note);
+    const Voice& mono = voices_[0];
+    const bool monoVoice = mono.note >= 0 && voices_[1].note < 0 && voices_[2].note < 0;
+    if (monoVoice && heldCount_ > 0 &&
+        (key >= 0 ? mono.key == key : (playableNote(note) && mono.note == note))) {
+        // Back to the most recent key still held, without a new attack.
+        const Voice back = held_[heldCount_ - 1];
+        if (back.note != mono.note) writeNotePitch(0, back.note);
+        voices_[0] = back;
+        return true;
+    }
     bool released = false;
     for (int v = 0; v < kVoices; ++v) {
         if (voices_[v].note < 0) continue;
@@ -85,6 +115,7 @@ bool Audition::auditionRelease(int key, int note) {
 }
 
 bool Audition::auditionReleaseAll() {
+    heldCount_ = 0;
     bool released = false;
     for (int v = 0; v < kVoices; ++v) {
         if (voices_[v].note >= 0) {

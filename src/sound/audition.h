@@ -35,7 +35,10 @@ public:
     // Mono only: voice 0 glides to the note without a new key-on.
     bool auditionSetPitch(int note, bool poly);
     // key >= 0: releases the voices started by that key; key < 0: the voices
-    // playing note. Reports whether any voice was released.
+    // playing note. Reports whether any voice was released or changed: in
+    // mono mode, releasing the sounding key while other keys are still held
+    // glides the voice back to the most recent of them (legato, no new
+    // attack) instead of silencing it.
     bool auditionRelease(int key, int note = -1);
     bool auditionReleaseAll();
 
@@ -53,10 +56,16 @@ private:
     void load(int voice, int key, int note);
     void keyOffAndFree(int voice);
 
+    // Mono mode's held keys, oldest first.
+    static constexpr int kHeldKeys = 40;
+    void forgetHeld(int key, int note);
+
     ChipPair& chips_;
     const NoteTables& tables_;
     Instrument instrument_{};
     std::array<Voice, kVoices> voices_{};
+    std::array<Voice, kHeldKeys> held_{};
+    int heldCount_ = 0;
 };
 
 }  // namespace qv

@@ -61,7 +61,7 @@ private slots:
             Settings{}.save(store);
         }
         QSettings store(path, QSettings::IniFormat);
-        QStringList expected = {"WaveBlockSize", "WaveBlockCount", "WaveOutputVolume", "PatternFontSize",
+        QStringList expected = {"WaveBlockSize", "WaveBlockCount", "WaveOutputVolume", "PatternFontSize", "PatternFontFit",
                                 "PatternEditorPageStep", "PatternFontName", "PatternEditorAutostep",
                                 "PatternEditorAutorepeat", "PatternEditorKeyoff", "PatternEditorDots",
                                 "OneInstance", "InstrumentPolyMode", "PatternShowPrevNext", "WindowTop",
@@ -160,9 +160,9 @@ private slots:
         QCOMPARE(s.colors[Settings::ColorNormalLine], 255);
         QVERIFY(!s.instrumentPolyMode);
         QVERIFY(s.oneInstance);
-        s = loadRaw("WaveBlockCount=9\nPatternFontSize=13\nPatternEditorPageStep=129\nWaveOutputVolume=-1\n");
+        s = loadRaw("WaveBlockCount=9\nPatternFontSize=33\nPatternEditorPageStep=129\nWaveOutputVolume=-1\n");
         QCOMPARE(s.waveBlockCount, 8);
-        QCOMPARE(s.patternFontSize, 12);
+        QCOMPARE(s.patternFontSize, 32);
         QCOMPARE(s.patternEditorPageStep, 128);
         QCOMPARE(s.waveOutputVolume, 0);
     }

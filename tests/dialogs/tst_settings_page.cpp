@@ -87,7 +87,7 @@ private slots:
         QCOMPARE(colors->itemText(11), QString("Prev/Next patterns"));
         auto* size = f.find<QSpinBox>("UpDownFontSize");
         QCOMPARE(size->minimum(), 6);
-        QCOMPARE(size->maximum(), 12);
+        QCOMPARE(size->maximum(), 32);
         auto* step = f.find<QSpinBox>("UpDownPageStep");
         QCOMPARE(step->minimum(), 1);
         QCOMPARE(step->maximum(), 128);
@@ -138,6 +138,18 @@ private slots:
         f.find<QSpinBox>("UpDownFontSize")->setValue(12);
         QCOMPARE(f.ctx.settings.patternFontSize, 12);
         QVERIFY(view->lineHeight() > small);
+        // "fit to window": the view takes the size that fits its width, and
+        // the size box waits until the choice is undone.
+        auto* fit = f.find<QCheckBox>("CheckBoxFontFit");
+        QCOMPARE(fit->text(), QString("fit to window"));
+        view->setAvailableWidth(3000);
+        fit->setChecked(true);
+        QVERIFY(f.ctx.settings.patternFontFit);
+        QVERIFY(!f.find<QSpinBox>("UpDownFontSize")->isEnabled());
+        QCOMPARE(view->fontSize(), qv::fitPatternFontSize(f.ctx.settings.patternFontName, 3000));
+        QVERIFY(view->fontSize() > 12);
+        fit->setChecked(false);
+        QCOMPARE(view->fontSize(), 12);
         const QStringList families = QFontDatabase::families();
         if (families.contains("DejaVu Sans Mono")) {
             auto* combo = f.find<QComboBox>("ComboBoxFont");

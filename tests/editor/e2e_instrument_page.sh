@@ -26,15 +26,16 @@ for _ in $(seq 5); do xdotool key Down; done
 # Right: on to the DR knob (8); "1" cannot grow 8 into range, so it starts anew.
 xdotool key Right 1 2
 sleep 0.2
-# Positions within the window follow the page's fixed layout.
-xdotool mousemove --window "$main" 769 91 click 1   # algorithm button "7"
+# Positions within the window follow the page's layout at the window's
+# first size (its smallest, where the page is drawn at its designed scale).
+xdotool mousemove --window "$main" 668 194 click 1  # algorithm button "7"
 sleep 0.2
-xdotool mousemove --window "$main" 720 217 click 1  # the name edit
+xdotool mousemove --window "$main" 720 252 click 1  # the name edit
 sleep 0.2
 xdotool key ctrl+a
 xdotool type --delay 30 "Keys"
 sleep 0.2
-xdotool mousemove --window "$main" 120 380 mousedown 1  # a white key of the piano
+xdotool mousemove --window "$main" 125 470 mousedown 1  # a white key of the piano
 sleep 0.4
 snap playing
 xdotool mouseup 1

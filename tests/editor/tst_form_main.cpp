@@ -4,6 +4,9 @@
 // dialogs are replaced by recorders, so nothing modal ever waits.
 #include <QtTest>
 
+#include <QScrollArea>
+#include <QScrollBar>
+
 #include <QAction>
 #include <QDir>
 #include <QFile>
@@ -19,6 +22,7 @@
 #include "app/app_context.h"
 #include "editor/form_main.h"
 #include "editor/order_grid.h"
+#include "editor/pattern_view.h"
 #include "editor/pattern_input.h"
 #include "editor/window_fixture.h"
 #include "song/module_file.h"
@@ -366,6 +370,74 @@ private slots:
         QVERIFY(!f.ctx.player.isPlaying());
     }
 
+    // A narrow window puts the time display under the toolbar's buttons
+    // instead of letting the texts run into each other.
+    void toolbarTextsNeverOverlap() {
+        Fixture f;
+        f.window->setMinimumSize(1, 1);  // as a window manager may force it
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(f.window.get()));
+        auto* toolbar = f.find<QWidget>("PanelToolbar");
+        for (int width : {640, 760, 1300}) {
+            f.window->resize(width, 600);
+            QTRY_COMPARE(toolbar->width(), width);
+            QCoreApplication::processEvents();
+            QList<QRect> boxes;
+            for (QWidget* w : toolbar->findChildren<QWidget*>()) {
+                if (!w->isVisible() || (!qobject_cast<QToolButton*>(w) && !qobject_cast<QLabel*>(w))) continue;
+                const QRect r(w->mapTo(toolbar, QPoint(0, 0)), w->size());
+                QVERIFY2(r.right() < width, qPrintable(w->objectName() + " beyond the edge"));
+                for (const QRect& other : boxes)
+                    QVERIFY2(!r.intersects(other), qPrintable(QString("overlap at width %1").arg(width)));
+                boxes.append(r);
+            }
+            QVERIFY(boxes.size() >= 13);
+        }
+    }
+
+    // Follow song off: the cursor moves and notes go in while the song plays
+    // on elsewhere; the view marks the playing row.
+    void followSongOff() {
+        Fixture f;
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        f.ctx.song->order.length = 2;
+        f.ctx.song->order.entries[1].pattern = 1;
+        QVERIFY(f.ctx.audio.open(0, 0));
+        auto* follow = f.find<QToolButton>("SpeedButtonFollowSong");
+        QVERIFY(follow && follow->isChecked());
+        auto* scroll = f.find<QWidget>("ScrollBoxPtn");
+        QTest::keyClick(scroll, Qt::Key_ScrollLock);  // the default layout's key
+        QVERIFY(!follow->isChecked());
+        QVERIFY(!f.window->patternInput().options.followSong);
+        f.window->SpeedButtonPlayPtnClick();  // pattern 0 in a loop
+        QTRY_VERIFY_WITH_TIMEOUT(f.ctx.player.position().row > 1, 3000);
+        // To the next order position (pattern 1) and down two rows, while
+        // the Player stays in pattern 0.
+        QTest::keyClick(scroll, Qt::Key_PageDown, Qt::ControlModifier);
+        QTest::keyClick(scroll, Qt::Key_Down);
+        QTest::keyClick(scroll, Qt::Key_Down);
+        QCOMPARE(f.ctx.view.orderCursor, 1);
+        QCOMPARE(f.ctx.view.currentPattern, 1);
+        QCOMPARE(f.ctx.view.cursorRow, 2);
+        QTest::keyClick(scroll, Qt::Key_Q);  // C-5 with the octave at 4
+        QTest::keyClick(scroll, Qt::Key_W);
+        QVERIFY(f.ctx.player.isPlaying());
+        QCOMPARE(f.ctx.player.position().orderPosition, 0);
+        QVERIFY(f.ctx.song->patterns[1].rows[2][0].hasNote());
+        QVERIFY(f.ctx.song->patterns[1].rows[3][0].hasNote());
+        QCOMPARE(f.ctx.view.cursorRow, 4);  // the auto step moved on
+        QTest::qWait(100);
+        QCOMPARE(f.ctx.view.cursorRow, 4);  // the follower left it there
+        QCOMPARE(f.find<qv::PatternView>("PaintBoxPtn")->playingRow().first, 0);
+        // Back on: the cursor follows the Player again.
+        QTest::keyClick(scroll, Qt::Key_ScrollLock);
+        QVERIFY(follow->isChecked());
+        QTRY_COMPARE_WITH_TIMEOUT(f.ctx.view.orderCursor, 0, 3000);
+        f.window->SpeedButtonStopClick();
+        QCOMPARE(f.find<qv::PatternView>("PaintBoxPtn")->playingRow().first, -1);
+    }
+
     // Without a sound card the song still plays at its pace, silently, and the
     // status line says once why there is no sound.
     void playsSilentlyWithoutACard() {
@@ -478,6 +550,46 @@ private slots:
         emit in.patternStepRequested(1);
         QCOMPARE(f.find<QSpinBox>("UpDownPtn")->value(), 1);
         QCOMPARE(int(f.ctx.song->order.entries[0].pattern), 1);
+    }
+
+    void headerScrollsWithTheView() {
+        Fixture f;
+        f.window->resize(560, 480);
+        f.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+        auto* scroll = f.find<QScrollArea>("ScrollBoxPtn");
+        auto* view = f.find<qv::PatternView>("PaintBoxPtn");
+        auto* header = f.find<qv::PatternHeader>("PanelPtnHeader");
+        QScrollBar* bar = scroll->horizontalScrollBar();
+        // A font whose line is wider than the window.
+        f.ctx.settings.patternFontSize = 24;
+        view->applyFont();
+        QTRY_VERIFY(bar->maximum() > 0);
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(scroll));
+        // Every "M" stands over its channel's columns, scrolled or not.
+        auto muteOverChannel = [&](int c) {
+            const int buttonLeft = header->button(1 + 3 * c)->mapTo(f.window.get(), QPoint(0, 0)).x();
+            const int columnLeft = view->mapTo(f.window.get(), QPoint((3 + 14 * c) * view->charWidth(), 0)).x();
+            return std::abs(buttonLeft - columnLeft) <= view->charWidth();
+        };
+        QVERIFY(muteOverChannel(1));
+        // Tab walks to channel F, which comes into sight with its buttons.
+        for (int i = 0; i < 5; ++i) QTest::keyClick(scroll, Qt::Key_Tab);
+        QCOMPARE(f.ctx.view.cursorColumn / 8, 5);
+        QVERIFY(bar->value() > 0);
+        const int channelRight = (3 + 14 * 6) * view->charWidth();
+        const int shownRight = bar->value() + scroll->viewport()->width();
+        QVERIFY2(shownRight >= channelRight, qPrintable(QString("%1 < %2").arg(shownRight).arg(channelRight)));
+        QVERIFY(muteOverChannel(5));
+        const QPoint muteF = header->button(1 + 3 * 5)->mapTo(scroll->viewport(), QPoint(2, 2));
+        QVERIFY(scroll->viewport()->rect().contains(muteF));
+        // Back to channel A: the row numbers are shown again.
+        for (int i = 0; i < 5; ++i) QTest::keyClick(scroll, Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(f.ctx.view.cursorColumn / 8, 0);
+        QCOMPARE(bar->value(), 0);
+        // A muted channel is drawn dimmed.
+        header->muteChannel(2);
+        QCOMPARE(view->mutedChannels(), uint8_t(0b100));
     }
 
     void waveRenderCancel() {

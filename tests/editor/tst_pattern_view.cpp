@@ -294,6 +294,80 @@ private slots:
         QCOMPARE(view.visibleRows(), 1024);
     }
 
+    void fitToWindowAndLargeSizes() {
+        auto ctx = makeContext();
+        const QString name = ctx->settings.patternFontName;
+        ctx->settings.patternFontSize = 32;
+        qv::PatternView view(*ctx);
+        QCOMPARE(view.fontSize(), 32);  // sizes up to 32 points
+        ctx->settings.patternFontFit = true;
+        int previous = 0;
+        for (int width : {300, 900, 1500, 2500, 4000}) {
+            view.setAvailableWidth(width);
+            const int size = view.fontSize();
+            QVERIFY(size >= previous);
+            previous = size;
+            QCOMPARE(size, qv::fitPatternFontSize(name, width));
+            // The largest size whose whole line fits, or the smallest one.
+            if (size > Settings::kMinFontSize) QVERIFY(87 * view.charWidth() <= width);
+            if (size < Settings::kMaxFontSize)
+                QVERIFY(87 * qv::patternFontFor(name, size + 1).charWidth > width);
+        }
+        QCOMPARE(view.fontSize(), 32);
+        QVERIFY(qv::fitPatternFontSize(name, 300) == Settings::kMinFontSize);
+        QSignalSpy applied(&view, &qv::PatternView::fontApplied);
+        view.setAvailableWidth(4001);  // same size: not measured again
+        QCOMPARE(applied.size(), 0);
+        ctx->settings.patternFontFit = false;
+        ctx->settings.patternFontSize = 10;
+        view.applyFont();
+        QCOMPARE(view.fontSize(), 10);
+    }
+
+    void mutedChannelsAndPlayingRow() {
+        auto ctx = makeContext();
+        ctx->song->patterns[0].rows[1][0] = noteCell(0, 4, 0, 1, 0, 0);
+        ctx->song->patterns[0].rows[1][1] = noteCell(0, 4, 0, 1, 0, 0);
+        qv::PatternView view(*ctx);
+        view.resize(87 * view.charWidth(), 9 * view.lineHeight());
+        const int middle = view.visibleRows() / 2;
+        const int y = (middle + 1) * view.lineHeight() + view.lineHeight() / 2;  // row 1
+        auto render = [&] {
+            QImage image(view.size(), QImage::Format_ARGB32_Premultiplied);
+            view.render(&image, QPoint(), QRegion(), QWidget::RenderFlags(QWidget::DrawChildren));
+            return image;
+        };
+        // The blank between note and volume of channels A and B.
+        const int xA = (7 + 0 * 14) * view.charWidth() + view.charWidth() / 2;
+        const int xB = (7 + 1 * 14) * view.charWidth() + view.charWidth() / 2;
+        QImage plain = render();
+        QCOMPARE(plain.pixelColor(xA, y), QColor(255, 255, 255));
+        QCOMPARE(plain.pixelColor(xB, y), QColor(255, 255, 255));
+        view.setMutedChannels(0b10);
+        QImage dimmed = render();
+        QCOMPARE(dimmed.pixelColor(xA, y), QColor(255, 255, 255));
+        QVERIFY(dimmed.pixelColor(xB, y) != QColor(255, 255, 255));
+        // The note's glyphs lose contrast: the darkest pixel of channel B's
+        // note is lighter than channel A's.
+        auto darkest = [&](const QImage& image, int channel) {
+            int best = 255;
+            for (int x = (4 + 14 * channel) * view.charWidth(); x < (7 + 14 * channel) * view.charWidth(); ++x)
+                for (int yy = (middle + 1) * view.lineHeight(); yy < (middle + 2) * view.lineHeight(); ++yy)
+                    best = std::min(best, qGray(image.pixel(x, yy)));
+            return best;
+        };
+        QVERIFY(darkest(dimmed, 1) > darkest(dimmed, 0) + 60);
+
+        // The row the song plays is marked while the cursor is elsewhere,
+        // only at the order position that plays.
+        const int markY = (middle + 2) * view.lineHeight() + 1;  // row 2's top edge
+        view.setPlayingRow(0, 2);
+        QCOMPARE(render().pixelColor(xA, markY), QColor(255, 128, 0));
+        view.setPlayingRow(1, 2);
+        QVERIFY(render().pixelColor(xA, markY) != QColor(255, 128, 0));
+        view.setPlayingRow(-1, -1);
+    }
+
     void paintedView() {
         auto ctx = makeContext();
         qv::Song& song = *ctx->song;

@@ -207,6 +207,50 @@ private slots:
         QCOMPARE(r.page->knob(0)->value(), 0);
     }
 
+    // The list keeps the number's colon in any font, and a focused knob's
+    // white pointer dot stands on the dark dial cap, not on the light page.
+    void colonAndPointerDotShow() {
+        Rig r;
+        qv::InstrumentList* list = r.page->list();
+        QFont big = list->font();
+        big.setPointSize(20);
+        QImage img(400, 40, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        {
+            QPainter p(&img);
+            QStyleOptionViewItem opt;
+            opt.rect = img.rect();
+            opt.palette = list->palette();
+            opt.font = big;
+            opt.state = QStyle::State_Enabled;
+            list->itemDelegate()->paint(&p, opt, list->model()->index(12, 0));  // "0D: empty"
+        }
+        const QFontMetrics m(big);
+        int darkest = 255;
+        for (int x = 2 + m.horizontalAdvance("0D"); x < 2 + m.horizontalAdvance("0D:"); ++x)
+            for (int y = 0; y < img.height(); ++y) darkest = std::min(darkest, qGray(img.pixel(x, y)));
+        QVERIFY2(darkest < 200, "the colon of 0D: is cut off");
+
+        QWidget top;
+        qv::TKnob knob(&top);
+        knob.Min = 0;
+        knob.Max = 31;
+        knob.Marks = 8;
+        knob.Bitmap = &r.page->pictures().knobFace;
+        knob.setValue(0);  // the pointer at 225 degrees, the lower left
+        top.show();
+        QVERIFY(QTest::qWaitForWindowActive(&top));
+        knob.setFocus();
+        QCoreApplication::processEvents();
+        QVERIFY(knob.highlighted());
+        const QImage face = knob.grab().toImage();
+        const int cx = 16, cy = knob.labelRowHeight() + 16;
+        QCOMPARE(face.pixelColor(cx - 6, cy + 6), QColor(Qt::white));
+        // Around the dot, inwards and to both sides: the dark cap.
+        for (const QPoint& near : {QPoint(cx - 3, cy + 3), QPoint(cx - 4, cy + 9), QPoint(cx - 9, cy + 4)})
+            QVERIFY2(qGray(face.pixel(near)) < 110, qPrintable(QString("grey %1").arg(qGray(face.pixel(near)))));
+    }
+
     void freeItemsAreDrawnInGreyText() {
         Rig r;
         qv::InstrumentList* list = r.page->list();

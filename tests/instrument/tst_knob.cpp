@@ -8,6 +8,8 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <QtTest>
+
+#include <QScreen>
 #include <memory>
 #include <vector>
 
@@ -426,6 +428,41 @@ private slots:
         if (cursorMovable) QCOMPARE(QCursor::pos(), start);
         QCOMPARE(popup.savedCursor(), start);
         QCOMPARE(k.value(), 0);
+    }
+
+    void popupStaysOnTheScreen() {
+        const QRect screen(0, 0, 1024, 768);
+        const QSize size(145, 22);
+        // Room everywhere: centred under the knob.
+        QCOMPARE(TFormTBarPop::placeFor(QRect(500, 300, 32, 48), size, screen), QPoint(500 + 16 - 72, 348));
+        // At the left and right edges: pushed onto the screen.
+        QCOMPARE(TFormTBarPop::placeFor(QRect(2, 300, 32, 48), size, screen), QPoint(0, 348));
+        QCOMPARE(TFormTBarPop::placeFor(QRect(1000, 300, 32, 48), size, screen), QPoint(1024 - 145, 348));
+        // At the bottom: above the knob.
+        QCOMPARE(TFormTBarPop::placeFor(QRect(500, 730, 32, 48), size, screen), QPoint(444, 730 - 22));
+        // A screen that does not start at 0 (a second monitor).
+        QCOMPARE(TFormTBarPop::placeFor(QRect(1030, 10, 32, 48), size, QRect(1024, 0, 800, 600)),
+                 QPoint(1024, 58));
+
+        // A real knob at the screen's left edge: the whole track is on the
+        // screen, so both ends can be dragged to.
+        TFormTBarPop popup;
+        Window w(&popup);
+        w.top.move(0, 100);
+        QCoreApplication::processEvents();
+        TKnob& k = *w.knob;
+        setUp(k, 0, 31, 8, 3);
+        mouse(&k, QEvent::MouseButtonPress, QPoint(10, 20), Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(popup.activeKnob(), &k);
+        const QRect area = k.screen()->availableGeometry();
+        QVERIFY2(area.contains(popup.geometry()), qPrintable(QString("popup at %1,%2").arg(popup.x()).arg(popup.y())));
+        QVERIFY(area.contains(popup.trackLine()));
+        mouse(&popup, QEvent::MouseMove, QPoint(9, 11), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(k.value(), 0);
+        mouse(&popup, QEvent::MouseMove, QPoint(9 + 127, 11), Qt::NoButton, Qt::LeftButton);
+        QCOMPARE(k.value(), 31);
+        mouse(&popup, QEvent::MouseButtonRelease, QPoint(20, 11), Qt::LeftButton, Qt::NoButton);
+        QVERIFY(!popup.isVisible());
     }
 
     void dragBackwardsKnob() {

@@ -300,7 +300,7 @@ TEST(KeyboardLayoutEngine, SpacesAroundEqualsAndFunctionKeys) {
 TEST(KeyboardLayoutDefault, BindsEveryCommandOfTheTable) {
     KeyboardLayout layout;
     EXPECT_EQ(layout.name(), "Default Layout");
-    EXPECT_EQ(cmd::Count, 133);
+    EXPECT_EQ(cmd::Count, 134);
     std::map<std::string, std::vector<int32_t>> expected;
     const char* lowOctave = "ZSXDCVGBHNJM";
     const char* names[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-"};
@@ -394,6 +394,7 @@ TEST(KeyboardLayoutDefault, BindsEveryCommandOfTheTable) {
         {"genUndo", {C | vk::letter('Z')}},
         {"genRedo", {C | vk::letter('Y'), C | S | vk::letter('Z')}},
         {"genShowHelp", {S | vk::f(1)}},
+        {"genFollowSong", {vk::Scroll}},
     };
     expected.insert(rest.begin(), rest.end());
     ASSERT_EQ(expected.size(), static_cast<size_t>(cmd::Count));
@@ -421,6 +422,7 @@ TEST(KeyboardLayoutDefault, CommandNamesAndHelpers) {
     EXPECT_EQ(KeyboardLayout::commandName(cmd::GenMuteAll), "genMuteAll");
     EXPECT_EQ(KeyboardLayout::commandName(cmd::PtnCurUp), "ptnCurUp");
     EXPECT_EQ(KeyboardLayout::commandName(cmd::OrdMoveNext), "ordMoveNext");
+    EXPECT_EQ(KeyboardLayout::commandName(cmd::GenFollowSong), "genFollowSong");
     EXPECT_EQ(KeyboardLayout::commandName(cmd::Count), "");
     EXPECT_EQ(KeyboardLayout::commandIndex("ptnSelectKey"), cmd::PtnSelectKey);
     EXPECT_EQ(KeyboardLayout::commandIndex("bogus"), -1);

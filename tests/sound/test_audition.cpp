@@ -114,6 +114,38 @@ TEST_F(AuditionTest, MonoPitchChangeGlidesWithoutKeyOn) {
     EXPECT_EQ(reg(0x28), 0x00);
 }
 
+TEST_F(AuditionTest, MonoReleaseReturnsToTheMostRecentHeldKeyWithoutAttack) {
+    audition.auditionStart(1, 40, false);
+    audition.auditionStart(2, 44, false);
+    audition.auditionStart(3, 47, false);
+    markKeys();
+    // A key under the top goes without a sound change.
+    EXPECT_FALSE(audition.auditionRelease(2));
+    EXPECT_EQ(soundingNote(0), 47);
+    // The top goes: back to the most recent key still held, no key-on.
+    EXPECT_TRUE(audition.auditionRelease(3));
+    EXPECT_EQ(reg(0x28), 0x03);
+    EXPECT_EQ(audition.voiceNote(0), 40);
+    EXPECT_EQ(audition.voiceKey(0), 1);
+    EXPECT_EQ(soundingNote(0), 40);
+    // The last held key ends the note.
+    EXPECT_TRUE(audition.auditionRelease(1));
+    EXPECT_EQ(reg(0x28), 0x00);
+    EXPECT_EQ(audition.voiceNote(0), -1);
+    // Poly mode knows no legato, and a release-all forgets the held keys.
+    audition.auditionStart(1, 40, false);
+    audition.auditionStart(2, 44, false);
+    audition.auditionReleaseAll();
+    audition.auditionStart(3, 47, false);
+    EXPECT_TRUE(audition.auditionRelease(3));
+    EXPECT_EQ(audition.voiceNote(0), -1);
+    audition.auditionStart(1, 40, false);
+    audition.auditionStart(2, 44, true);
+    EXPECT_TRUE(audition.auditionRelease(2));
+    EXPECT_EQ(audition.voiceNote(0), 40);
+    EXPECT_EQ(audition.voiceNote(1), -1);
+}
+
 TEST_F(AuditionTest, ReleaseByKeyByNoteAndAll) {
     audition.auditionStart(5, 30, true);
     audition.auditionStart(5, 31, true);
