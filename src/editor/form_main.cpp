@@ -184,6 +184,8 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent)
 }
 
 TFormMain::~TFormMain() {
+    // Closing the window moves the focus once more; the pattern input is gone by then.
+    if (qApp) disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     ctx_.document.removeListener(documentListener_);
     ctx_.document.setPlaceSource({});
     timer1_->stop();

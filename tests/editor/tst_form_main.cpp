@@ -154,6 +154,7 @@ private slots:
         f.ctx.song->patterns[0].rows[0][0].param = 0x60;
         f.ctx.song->patterns[0].rows[31][0].effect = 14;
         f.ctx.song->patterns[0].rows[31][0].param = 0x61;
+        f.ctx.document.refreshTiming();  // written past the document
         f.window->recomputeLength();
         QCOMPARE(f.window->lengthFrames(), 2 * 192);
         QCOMPARE(f.find<QLabel>("LabelTFrmVal")->text(), QString("0 of 384"));
