@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -161,6 +162,8 @@ struct Operator {
     // them changes: only a tick whose counter has at least envShift trailing
     // zero bits can change the operator (33: no tick can).
     uint8_t envShift = 33;
+    uint8_t stepShift = 0, stepRow = 18 * 8;  // rate shift and row of the current state
+    uint8_t revisit = 0;  // an SSG inversion is pending: visit at the next tick
     int32_t invertXor = 0;  // 511 while the SSG output is inverted
 };
 
@@ -181,10 +184,14 @@ struct Channel {
 constexpr int kBlockSize = 512;
 
 // What the envelope pass leaves for the sample passes of one block: per
-// channel, the level table offset of every operator for every sample, and
-// the samples before which an SSG envelope restarted operators (phase 0).
+// channel, each operator's level table offset at the start and at every
+// sample where it changes, the samples before which an SSG envelope
+// restarted operators (phase 0), and where the changes are dense, the level
+// of every sample.
 struct BlockLevels {
-    uint16_t lv[3][4][kBlockSize];
+    uint16_t lv[3][4][kBlockSize + 8];
+    uint16_t startLevel[3][4];
+    uint16_t changeLevel[3][4][kBlockSize];
     uint8_t restart[3][kBlockSize];  // bit k: operator slot k
     bool anyRestart[3];
     bool silent[3][4];  // the operator is at full attenuation the whole block
@@ -288,6 +295,8 @@ inline void updateEnvelopeCache(Operator& op) {
         return;
     }
     op.envShift = (idle && row == 18 * 8) ? 33 : shift;
+    op.stepShift = shift;
+    op.stepRow = row;
     op.invertXor = ((op.ssg & 8) && (op.ssgInvert & 2)) ? 511 : 0;
 }
 
@@ -330,34 +339,28 @@ inline void refreshOperator(Operator& op, uint32_t frequency, int keyCode, const
 }
 
 // Returns true when an SSG envelope restarts the operator: its phase goes to 0
-// before the sample of this tick (the caller sets it).
+// before the sample of this tick (the caller sets it). The derived fields
+// are recomputed only when the state changes or an inversion is due.
 inline bool advanceEnvelope(Operator& op, uint32_t counter) {
     uint8_t alternate = 0;
     bool restart = false;
-    auto stepOf = [counter](uint8_t shift, uint8_t row, int& inc) {
-        if (counter & ((1u << shift) - 1)) return false;
-        inc = kEnvelopeStepTable[row + ((counter >> shift) & 7)];
-        return true;
-    };
-    int inc = 0;
-    switch (op.state) {
-    case kAttack:
-        if (stepOf(op.attackShift, op.attackRow, inc)) {
+    const uint8_t before = op.state;
+    const uint8_t shift = op.stepShift;
+    if (before != kOff && !(counter & ((1u << shift) - 1))) {
+        const int inc = kEnvelopeStepTable[op.stepRow + ((counter >> shift) & 7)];
+        switch (before) {
+        case kAttack:
             op.volume += (~op.volume * inc) >> 4;
             if (op.volume <= 0) {
                 op.volume = 0;
                 op.state = kDecay;
             }
-        }
-        break;
-    case kDecay:
-        if (stepOf(op.decayShift, op.decayRow, inc)) {
+            break;
+        case kDecay:
             op.volume += (op.ssg & 8) ? 4 * inc : inc;
             if (op.volume >= op.sustainLevel) op.state = kSustain;
-        }
-        break;
-    case kSustain:
-        if (stepOf(op.sustainShift, op.sustainRow, inc)) {
+            break;
+        case kSustain:
             if (op.ssg & 8) {
                 op.volume += 4 * inc;
                 if (op.volume >= 512) {
@@ -375,26 +378,25 @@ inline bool advanceEnvelope(Operator& op, uint32_t counter) {
                 op.volume += inc;
                 if (op.volume > 1023) op.volume = 1023;
             }
-        }
-        break;
-    case kRelease:
-        if (stepOf(op.releaseShift, op.releaseRow, inc)) {
+            break;
+        default:  // release
             op.volume += inc;
             if (op.volume >= 1023) {
                 op.volume = 1023;
                 op.state = kOff;
             }
+            break;
         }
-        break;
-    default:
-        break;
     }
     op.volOut = op.totalLevel + op.volume;
     if ((op.ssg & 8) && (op.ssgInvert & 2) && op.state != kOff) op.volOut ^= 511;
-    op.ssgInvert ^= alternate;
-    updateEnvelopeCache(op);
-    // A new inversion shows in volOut at the next tick, step or not.
-    if (alternate) op.envShift = 0;
+    if (op.state != before || alternate || op.revisit) {
+        op.ssgInvert ^= alternate;
+        updateEnvelopeCache(op);
+        // A new inversion shows in volOut at the next tick, step or not.
+        op.revisit = alternate ? 1 : 0;
+        if (alternate) op.envShift = 0;
+    }
     return restart;
 }
 
@@ -686,6 +688,7 @@ inline void skipChannel(Channel& c, int n, bool ticked) {
 // Operator 1 of one channel inside the first pass.
 struct FirstLane {
     const uint16_t* lv;      // level table offset of each sample of the block
+    const int16_t* fixed;    // the level table row, while it stays the same
     const uint16_t* sine;    // feedback sine table, based for the bias
     uint32_t phase, step;
     int32_t prev, last;      // outputs of the two samples before
@@ -707,8 +710,11 @@ template <bool PerSample>
 inline int32_t firstOutput(const FirstLane& l, const int16_t* level, int i, int32_t a, int32_t b, uint32_t ph) {
     const uint16_t* row = l.sine + size_t{ph >> kIndexShift};
     asm("" : "+r"(row));
-    const int16_t* lrow = level + l.lv[PerSample ? i : 0];
-    asm("" : "+r"(lrow));
+    const int16_t* lrow = l.fixed;
+    if constexpr (PerSample) {
+        lrow = level + l.lv[i];
+        asm("" : "+r"(lrow));
+    }
     int32_t biasedA = a + kFeedbackBias;
     asm("" : "+r"(biasedA));
     const uint32_t biased = static_cast<uint32_t>(b + biasedA);
@@ -768,33 +774,30 @@ void runFirstLanes(FirstLane* lanes, int32_t* rows, int from, int to) {
 // The envelope of one operator over a block: its ticks that can change it
 // (all of the first tick when stale), and the level offset of each sample.
 // Returns whether the operator's envelope restarted (bits set in restart).
-bool envelopePass(Operator& op, bool stale, const TickList& ticks, int nTicks, int n, uint16_t* lv, uint8_t* restart,
-                  uint8_t bit, bool& silent, uint16_t* changeAt, int& changes) {
-    int i = 0, t = 0, nc = 0;
+bool envelopePass(Operator& op, bool stale, const TickList& ticks, int nTicks, uint16_t& start, uint8_t* restart,
+                  uint8_t bit, bool& silent, uint16_t* changeAt, uint16_t* changeLevel, int& changes) {
+    int t = 0, nc = 0;
     uint16_t cur = static_cast<uint16_t>(levelBase(op));
-    bool quiet = true, restarted = false;
+    bool quiet = cur == kSilent, restarted = false;
+    start = cur;
     for (;;) {
-        t = nextTickFrom(ticks, t, nTicks, stale ? 0 : op.envShift);
-        const int end = t < nTicks ? ticks.at[t] : n;
-        if (end > i) {
-            quiet = quiet && cur == kSilent;
-            std::fill(lv + i, lv + end, cur);
-            i = end;
-        }
+        const int shift = stale ? 0 : op.envShift;
+        if (shift != 0) t = nextTickFrom(ticks, t, nTicks, shift);
         if (t >= nTicks) break;
+        const int i = ticks.at[t];
         bool again = false;
         do {
-            if (stale || ticks.zeros(t) >= op.envShift) {
-                if (advanceEnvelope(op, ticks.counter(t))) {
-                    restart[i] |= bit;
-                    again = true;
-                }
-            }
+            if (stale || ticks.zeros(t) >= op.envShift) again |= advanceEnvelope(op, ticks.counter(t));
             stale = false;
             ++t;
         } while (t < nTicks && ticks.at[t] == i);
         const uint16_t next = static_cast<uint16_t>(levelBase(op));
-        if ((next != cur || again) && i < n) changeAt[nc++] = static_cast<uint16_t>(i);
+        if (next != cur || again) {
+            changeAt[nc] = static_cast<uint16_t>(i);
+            changeLevel[nc++] = next;
+            quiet = quiet && next == kSilent;
+            if (again) restart[i] |= bit;
+        }
         restarted = restarted || again;
         cur = next;
     }
@@ -808,22 +811,51 @@ bool envelopePass(Operator& op, bool stale, const TickList& ticks, int nTicks, i
 // at sample from throughout.
 template <bool PerSample>
 void runFirstStretch(FirstLane* lane, const uint16_t* const* lv, int32_t* rows, int count, int from, int to) {
-    for (int k = 0; k < count; ++k) lane[k].lv = PerSample ? lv[k] : lv[k] + from;
+    const int16_t* level = outputTables().level.v.data();
+    for (int k = 0; k < count; ++k) {
+        lane[k].lv = lv[k];
+        lane[k].fixed = level + lv[k][0];
+    }
     if (count == 1) runFirstLanes<1, PerSample>(lane, rows, from, to);
     else if (count == 2) runFirstLanes<2, PerSample>(lane, rows, from, to);
     else if (count == 3) runFirstLanes<3, PerSample>(lane, rows, from, to);
 }
 
-// Where several lists of sample positions (each in order) next have an entry
-// after sample i; n when none has.
+// The level of every sample of an operator, from its changes.
+// Eight at a time: a run may spill past its end, the next run or the
+// padding after the block takes the spill.
+void expandLevels(BlockLevels& bl, int x, int s, int n) {
+    typedef uint16_t Eight __attribute__((vector_size(16)));
+    uint16_t* lv = bl.lv[x][s];
+    auto run = [lv](int from, int to, uint16_t v) {
+        const Eight e = {v, v, v, v, v, v, v, v};
+        for (int i = from; i < to; i += 8) std::memcpy(lv + i, &e, sizeof e);
+    };
+    uint16_t cur = bl.startLevel[x][s];
+    int i = 0;
+    for (int c = 0; c < bl.changes[x][s]; ++c) {
+        const int at = bl.changeAt[x][s][c];
+        run(i, at, cur);
+        i = at;
+        cur = bl.changeLevel[x][s][c];
+    }
+    run(i, n, cur);
+}
+
+// Several operators' change lists side by side: where the next change after
+// sample i is (n when none), and each operator's level from there on.
 struct ChangeMerge {
     const uint16_t* at[3];
+    const uint16_t* levelAt[3];
     int count[3];
     int pos[3] = {0, 0, 0};
+    uint16_t level[3];
     int lists = 0;
-    void add(const uint16_t* a, int c) {
-        at[lists] = a;
-        count[lists++] = c;
+    void add(const BlockLevels& bl, int x, int s) {
+        at[lists] = bl.changeAt[x][s];
+        levelAt[lists] = bl.changeLevel[x][s];
+        count[lists] = bl.changes[x][s];
+        level[lists++] = bl.startLevel[x][s];
     }
     int total() const {
         int s = 0;
@@ -833,7 +865,7 @@ struct ChangeMerge {
     int nextAfter(int i, int n) {
         int end = n;
         for (int k = 0; k < lists; ++k) {
-            while (pos[k] < count[k] && at[k][pos[k]] <= i) ++pos[k];
+            while (pos[k] < count[k] && at[k][pos[k]] <= i) level[k] = levelAt[k][pos[k]++];
             if (pos[k] < count[k]) end = std::min(end, int{at[k][pos[k]]});
         }
         return end;
@@ -848,7 +880,7 @@ constexpr int kPerSampleSpacing = 12;
 // depends on nothing but its own phase, envelope and feedback. Writes
 // out[k][0] = the last output before the block, out[k][i + 1] = the output of
 // sample i, out being rows + k * kFirstStride.
-void runFirstOperators(Channel* const* chans, const int* index, const BlockLevels& bl, int32_t* rows, int count,
+void runFirstOperators(Channel* const* chans, const int* index, BlockLevels& bl, int32_t* rows, int count,
                        int n) {
     const OutputTables& tab = outputTables();
     FirstLane lane[3];
@@ -861,6 +893,7 @@ void runFirstOperators(Channel* const* chans, const int* index, const BlockLevel
         const uint32_t shift = static_cast<uint32_t>(16 - c.feedbackShift);
         lv[k] = bl.lv[index[k]][0];
         lane[k] = FirstLane{lv[k],
+                            nullptr,
                             tab.feedbackSine.data() + kFeedbackSineOffset - (kFeedbackBias >> shift),
                             op.phase,
                             op.phaseStep,
@@ -869,7 +902,7 @@ void runFirstOperators(Channel* const* chans, const int* index, const BlockLevel
                             shift};
         rows[k * kFirstStride] = c.op1Out[1];
         anyRestart = anyRestart || bl.anyRestart[index[k]];
-        merge.add(bl.changeAt[index[k]][0], bl.changes[index[k]][0]);
+        merge.add(bl, index[k], 0);
     }
     auto restartAt = [&](int i) {
         if (anyRestart)
@@ -878,12 +911,18 @@ void runFirstOperators(Channel* const* chans, const int* index, const BlockLevel
     };
     restartAt(0);
     const bool perSample = merge.total() * kPerSampleSpacing > n;
+    if (perSample)
+        for (int k = 0; k < count; ++k) expandLevels(bl, index[k], 0, n);
     int i = 0;
     while (i < n) {
         // Per sample, only envelope restarts break the run.
         const int end = perSample && !anyRestart ? n : merge.nextAfter(i, n);
-        if (perSample) runFirstStretch<true>(lane, lv, rows, count, i, end);
-        else runFirstStretch<false>(lane, lv, rows, count, i, end);
+        if (perSample) {
+            runFirstStretch<true>(lane, lv, rows, count, i, end);
+        } else {
+            const uint16_t* now[3] = {&merge.level[0], &merge.level[1], &merge.level[2]};
+            runFirstStretch<false>(lane, now, rows, count, i, end);
+        }
         i = end;
         if (i < n) restartAt(i);
     }
@@ -918,8 +957,11 @@ template <int Alg, bool Audible, bool PerSample>
     const uint16_t *lv1 = r.lv1, *lv2 = r.lv2, *lv3 = r.lv3;
     const int32_t* first = r.first;
     int32_t* buf = r.buf;
-    auto outAt = [sine, level](const uint16_t* lv, int i, uint32_t p) {
-        return int32_t{(level + lv[PerSample ? i : 0])[sine[p >> kIndexShift]]};
+    // Without PerSample the three level rows are fixed before the loop.
+    const int16_t *const f1 = level + lv1[0], *const f2 = level + lv2[0], *const f3 = level + lv3[0];
+    auto outAt = [sine, level, f1, f2, f3](const uint16_t* lv, int k, int i, uint32_t p) {
+        if constexpr (PerSample) return int32_t{(level + lv[i])[sine[p >> kIndexShift]]};
+        else return int32_t{(k == 0 ? f1 : k == 1 ? f2 : f3)[sine[p >> kIndexShift]]};
     };
     auto pmOf = [](int32_t x) { return static_cast<uint32_t>(x >> 1) << kIndexShift; };
     // Modulation inputs that no operator feeds in this algorithm.
@@ -939,17 +981,17 @@ template <int Alg, bool Audible, bool PerSample>
         if constexpr (Alg == 5) mem = c1 = c2 = o0;
         if constexpr (Alg == 7) sum += o0;
         int32_t v3;
-        if constexpr (kM2Zero) v3 = outAt(lv1, i, p1);
-        else v3 = outAt(lv1, i, p1 + pmOf(m2));
+        if constexpr (kM2Zero) v3 = outAt(lv1, 0, i, p1);
+        else v3 = outAt(lv1, 0, i, p1 + pmOf(m2));
         if constexpr (Alg <= 4) c2 += v3;
         else sum += v3;
         int32_t v2;
-        if constexpr (kC1Zero) v2 = outAt(lv2, i, p2);
-        else v2 = outAt(lv2, i, p2 + pmOf(c1));
+        if constexpr (kC1Zero) v2 = outAt(lv2, 1, i, p2);
+        else v2 = outAt(lv2, 1, i, p2 + pmOf(c1));
         if constexpr (Alg <= 3) mem += v2;
         else sum += v2;
-        if constexpr (kC2Zero) sum += outAt(lv3, i, p3);
-        else sum += outAt(lv3, i, p3 + pmOf(c2));
+        if constexpr (kC2Zero) sum += outAt(lv3, 2, i, p3);
+        else sum += outAt(lv3, 2, i, p3 + pmOf(c2));
         memv = mem;
         p1 += s1;
         p2 += s2;
@@ -989,7 +1031,7 @@ template <int Alg, bool Audible, bool PerSample>
 //       6      c1           output      output      -
 //       7      output       output      output      -
 template <int Alg, bool Audible>
-void runRest(Channel& c, const int32_t* first, const BlockLevels& bl, int index, int32_t* buf, int n) {
+void runRest(Channel& c, const int32_t* first, BlockLevels& bl, int index, int32_t* buf, int n) {
     const OutputTables& tab = outputTables();
     Operator* op = c.op;
     uint32_t ph[4] = {0, op[1].phase, op[2].phase, op[3].phase};
@@ -998,7 +1040,7 @@ void runRest(Channel& c, const int32_t* first, const BlockLevels& bl, int index,
                         first, buf};
     int32_t memv = c.memValue;
     ChangeMerge merge;
-    for (int k = 1; k < 4; ++k) merge.add(bl.changeAt[index][k], bl.changes[index][k]);
+    for (int k = 1; k < 4; ++k) merge.add(bl, index, k);
     const bool anyRestart = bl.anyRestart[index];
     const uint8_t* restart = bl.restart[index];
     auto restartAt = [&](int i) {
@@ -1008,6 +1050,7 @@ void runRest(Channel& c, const int32_t* first, const BlockLevels& bl, int index,
     };
     restartAt(0);
     if (merge.total() * kPerSampleSpacing > n) {
+        for (int k = 1; k < 4; ++k) expandLevels(bl, index, k, n);
         int i = 0;
         while (i < n) {
             int end = i + 1;
@@ -1022,10 +1065,18 @@ void runRest(Channel& c, const int32_t* first, const BlockLevels& bl, int index,
         int i = 0;
         while (i < n) {
             const int end = merge.nextAfter(i, n);
+            if (memv == 0 && merge.level[0] == kSilent && merge.level[1] == kSilent && merge.level[2] == kSilent &&
+                std::all_of(first + i, first + end, [](int32_t v) { return v == 0; })) {
+                // Nothing sounds and nothing is in flight until then.
+                for (int k = 1; k < 4; ++k) ph[k] += st[k] * static_cast<uint32_t>(end - i);
+                i = end;
+                if (i < n) restartAt(i);
+                continue;
+            }
             RestSegment seg = r;
-            seg.lv1 += i;
-            seg.lv2 += i;
-            seg.lv3 += i;
+            seg.lv1 = &merge.level[0];
+            seg.lv2 = &merge.level[1];
+            seg.lv3 = &merge.level[2];
             memv = restSamples<Alg, Audible, false>(seg, ph, st, i, end, memv);
             i = end;
             if (i < n) restartAt(i);
@@ -1037,7 +1088,7 @@ void runRest(Channel& c, const int32_t* first, const BlockLevels& bl, int index,
     c.memValue = memv;
 }
 
-using RunRest = void (*)(Channel&, const int32_t*, const BlockLevels&, int, int32_t*, int);
+using RunRest = void (*)(Channel&, const int32_t*, BlockLevels&, int, int32_t*, int);
 template <bool Audible>
 constexpr RunRest kRunRest[8] = {runRest<0, Audible>, runRest<1, Audible>, runRest<2, Audible>, runRest<3, Audible>,
                                  runRest<4, Audible>, runRest<5, Audible>, runRest<6, Audible>, runRest<7, Audible>};
@@ -1145,9 +1196,9 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
             bool restarted = false;
             if (nTicks > 0) std::fill_n(levels.restart[x], n, uint8_t{0});
             for (int s = 0; s < 4; ++s)
-                restarted |= envelopePass(c.op[s], c.stale, tickList, nTicks, n, levels.lv[x][s], levels.restart[x],
-                                          static_cast<uint8_t>(1 << s), levels.silent[x][s], levels.changeAt[x][s],
-                                          levels.changes[x][s]);
+                restarted |= envelopePass(c.op[s], c.stale, tickList, nTicks, levels.startLevel[x][s],
+                                          levels.restart[x], static_cast<uint8_t>(1 << s), levels.silent[x][s],
+                                          levels.changeAt[x][s], levels.changeLevel[x][s], levels.changes[x][s]);
             if (nTicks > 0) c.stale = false;
             levels.anyRestart[x] = restarted;
             // A channel silent through the block with nothing in flight only moves its phases.
