@@ -1,5 +1,7 @@
 #include "editor/form_main.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QUrl>
@@ -1379,6 +1381,16 @@ bool TFormMain::reopenAudio() {
 }
 
 void TFormMain::checkSoundOutput() {
+    // Samples the device had to play as silence because the stream fell
+    // behind: the status line tells (unless it says there is no sound at
+    // all), and so does the log, each time the count grows.
+    const uint64_t underruns = ctx_.audio.underrunSamples();
+    if (underruns != underrunsShown_) {
+        underrunsShown_ = underruns;
+        const QString text = QString("Sound output fell behind: %1 samples of silence").arg(underruns);
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        if (!audioFailureShown_) statusBar()->showMessage(text);
+    }
     if (audioFailureShown_) return;
     if (!ctx_.audio.isOpen())
         reportAudioFailure(QString::fromStdString(ctx_.audio.lastError()));

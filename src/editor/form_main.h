@@ -213,6 +213,8 @@ private:
     int positionFrames_ = 0;
     bool following_ = false;  // Timer1 is writing the controls
     bool audioFailureShown_ = false;
+    // Underrun samples last reported in the status line and the log.
+    uint64_t underrunsShown_ = 0;
     bool lastExportOk_ = false;
 
     QTimer* timer1_ = nullptr;
