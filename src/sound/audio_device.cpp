@@ -24,7 +24,7 @@ bool NullAudioDevice::open(const AudioDeviceFormat& format) {
     epoch_ = Clock::now();
     periodsDone_ = 0;
     positionAtEpoch_ = 0;
-    watching_ = true;
+    watching_ = watchingQueue_ = true;
     return true;
 }
 
@@ -46,6 +46,10 @@ bool NullAudioDevice::queue(const int16_t* samples, std::size_t count) {
     if (head_ > 0 && head_ * 2 >= queue_.size()) {
         queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(head_));
         head_ = 0;
+    }
+    if (watchingQueue_ && std::any_of(samples, samples + count, [](int16_t v) { return v != 0; })) {
+        stats_.firstSoundQueued = clockNow();
+        watchingQueue_ = false;
     }
     queue_.insert(queue_.end(), samples, samples + count);
     stats_.queued += count;
@@ -123,6 +127,10 @@ uint64_t NullAudioDevice::underrunSamples() {
 double NullAudioDevice::clockSamples() {
     std::lock_guard lock(mutex_);
     advance();
+    return clockNow();
+}
+
+double NullAudioDevice::clockNow() const {
     if (!stats_.open || failed_ || options_.speed <= 0)
         return static_cast<double>(positionAtEpoch_ + periodsDone_ * format_.periodSamples);
     const double elapsed = std::chrono::duration<double>(Clock::now() - epoch_).count();
@@ -132,8 +140,9 @@ double NullAudioDevice::clockSamples() {
 void NullAudioDevice::watchForSound() {
     std::lock_guard lock(mutex_);
     advance();
-    watching_ = true;
+    watching_ = watchingQueue_ = true;
     stats_.firstSound = -1;
+    stats_.firstSoundQueued = -1;
 }
 
 void NullAudioDevice::consume(std::size_t count) {

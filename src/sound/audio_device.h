@@ -103,6 +103,9 @@ class NullAudioDevice final : public AudioDevice {
         // the first non-zero sample played since open or watchForSound();
         // -1 while none.
         long long firstSound = -1;
+        // The clock (clockSamples()) when the first non-zero sample since
+        // open or watchForSound() was handed to the device; -1 while none.
+        double firstSoundQueued = -1;
         std::size_t maxQueuedBytes = 0;
         std::size_t queued = 0;          // samples ever queued since open
         std::size_t played = 0;          // samples ever taken since open
@@ -116,6 +119,8 @@ class NullAudioDevice final : public AudioDevice {
     using Clock = std::chrono::steady_clock;
     // Plays every period due by now. Caller holds mutex_.
     void advance();
+    // clockSamples() for a caller holding mutex_, after advance().
+    double clockNow() const;
     void take(std::size_t count);
 
     mutable std::mutex mutex_;
@@ -130,6 +135,7 @@ class NullAudioDevice final : public AudioDevice {
     long long periodsDone_ = 0;  // periods played since epoch_
     long long positionAtEpoch_ = 0;  // clock position at epoch_
     bool watching_ = true;           // firstSound not found yet
+    bool watchingQueue_ = true;      // firstSoundQueued not found yet
 };
 
 // The program's device: the sound card when it opens, otherwise a silent
