@@ -889,6 +889,7 @@ void TFormMain::startPlayer(int order, bool loopPattern) {
 }
 
 void TFormMain::afterStart() {
+    followedLength_ = -1;  // the first poll follows whatever it finds
     timer1_->start();
     for (QToolButton* b : {playAll_, playPos_, playPtn_, reset_}) b->setEnabled(false);
     stop_->setEnabled(true);
@@ -914,9 +915,28 @@ void TFormMain::stopAndReset() {
     ctx_.chips.reset();
 }
 
+namespace {
+
+bool samePosition(const PlayPosition& a, const PlayPosition& b) {
+    return a.orderPosition == b.orderPosition && a.row == b.row && a.pattern == b.pattern &&
+           a.speedEven == b.speedEven && a.speedOdd == b.speedOdd && a.interleave == b.interleave;
+}
+
+}  // namespace
+
 void TFormMain::Timer1Timer() {
     const PlayPosition pos = ctx_.player.position();
     EditorViewState& v = ctx_.view;
+    const int len = ctx_.song->patterns[std::clamp(pos.pattern, 0, kPatterns - 1)].length;
+    // Most polls find the player where the last one left it: nothing to do.
+    if (samePosition(pos, followed_) && len == followedLength_ && pos.row == v.cursorRow &&
+        pos.orderPosition == v.orderCursor) {
+        if (!ctx_.player.isPlaying() && stop_->isEnabled()) SpeedButtonStopClick();
+        return;
+    }
+    followed_ = pos;
+    followedLength_ = len;
+    const int rowBefore = v.cursorRow;
     bool moved = false, orderMoved = false;
     if (pos.row != v.cursorRow) {
         v.cursorRow = pos.row;
@@ -937,17 +957,21 @@ void TFormMain::Timer1Timer() {
         upDownPtn_->setValue(pos.pattern);
         moved = orderMoved = true;
     }
-    upDownSpdEven_->setValue(pos.speedEven);
-    upDownSpdOdd_->setValue(pos.speedOdd);
-    upDownInter_->setValue(pos.interleave);
-    const int len = ctx_.song->patterns[std::clamp(pos.pattern, 0, kPatterns - 1)].length;
+    // A spin box repaints on every setValue, changed or not.
+    if (upDownSpdEven_->value() != pos.speedEven) upDownSpdEven_->setValue(pos.speedEven);
+    if (upDownSpdOdd_->value() != pos.speedOdd) upDownSpdOdd_->setValue(pos.speedOdd);
+    if (upDownInter_->value() != pos.interleave) upDownInter_->setValue(pos.interleave);
+    bool lengthChanged = false;
     if (upDownPtnLen_->value() != len) {
         upDownPtnLen_->setValue(len);
-        moved = true;
+        moved = lengthChanged = true;
     }
     following_ = false;
     if (moved) {
-        redrawPattern();
+        // A step within the pattern moves the drawn lines; anything else
+        // draws the view anew.
+        if (orderMoved || lengthChanged) redrawPattern();
+        else ptnView_->followRows(v.cursorRow - rowBefore);
         refreshPosition();
     }
     if (orderMoved) refreshOrderGrid();

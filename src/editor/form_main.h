@@ -212,6 +212,9 @@ private:
     int lengthFrames_ = 0;
     int positionFrames_ = 0;
     bool following_ = false;  // Timer1 is writing the controls
+    // What Timer1 found at its last poll that changed anything.
+    PlayPosition followed_{-1, -1, -1, -1, -1, -1};
+    int followedLength_ = -1;
     bool audioFailureShown_ = false;
     // Underrun samples last reported in the status line and the log.
     uint64_t underrunsShown_ = 0;
