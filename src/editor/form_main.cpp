@@ -146,7 +146,10 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
 
     timer1_ = new QTimer(this);
     timer1_->setObjectName("Timer1");
-    timer1_->setInterval(1);
+    // The player tells when it moves on (positionChanged); the timer is only
+    // the safety net, and notices a song that ended by itself.
+    timer1_->setInterval(100);
+    ctx_.player.setPositionListener(this);
     connect(timer1_, &QTimer::timeout, this, &TFormMain::Timer1Timer);
     timer2_ = new QTimer(this);
     timer2_->setObjectName("Timer2");
@@ -176,6 +179,8 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent) : QMainWindow(parent), ct
 }
 
 TFormMain::~TFormMain() {
+    ctx_.player.setPositionListener(nullptr);
+    ctx_.audio.syncWithRenderer();
     timer1_->stop();
     timer2_->stop();
     if (keys_) keys_->uninstall();
@@ -418,9 +423,11 @@ void TFormMain::buildToolbar(QWidget* parent) {
     auto* fl = new QLabel("Track frames:", panel);
     frmVal_ = new QLabel(panel);
     frmVal_->setObjectName("LabelTFrmVal");
-    // Room for the longest texts, so the toolbar never grows while a song plays.
-    timeVal_->setMinimumWidth(timeVal_->fontMetrics().horizontalAdvance("00:00 of 00:00") + 4);
-    frmVal_->setMinimumWidth(frmVal_->fontMetrics().horizontalAdvance("00000 of 00000") + 4);
+    // Room for the longest texts, so the toolbar never grows while a song
+    // plays. A fixed width also spares the window a new layout at every text
+    // (refreshPosition widens the label in the rare case a text needs it).
+    timeVal_->setFixedWidth(timeVal_->fontMetrics().horizontalAdvance("00:00 of 00:00") + 4);
+    frmVal_->setFixedWidth(frmVal_->fontMetrics().horizontalAdvance("00000 of 00000") + 4);
     row->addSpacing(6);
     row->addWidget(tl);
     row->addWidget(timeVal_);
@@ -796,8 +803,12 @@ void TFormMain::refreshPosition() {
         std::lock_guard<std::mutex> lock(ctx_.player.songMutex());
         positionFrames_ = ctx_.player.framesAt(ctx_.view.orderCursor, ctx_.view.cursorRow);
     }
-    timeVal_->setText(timeText(positionFrames_, lengthFrames_));
-    frmVal_->setText(framesText(positionFrames_, lengthFrames_));
+    for (auto [label, text] : {std::pair{timeVal_, timeText(positionFrames_, lengthFrames_)},
+                               std::pair{frmVal_, framesText(positionFrames_, lengthFrames_)}}) {
+        const int needed = label->fontMetrics().horizontalAdvance(text) + 4;
+        if (needed > label->width()) label->setFixedWidth(needed);
+        label->setText(text);
+    }
 }
 
 void TFormMain::redrawPattern() {
@@ -924,6 +935,18 @@ bool samePosition(const PlayPosition& a, const PlayPosition& b) {
 
 }  // namespace
 
+void TFormMain::positionChanged() {
+    // One pending call at a time, however often the player moves meanwhile.
+    if (followPending_.exchange(true, std::memory_order_acq_rel)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            followPending_.store(false, std::memory_order_release);
+            if (timer1_->isActive()) Timer1Timer();
+        },
+        Qt::QueuedConnection);
+}
+
 void TFormMain::Timer1Timer() {
     const PlayPosition pos = ctx_.player.position();
     EditorViewState& v = ctx_.view;
@@ -987,8 +1010,10 @@ void TFormMain::Timer2Timer() {
     }
     if (ctx_.source.scopeOn.load()) scope_->update();
     const bool clipped = ctx_.chips.clipFlag.exchange(0) != 0;
-    const QString style = clipped ? "background-color: #ff0000;" : "background-color: #008000;";
-    if (clip_->styleSheet() != style) clip_->setStyleSheet(style);
+    if (clipShown_ != int{clipped}) {
+        clipShown_ = clipped;
+        clip_->setStyleSheet(clipped ? "background-color: #ff0000;" : "background-color: #008000;");
+    }
 }
 
 // ---- Patterns page controls ---------------------------------------------------

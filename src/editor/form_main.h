@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -39,7 +40,7 @@ class TFormDuplicate;
 class TFormScale;
 class InstrumentPage;
 
-class TFormMain : public QMainWindow {
+class TFormMain : public QMainWindow, private PositionListener {
     Q_OBJECT
 public:
     static constexpr const char* kTitle = "Qorvette v1.22";
@@ -212,6 +213,10 @@ private:
     int lengthFrames_ = 0;
     int positionFrames_ = 0;
     bool following_ = false;  // Timer1 is writing the controls
+    // Any thread: the player moved; Timer1Timer runs soon on this thread.
+    void positionChanged() override;
+    std::atomic<bool> followPending_{false};
+    int clipShown_ = -1;  // the clip light's colour: 1 red, 0 green, -1 not yet set
     // What Timer1 found at its last poll that changed anything.
     PlayPosition followed_{-1, -1, -1, -1, -1, -1};
     int followedLength_ = -1;
