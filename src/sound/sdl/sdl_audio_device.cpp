@@ -23,12 +23,15 @@ bool SdlAudioDevice::open(const AudioDeviceFormat& format) {
     want.freq = format.sampleRate;
     want.format = AUDIO_S16SYS;
     want.channels = static_cast<Uint8>(format.channels);
-    want.samples = static_cast<Uint16>(std::clamp(format.periodSamples, 64, 32768));
+    // The sound server holds about one period of ours (SDL asks it for that
+    // latency): below 1024 samples (23 ms) a busy machine makes it run dry.
+    want.samples = static_cast<Uint16>(std::clamp(format.periodSamples, 1024, 32768));
     want.callback = &SdlAudioDevice::callback;
     want.userdata = this;
     ring_.assign(1 << 16, 0);
     head_ = size_ = 0;
     started_ = false;
+    callbackRaised_ = false;
     underrunSamples_.store(0, std::memory_order_release);
     SDL_AudioSpec have{};
     const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
@@ -97,6 +100,12 @@ void SdlAudioDevice::callback(void* self, uint8_t* stream, int len) {
 
 // SDL's audio thread, under the device lock.
 void SdlAudioDevice::fill(int16_t* out, std::size_t count) {
+    if (!callbackRaised_) {
+        // The thread that hands our samples to the sound server must keep its
+        // deadlines on a busy machine as much as ours does.
+        callbackRaised_ = true;
+        raiseThreadPriority();
+    }
     const std::size_t taken = std::min(count, size_);
     for (std::size_t done = 0; done < taken;) {
         const std::size_t n = std::min(taken - done, ring_.size() - head_);

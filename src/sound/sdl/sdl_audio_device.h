@@ -46,6 +46,7 @@ class SdlAudioDevice final : public AudioDevice {
     std::vector<int16_t> ring_;
     std::size_t head_ = 0, size_ = 0;
     bool started_ = false;  // a sample was queued since open
+    bool callbackRaised_ = false;  // the callback's thread has its priority raised
     std::atomic<uint64_t> underrunSamples_{0};
 
     uint32_t device_ = 0;
