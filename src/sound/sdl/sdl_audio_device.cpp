@@ -24,8 +24,8 @@ bool SdlAudioDevice::open(const AudioDeviceFormat& format) {
     want.format = AUDIO_S16SYS;
     want.channels = static_cast<Uint8>(format.channels);
     // The sound server holds about one period of ours (SDL asks it for that
-    // latency): below 1024 samples (23 ms) a busy machine makes it run dry.
-    want.samples = static_cast<Uint16>(std::clamp(format.periodSamples, 1024, 32768));
+    // latency): below 2048 samples (46 ms) a busy machine makes it run dry.
+    want.samples = static_cast<Uint16>(std::clamp(format.periodSamples, 2048, 32768));
     want.callback = &SdlAudioDevice::callback;
     want.userdata = this;
     ring_.assign(1 << 16, 0);
