@@ -1,9 +1,12 @@
-// Export speed on a dense three-minute song: six channels with a note on
-// every row and running effects, 47 order entries of 64 rows at speed 3.
+// Export speed on two songs: a dense three-minute song (six channels with a
+// note on every row and running effects, 47 order entries of 64 rows at
+// speed 3), and a random stress song whose every channel has a note, an
+// instrument of random settings, a volume and an effect on every row.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <random>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -25,8 +28,13 @@ struct Dense {
     std::unique_ptr<qv::Player> player;
     int frames = 0;
 
-    Dense() {
+    // random: the stress song from a fixed seed instead of the dense one.
+    explicit Dense(bool random = false) {
         song->clear();
+        if (random) {
+            fillRandom();
+            return;
+        }
         chips->create(qv::kSampleRate, qv::kChipClock, 128);
         for (int i = 1; i <= 4; ++i) {
             qv::Instrument& in = song->instrument(i);
@@ -56,9 +64,55 @@ struct Dense {
                     cell.param = static_cast<uint8_t>(0x23 + r % 16);
                 }
         }
+        start();
+    }
+    void start() {
         player = std::make_unique<qv::Player>(*song, *chips);
         std::lock_guard<std::mutex> lock(player->songMutex());
         frames = player->songLengthFrames();
+    }
+    // 32 random instruments (every algorithm, feedback, rate, level, SSG-EG),
+    // 48 order entries of 64-row patterns at speed 3, every cell filled.
+    void fillRandom() {
+        chips->create(qv::kSampleRate, qv::kChipClock, 128);
+        std::mt19937 rng(20240613);
+        auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
+        for (int i = 1; i <= 32; ++i) {
+            qv::Instrument& in = song->instrument(i);
+            in.algorithm = pick(8);
+            in.FB = pick(8);
+            for (qv::Operator& op : in.operators) {
+                op.MULT = pick(16);
+                op.DT = pick(7) - 3;
+                op.TL = pick(4) == 0 ? pick(128) : pick(48);
+                op.RS = pick(4);
+                op.AR = 10 + pick(22);
+                op.DR = pick(32);
+                op.SR = pick(32);
+                op.RR = pick(16);
+                op.SL = pick(16);
+                op.SSGEG = pick(6) == 0 ? 8 + pick(8) : 0;
+            }
+        }
+        song->speedEven = song->speedOdd = 3;
+        song->order.length = 48;
+        for (int e = 0; e < 48; ++e) song->order.entries[e].pattern = static_cast<uint8_t>(e % 24);
+        for (int p = 0; p < 24; ++p) {
+            song->patterns[p].length = 64;
+            for (int r = 0; r < 64; ++r)
+                for (int c = 0; c < qv::kChannels; ++c) {
+                    qv::Cell& cell = song->patterns[p].rows[r][c];
+                    cell.setPitch(12 + pick(72));
+                    cell.instrument = static_cast<int16_t>(1 + pick(32));
+                    cell.volume = static_cast<int8_t>(1 + pick(31));
+                    // Any effect but the speed change and the pattern loop,
+                    // so the song keeps its length.
+                    cell.effect = static_cast<int8_t>(pick(15));
+                    cell.param = static_cast<uint8_t>(pick(256));
+                    if (cell.effect == 14 && (cell.param & 0xF0) == 0x60) cell.param ^= 0x10;
+                }
+        }
+        start();
     }
     ~Dense() {
         player.reset();
@@ -71,7 +125,7 @@ std::string target(const char* name) {
 }
 
 void BM_WaveRender(benchmark::State& state) {
-    Dense d;
+    Dense d(state.range(0) != 0);
     qv::SampleSource source(*d.player, *d.chips);
     std::string path = target("qv_bench.wav");
     for (auto _ : state) {
@@ -81,7 +135,8 @@ void BM_WaveRender(benchmark::State& state) {
     state.counters["x_realtime"] = benchmark::Counter(d.frames / 50.0, benchmark::Counter::kIsIterationInvariantRate);
     std::filesystem::remove(path);
 }
-BENCHMARK(BM_WaveRender)->Unit(benchmark::kMillisecond)->Iterations(3);
+// Argument 0: the dense song; 1: the random stress song.
+BENCHMARK(BM_WaveRender)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_VgmExport(benchmark::State& state) {
     Dense d;

@@ -1,5 +1,7 @@
 #include "editor/form_main.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QUrl>
@@ -145,7 +147,10 @@ TFormMain::TFormMain(AppContext& ctx, QWidget* parent)
 
     timer1_ = new QTimer(this);
     timer1_->setObjectName("Timer1");
-    timer1_->setInterval(1);
+    // The player tells when it moves on (positionChanged); the timer is only
+    // the safety net, and notices a song that ended by itself.
+    timer1_->setInterval(100);
+    ctx_.player.setPositionListener(this);
     connect(timer1_, &QTimer::timeout, this, &TFormMain::Timer1Timer);
     timer2_ = new QTimer(this);
     timer2_->setObjectName("Timer2");
@@ -188,6 +193,8 @@ TFormMain::~TFormMain() {
     if (qApp) disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     ctx_.document.removeListener(documentListener_);
     ctx_.document.setPlaceSource({});
+    ctx_.player.setPositionListener(nullptr);
+    ctx_.audio.syncWithRenderer();
     timer1_->stop();
     timer2_->stop();
     if (keys_) keys_->uninstall();
@@ -575,9 +582,11 @@ void TFormMain::buildToolbar(QWidget* parent) {
     auto* fl = new QLabel("Track frames:", status);
     frmVal_ = new QLabel(status);
     frmVal_->setObjectName("LabelTFrmVal");
-    // Room for the longest texts, so the toolbar never grows while a song plays.
-    timeVal_->setMinimumWidth(timeVal_->fontMetrics().horizontalAdvance("00:00 of 00:00") + 4);
-    frmVal_->setMinimumWidth(frmVal_->fontMetrics().horizontalAdvance("00000 of 00000") + 4);
+    // Room for the longest texts, so the toolbar never grows while a song
+    // plays. A fixed width also spares the window a new layout at every text
+    // (refreshPosition widens the label in the rare case a text needs it).
+    timeVal_->setFixedWidth(timeVal_->fontMetrics().horizontalAdvance("00:00 of 00:00") + 4);
+    frmVal_->setFixedWidth(frmVal_->fontMetrics().horizontalAdvance("00000 of 00000") + 4);
     statusRow->addSpacing(6);
     statusRow->addWidget(tl);
     statusRow->addWidget(timeVal_);
@@ -987,8 +996,12 @@ void TFormMain::recomputeLength() {
 
 void TFormMain::refreshPosition() {
     positionFrames_ = ctx_.document.framesAt(ctx_.view.orderCursor, ctx_.view.cursorRow);
-    timeVal_->setText(timeText(positionFrames_, lengthFrames_));
-    frmVal_->setText(framesText(positionFrames_, lengthFrames_));
+    for (auto [label, text] : {std::pair{timeVal_, timeText(positionFrames_, lengthFrames_)},
+                               std::pair{frmVal_, framesText(positionFrames_, lengthFrames_)}}) {
+        const int needed = label->fontMetrics().horizontalAdvance(text) + 4;
+        if (needed > label->width()) label->setFixedWidth(needed);
+        label->setText(text);
+    }
 }
 
 void TFormMain::arrangeToolbar() {
@@ -1122,6 +1135,7 @@ void TFormMain::startPlayer(int order, bool loopPattern) {
 
 void TFormMain::afterStart() {
     retrySoundOutput(true);
+    followedLength_ = -1;  // the first poll follows whatever it finds
     timer1_->start();
     for (QToolButton* b : {playAll_, playPos_, playPtn_, reset_}) b->setEnabled(false);
     stop_->setEnabled(true);
@@ -1148,6 +1162,27 @@ void TFormMain::stopAndReset() {
     ctx_.chips.reset();
 }
 
+namespace {
+
+bool samePosition(const PlayPosition& a, const PlayPosition& b) {
+    return a.orderPosition == b.orderPosition && a.row == b.row && a.pattern == b.pattern &&
+           a.speedEven == b.speedEven && a.speedOdd == b.speedOdd && a.interleave == b.interleave;
+}
+
+}  // namespace
+
+void TFormMain::positionChanged() {
+    // One pending call at a time, however often the player moves meanwhile.
+    if (followPending_.exchange(true, std::memory_order_acq_rel)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            followPending_.store(false, std::memory_order_release);
+            if (timer1_->isActive()) Timer1Timer();
+        },
+        Qt::QueuedConnection);
+}
+
 void TFormMain::Timer1Timer() {
     const PlayPosition pos = ctx_.player.position();
     EditorViewState& v = ctx_.view;
@@ -1156,14 +1191,25 @@ void TFormMain::Timer1Timer() {
         // playing row and the speed boxes show the Player's speeds.
         ptnView_->setPlayingRow(pos.orderPosition, pos.row);
         following_ = true;
-        upDownSpdEven_->setValue(pos.speedEven);
-        upDownSpdOdd_->setValue(pos.speedOdd);
-        upDownInter_->setValue(pos.interleave);
+        if (upDownSpdEven_->value() != pos.speedEven) upDownSpdEven_->setValue(pos.speedEven);
+        if (upDownSpdOdd_->value() != pos.speedOdd) upDownSpdOdd_->setValue(pos.speedOdd);
+        if (upDownInter_->value() != pos.interleave) upDownInter_->setValue(pos.interleave);
         following_ = false;
+        followedLength_ = -1;  // following again starts afresh
         if (!ctx_.player.isPlaying() && stop_->isEnabled()) SpeedButtonStopClick();
         return;
     }
     ptnView_->setPlayingRow(-1, -1);
+    const int len = ctx_.song->patterns[std::clamp(pos.pattern, 0, kPatterns - 1)].length;
+    // Most polls find the player where the last one left it: nothing to do.
+    if (samePosition(pos, followed_) && len == followedLength_ && pos.row == v.cursorRow &&
+        pos.orderPosition == v.orderCursor) {
+        if (!ctx_.player.isPlaying() && stop_->isEnabled()) SpeedButtonStopClick();
+        return;
+    }
+    followed_ = pos;
+    followedLength_ = len;
+    const int rowBefore = v.cursorRow;
     bool moved = false, orderMoved = false;
     if (pos.row != v.cursorRow) {
         v.cursorRow = pos.row;
@@ -1184,17 +1230,21 @@ void TFormMain::Timer1Timer() {
         upDownPtn_->setValue(pos.pattern);
         moved = orderMoved = true;
     }
-    upDownSpdEven_->setValue(pos.speedEven);
-    upDownSpdOdd_->setValue(pos.speedOdd);
-    upDownInter_->setValue(pos.interleave);
-    const int len = ctx_.song->patterns[std::clamp(pos.pattern, 0, kPatterns - 1)].length;
+    // A spin box repaints on every setValue, changed or not.
+    if (upDownSpdEven_->value() != pos.speedEven) upDownSpdEven_->setValue(pos.speedEven);
+    if (upDownSpdOdd_->value() != pos.speedOdd) upDownSpdOdd_->setValue(pos.speedOdd);
+    if (upDownInter_->value() != pos.interleave) upDownInter_->setValue(pos.interleave);
+    bool lengthChanged = false;
     if (upDownPtnLen_->value() != len) {
         upDownPtnLen_->setValue(len);
-        moved = true;
+        moved = lengthChanged = true;
     }
     following_ = false;
     if (moved) {
-        redrawPattern();
+        // A step within the pattern moves the drawn lines; anything else
+        // draws the view anew.
+        if (orderMoved || lengthChanged) redrawPattern();
+        else ptnView_->followRows(v.cursorRow - rowBefore);
         refreshPosition();
     }
     if (orderMoved) refreshOrderGrid();
@@ -1211,8 +1261,10 @@ void TFormMain::Timer2Timer() {
     }
     if (ctx_.source.scopeOn.load()) scope_->update();
     const bool clipped = ctx_.chips.clipFlag.exchange(0) != 0;
-    const QString style = clipped ? "background-color: #ff0000;" : "background-color: #008000;";
-    if (clip_->styleSheet() != style) clip_->setStyleSheet(style);
+    if (clipShown_ != int{clipped}) {
+        clipShown_ = clipped;
+        clip_->setStyleSheet(clipped ? "background-color: #ff0000;" : "background-color: #008000;");
+    }
 }
 
 // ---- Patterns page controls ---------------------------------------------------
@@ -1371,6 +1423,16 @@ bool TFormMain::reopenAudio() {
 }
 
 void TFormMain::checkSoundOutput() {
+    // Samples the device had to play as silence because the stream fell
+    // behind: the status line tells (unless it says there is no sound at
+    // all), and so does the log, each time the count grows.
+    const uint64_t underruns = ctx_.audio.underrunSamples();
+    if (underruns != underrunsShown_) {
+        underrunsShown_ = underruns;
+        const QString text = QString("Sound output fell behind: %1 samples of silence").arg(underruns);
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+        if (!audioFailureShown_) statusBar()->showMessage(text);
+    }
     if (audioFailureShown_) return;
     if (!ctx_.audio.isOpen())
         reportAudioFailure(QString::fromStdString(ctx_.audio.lastError()));

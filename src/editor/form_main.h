@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -44,7 +45,7 @@ class TFormDuplicate;
 class TFormScale;
 class InstrumentPage;
 
-class TFormMain : public QMainWindow, public UserDialogs {
+class TFormMain : public QMainWindow, public UserDialogs, private PositionListener {
     Q_OBJECT
 public:
     static constexpr const char* kTitle = "Qorvette v1.22";
@@ -176,8 +177,17 @@ private:
     int lengthFrames_ = 0;
     int positionFrames_ = 0;
     bool following_ = false;  // Timer1 is writing the controls
+    // Any thread: the player moved; Timer1Timer runs soon on this thread.
+    void positionChanged() override;
+    std::atomic<bool> followPending_{false};
+    int clipShown_ = -1;  // the clip light's colour: 1 red, 0 green, -1 not yet set
+    // What Timer1 found at its last poll that changed anything.
+    PlayPosition followed_{-1, -1, -1, -1, -1, -1};
+    int followedLength_ = -1;
     bool audioFailureShown_ = false;
     int shownCursorColumn_ = 0;  // the column last brought into sight
+    // Underrun samples last reported in the status line and the log.
+    uint64_t underrunsShown_ = 0;
 
     QWidget* toolbar_ = nullptr;
     QWidget* toolButtons_ = nullptr;

@@ -6,10 +6,12 @@
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/toggle_look.h"
 
@@ -438,7 +440,21 @@ bool PatternView::cellAt(QPoint pos, int* row, int* column) const {
     return true;
 }
 
-void PatternView::paintEvent(QPaintEvent*) {
+void PatternView::followRows(int rows) {
+    const int lines = visibleRows();
+    if (rows == 0) return;
+    if (std::abs(rows) >= lines / 2) {
+        update();
+        return;
+    }
+    const int h = cell_.lineHeight;
+    scroll(0, -rows * h);
+    const int middle = lines / 2;
+    update(QRect(0, middle * h, width(), h));
+    update(QRect(0, (middle - rows) * h, width(), h));
+}
+
+void PatternView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     painter.setFont(cell_.font);
     painter.setPen(Qt::white);
@@ -452,8 +468,9 @@ void PatternView::paintEvent(QPaintEvent*) {
 
     // Beyond the 87 columns: the scroll box's own background.
     const int lineWidth = kPatternLineColumns * cell_.charWidth;
-    if (width() > lineWidth)
-        painter.fillRect(lineWidth, 0, width() - lineWidth, height(), colors[Settings::ColorOutOfRange]);
+    const QRect dirty = event->rect();
+    if (width() > lineWidth && dirty.right() >= lineWidth)
+        painter.fillRect(lineWidth, dirty.top(), width() - lineWidth, dirty.height(), colors[Settings::ColorOutOfRange]);
 
     PatternLineStyle style;
     style.focused = showsFocus();
@@ -470,7 +487,10 @@ void PatternView::paintEvent(QPaintEvent*) {
         cacheRatio_ = ratio;
     }
     QString key;
-    for (int k = 0; k < lines; ++k) {
+    // Only the lines the paint event asks for.
+    const int firstLine = std::max(0, dirty.top() / cell_.lineHeight);
+    const int endLine = std::min(lines, dirty.bottom() / cell_.lineHeight + 1);
+    for (int k = firstLine; k < endLine; ++k) {
         const PatternLine& line = shown[k];
         const int y = k * cell_.lineHeight;
         if (line.kind == PatternLineKind::Blank) {

@@ -115,6 +115,10 @@ public:
     explicit PatternView(AppContext& ctx, QWidget* parent = nullptr);
 
     void refresh() { update(); }
+    // The cursor row moved by `rows` within the same pattern and nothing else
+    // changed: the drawn lines move by as many lines, and only the lines that
+    // come into view and the old and new cursor lines are drawn.
+    void followRows(int rows);
     // Re-reads the font from the settings and measures the cell from "1".
     void applyFont();
     int visibleRows() const;

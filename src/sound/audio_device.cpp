@@ -23,6 +23,8 @@ bool NullAudioDevice::open(const AudioDeviceFormat& format) {
     recording_.clear();
     epoch_ = Clock::now();
     periodsDone_ = 0;
+    positionAtEpoch_ = 0;
+    watching_ = watchingQueue_ = true;
     return true;
 }
 
@@ -44,6 +46,10 @@ bool NullAudioDevice::queue(const int16_t* samples, std::size_t count) {
     if (head_ > 0 && head_ * 2 >= queue_.size()) {
         queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(head_));
         head_ = 0;
+    }
+    if (watchingQueue_ && std::any_of(samples, samples + count, [](int16_t v) { return v != 0; })) {
+        stats_.firstSoundQueued = clockNow();
+        watchingQueue_ = false;
     }
     queue_.insert(queue_.end(), samples, samples + count);
     stats_.queued += count;
@@ -73,17 +79,23 @@ void NullAudioDevice::advance() {
         format_.periodSamples / (static_cast<double>(format_.sampleRate) * options_.speed);
     const double elapsed = std::chrono::duration<double>(Clock::now() - epoch_).count();
     const auto due = static_cast<long long>(elapsed / periodSeconds);
+    const auto period = static_cast<std::size_t>(format_.periodSamples);
     while (periodsDone_ < due) {
         const std::size_t available = queue_.size() - head_;
         if (available == 0) {
             // Nothing left: the rest of the due periods all play silence.
-            if (stats_.queued > 0)
-                stats_.underruns += static_cast<int>(std::min<long long>(due - periodsDone_, 1 << 20));
+            if (stats_.queued > 0) {
+                const long long silent = due - periodsDone_;
+                stats_.underruns += static_cast<int>(std::min<long long>(silent, 1 << 20));
+                stats_.underrunSamples += static_cast<uint64_t>(silent) * period;
+            }
             periodsDone_ = due;
             break;
         }
-        const auto period = static_cast<std::size_t>(format_.periodSamples);
-        if (available < period && stats_.queued > 0) ++stats_.underruns;
+        if (available < period && stats_.queued > 0) {
+            ++stats_.underruns;
+            stats_.underrunSamples += period - available;
+        }
         take(std::min(available, period));
         ++periodsDone_;
     }
@@ -91,12 +103,46 @@ void NullAudioDevice::advance() {
 
 void NullAudioDevice::take(std::size_t count) {
     if (count == 0) return;
-    if (options_.record) {
-        recording_.insert(recording_.end(), queue_.begin() + static_cast<std::ptrdiff_t>(head_),
-                          queue_.begin() + static_cast<std::ptrdiff_t>(head_ + count));
+    const auto first = queue_.begin() + static_cast<std::ptrdiff_t>(head_);
+    if (watching_) {
+        const auto sound = std::find_if(first, first + static_cast<std::ptrdiff_t>(count),
+                                        [](int16_t v) { return v != 0; });
+        if (sound != first + static_cast<std::ptrdiff_t>(count)) {
+            // Played from the start of the current period on.
+            stats_.firstSound = positionAtEpoch_ + periodsDone_ * format_.periodSamples + (sound - first);
+            watching_ = false;
+        }
     }
+    if (options_.record) recording_.insert(recording_.end(), first, first + static_cast<std::ptrdiff_t>(count));
     head_ += count;
     stats_.played += count;
+}
+
+uint64_t NullAudioDevice::underrunSamples() {
+    std::lock_guard lock(mutex_);
+    advance();
+    return stats_.underrunSamples;
+}
+
+double NullAudioDevice::clockSamples() {
+    std::lock_guard lock(mutex_);
+    advance();
+    return clockNow();
+}
+
+double NullAudioDevice::clockNow() const {
+    if (!stats_.open || failed_ || options_.speed <= 0)
+        return static_cast<double>(positionAtEpoch_ + periodsDone_ * format_.periodSamples);
+    const double elapsed = std::chrono::duration<double>(Clock::now() - epoch_).count();
+    return static_cast<double>(positionAtEpoch_) + elapsed * format_.sampleRate * options_.speed;
+}
+
+void NullAudioDevice::watchForSound() {
+    std::lock_guard lock(mutex_);
+    advance();
+    watching_ = watchingQueue_ = true;
+    stats_.firstSound = -1;
+    stats_.firstSoundQueued = -1;
 }
 
 void NullAudioDevice::consume(std::size_t count) {
@@ -109,6 +155,7 @@ void NullAudioDevice::setSpeed(double speed) {
     std::lock_guard lock(mutex_);
     advance();
     options_.speed = speed;
+    positionAtEpoch_ += periodsDone_ * format_.periodSamples;
     epoch_ = Clock::now();
     periodsDone_ = 0;
 }
@@ -223,6 +270,11 @@ std::size_t SilentFallbackDevice::queuedBytes() {
 }
 
 bool SilentFallbackDevice::failed() { return active().failed(); }
+
+uint64_t SilentFallbackDevice::underrunSamples() {
+    // The stand-in counts none while the card had played: it starts at 0.
+    return (cardOpen_ ? card_->underrunSamples() : 0) + (silent() ? standIn_.underrunSamples() : 0);
+}
 
 void SilentFallbackDevice::raiseThreadPriority() { active().raiseThreadPriority(); }
 

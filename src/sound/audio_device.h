@@ -43,6 +43,10 @@ class AudioDevice {
     // True when the device stopped on its own (unplugged, server gone): its
     // queue will never drain again.
     virtual bool failed() { return false; }
+    // Samples the device had to invent (play as silence) since open because
+    // its queue had run dry, counted from the first sample queued on. Any
+    // thread.
+    virtual uint64_t underrunSamples() { return 0; }
     // Raises the calling thread's priority where the platform lets us;
     // called once by the audio thread as it starts. Failure is ignored.
     virtual void raiseThreadPriority() {}
@@ -70,6 +74,7 @@ class NullAudioDevice final : public AudioDevice {
     bool queue(const int16_t* samples, std::size_t count) override;
     std::size_t queuedBytes() override;
     bool failed() override;
+    uint64_t underrunSamples() override;
     std::string error() const override;
 
     // ---- for tests -------------------------------------------------------
@@ -81,6 +86,12 @@ class NullAudioDevice final : public AudioDevice {
     // From now on open() refuses (true) or works (false): a card that is
     // unplugged or whose sound server is gone, and that comes back.
     void setFailOpen(bool failOpen);
+    // The device's clock: samples played since open, silence included, as a
+    // continuous count (between two periods too).
+    double clockSamples();
+    // Forget the first sound seen so far: Stats::firstSound looks again from
+    // the next sample played on.
+    void watchForSound();
 
     struct Stats {
         bool open = false;
@@ -89,6 +100,15 @@ class NullAudioDevice final : public AudioDevice {
         // Periods the card wanted while its queue had run dry, counted only
         // after the first sample arrived.
         int underruns = 0;
+        // Samples played as silence for want of queued ones (same rule).
+        uint64_t underrunSamples = 0;
+        // Clock position (samples played since open, silence included) of
+        // the first non-zero sample played since open or watchForSound();
+        // -1 while none.
+        long long firstSound = -1;
+        // The clock (clockSamples()) when the first non-zero sample since
+        // open or watchForSound() was handed to the device; -1 while none.
+        double firstSoundQueued = -1;
         std::size_t maxQueuedBytes = 0;
         std::size_t queued = 0;          // samples ever queued since open
         std::size_t played = 0;          // samples ever taken since open
@@ -102,6 +122,8 @@ class NullAudioDevice final : public AudioDevice {
     using Clock = std::chrono::steady_clock;
     // Plays every period due by now. Caller holds mutex_.
     void advance();
+    // clockSamples() for a caller holding mutex_, after advance().
+    double clockNow() const;
     void take(std::size_t count);
 
     mutable std::mutex mutex_;
@@ -114,6 +136,9 @@ class NullAudioDevice final : public AudioDevice {
     std::vector<int16_t> recording_;
     Clock::time_point epoch_{};  // start of the current speed
     long long periodsDone_ = 0;  // periods played since epoch_
+    long long positionAtEpoch_ = 0;  // clock position at epoch_
+    bool watching_ = true;           // firstSound not found yet
+    bool watchingQueue_ = true;      // firstSoundQueued not found yet
 };
 
 // The program's device: the sound card when it opens, otherwise a silent
@@ -132,6 +157,7 @@ class SilentFallbackDevice final : public AudioDevice {
     bool queue(const int16_t* samples, std::size_t count) override;
     std::size_t queuedBytes() override;
     bool failed() override;
+    uint64_t underrunSamples() override;
     void raiseThreadPriority() override;
     // Why the card is not playing, while silent(); empty otherwise.
     std::string error() const override;

@@ -93,6 +93,7 @@ void AudioOutput::close() {
         }
         std::this_thread::sleep_for(kPollStep);
     }
+    earlierUnderruns_ += device_.underrunSamples();
     device_.close();
     block_ = {};
     blockFill_ = 0;
@@ -155,7 +156,7 @@ void AudioOutput::write(const int16_t* samples, int count) {
         if (queued) {
             blocksQueued_.fetch_add(1, std::memory_order_acq_rel);
             if (!waitWhileFull()) return;
-        } else if (!pause10ms()) {
+        } else if (!pause()) {
             // The device refused the block; pace the thread as if it had
             // played it rather than spin.
             return;
@@ -163,22 +164,27 @@ void AudioOutput::write(const int16_t* samples, int count) {
     }
 }
 
-std::size_t AudioOutput::outstandingBlocks() {
-    const auto size = static_cast<std::size_t>(blockSize_);
-    return (device_.queuedBytes() + size - 1) / size;
-}
-
 bool AudioOutput::waitWhileFull() {
-    while (outstandingBlocks() >= static_cast<std::size_t>(blockCount_)) {
-        if (!pause10ms()) return false;
+    // Room for the next block comes when the device holds no more than
+    // blockCount - 1 blocks. Waking right then, not up to a poll step later,
+    // leaves the device a whole block to play while the next one is made.
+    const auto limit = static_cast<std::size_t>(blockCount_ - 1) * static_cast<std::size_t>(blockSize_);
+    for (;;) {
+        const std::size_t queued = device_.queuedBytes();
+        if (queued <= limit) return true;
+        // Bytes to play before there is room, at 88.2 bytes per millisecond.
+        const auto wait = std::chrono::microseconds((queued - limit) * 1000000 / kStreamBytesPerSecond);
+        if (!pause(std::clamp(wait, std::chrono::microseconds(500), std::chrono::microseconds(kPollStep)))) return false;
     }
-    return true;
 }
 
-bool AudioOutput::pause10ms() {
+uint64_t AudioOutput::underrunSamples() {
+    return earlierUnderruns_ + (open_ ? device_.underrunSamples() : 0);
+}
+
+bool AudioOutput::pause(std::chrono::microseconds step) {
     std::unique_lock lock(wakeMutex_);
-    return !wake_.wait_for(lock, kPollStep,
-                           [this] { return stopRequest_.load(std::memory_order_acquire) != kRun; });
+    return !wake_.wait_for(lock, step, [this] { return stopRequest_.load(std::memory_order_acquire) != kRun; });
 }
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -111,18 +112,22 @@ class AudioOutput {
     // Counters, readable from any thread.
     uint64_t renderCalls() const { return renderCalls_.load(std::memory_order_acquire); }
     uint64_t blocksQueued() const { return blocksQueued_.load(std::memory_order_acquire); }
+    // Samples the device had to invent because the stream fell behind, over
+    // every stream opened so far. The user interface thread's, like open.
+    uint64_t underrunSamples();
 
   private:
     enum StopState { kRun = 0, kStopRequested = 1, kStopped = 2 };
 
     void run();
     void write(const int16_t* samples, int count);
-    // Sleeps in 10 ms steps while the device holds blockCount blocks; false
-    // when a stop was requested meanwhile.
+    // Sleeps while the device holds blockCount blocks, waking about when it
+    // will have room for one more (at most 10 ms at a time); false when a stop
+    // was requested meanwhile.
     bool waitWhileFull();
-    // One 10 ms step that ends early on a stop request; false on a request.
-    bool pause10ms();
-    std::size_t outstandingBlocks();
+    // One step of at most 10 ms that ends early on a stop request; false on a
+    // request.
+    bool pause(std::chrono::microseconds step = std::chrono::milliseconds(10));
     void setFlagBetweenRenders(std::atomic<bool>& flag, bool value);
 
     AudioDevice& device_;
@@ -148,6 +153,7 @@ class AudioOutput {
 
     std::atomic<uint64_t> renderCalls_{0};
     std::atomic<uint64_t> blocksQueued_{0};
+    uint64_t earlierUnderruns_ = 0;  // of the streams closed before
 };
 
 }  // namespace qv

@@ -55,12 +55,17 @@ PlayPosition Player::position() const {
 
 void Player::publishPosition() {
     constexpr auto r = std::memory_order_relaxed;
+    const bool changed = shownOrderPosition_.load(r) != orderPosition_ || shownRow_.load(r) != row_ ||
+                         shownPattern_.load(r) != pattern_ || shownSpeedEven_.load(r) != speedEven_ ||
+                         shownSpeedOdd_.load(r) != speedOdd_ || shownInterleave_.load(r) != interleave_;
     shownOrderPosition_.store(orderPosition_, r);
     shownRow_.store(row_, r);
     shownPattern_.store(pattern_, r);
     shownSpeedEven_.store(speedEven_, r);
     shownSpeedOdd_.store(speedOdd_, r);
     shownInterleave_.store(interleave_, r);
+    if (changed)
+        if (PositionListener* l = positionListener_.load(std::memory_order_acquire)) l->positionChanged();
 }
 
 void Player::resetChannels() {

@@ -36,6 +36,14 @@ struct PlayPosition {
     int interleave = 1;
 };
 
+// Told whenever the published play position changes, on the thread that
+// moved it (the audio thread in tick; the caller of start or setPosition).
+class PositionListener {
+public:
+    virtual ~PositionListener() = default;
+    virtual void positionChanged() = 0;
+};
+
 class Player {
 public:
     Player(Song& song, ChipPair& chips);
@@ -88,6 +96,11 @@ public:
 
     // Readable from any thread without the mutex.
     PlayPosition position() const;
+    // One listener at most; null removes it. Whoever removes it waits for the
+    // renderer afterwards (AudioOutput::syncWithRenderer) before it goes.
+    void setPositionListener(PositionListener* listener) {
+        positionListener_.store(listener, std::memory_order_release);
+    }
 
     // Rebuilds the note and vibrato tables for a chip clock (3 500 000 for the
     // live chips, 3 835 221 for the Mega Drive exports).
@@ -155,6 +168,7 @@ private:
 
     std::atomic<int> shownOrderPosition_{0}, shownRow_{0}, shownPattern_{0};
     std::atomic<int> shownSpeedEven_{3}, shownSpeedOdd_{3}, shownInterleave_{1};
+    std::atomic<PositionListener*> positionListener_{nullptr};
 };
 
 }  // namespace qv

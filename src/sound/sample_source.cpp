@@ -13,44 +13,44 @@ void SampleSource::renderSamples(int16_t* output, int count) {
     // and its read of renderBusy: either it sees this call busy, or this call
     // sees the export flag.
     player_.renderBusy.store(true, std::memory_order_seq_cst);
-    if (frameSamplePos_ + count < kSamplesPerFrame) {
-        produce(output, count);
-        frameSamplePos_ += count;
-    } else {
-        // While an exporter drives the Player from its own thread the frame
-        // clock keeps running, but the ticks and the queue are the exporter's.
-        auto tick = [this] {
-            if (player_.exportDriving.load(std::memory_order_seq_cst)) return;
-            std::lock_guard<std::mutex> lock(player_.songMutex());
-            player_.tick();
-        };
-        int first = kSamplesPerFrame - frameSamplePos_;
-        produce(output, first);
-        tick();
-        output += first;
-        count -= first;
-        while (count >= kSamplesPerFrame) {
-            produce(output, kSamplesPerFrame);
-            tick();
-            output += kSamplesPerFrame;
-            count -= kSamplesPerFrame;
+    while (count > 0) {
+        const int n = segment(output, count);
+        output += n;
+        count -= n;
+        frameSamplePos_ += n;
+        if (frameSamplePos_ == kSamplesPerFrame) {
+            frameSamplePos_ = 0;
+            // While an exporter drives the Player from its own thread the frame
+            // clock keeps running, but the ticks and the queue are the exporter's.
+            if (!player_.exportDriving.load(std::memory_order_seq_cst)) {
+                std::lock_guard<std::mutex> lock(player_.songMutex());
+                player_.tick();
+            }
         }
-        produce(output, count);
-        frameSamplePos_ = count;
     }
     player_.renderBusy.store(false, std::memory_order_release);
 }
 
-void SampleSource::produce(int16_t* output, int count) {
-    if (count <= 0) return;
+int SampleSource::segment(int16_t* output, int count) {
+    int n;
     if (player_.exportDriving.load(std::memory_order_seq_cst)) {
-        chips_.renderMixOnly(output, count);
+        n = std::min(count, kSamplesPerFrame - frameSamplePos_);
+        chips_.renderMixOnly(output, n);
     } else {
         // The queue is also emptied by start and stop on the interface
         // thread, under the song lock: apply it under the same lock.
         std::lock_guard<std::mutex> lock(player_.songMutex());
-        chips_.renderWithQueue(output, count);
+        const bool playing = player_.isPlaying();
+        if (playing && !wasPlaying_) frameSamplePos_ = 0;
+        wasPlaying_ = playing;
+        n = std::min(count, kSamplesPerFrame - frameSamplePos_);
+        chips_.renderWithQueue(output, n);
     }
+    finish(output, n);
+    return n;
+}
+
+void SampleSource::finish(int16_t* output, int count) {
 
     if (testSignalOn.load(std::memory_order_acquire)) {
         for (int i = 0; i < count; ++i) {

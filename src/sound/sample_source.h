@@ -38,12 +38,19 @@ public:
     std::vector<int> scopeDisplay() const;
 
 private:
-    void produce(int16_t* output, int count);
     void capture(const int16_t* samples, int count);
 
     Player& player_;
     ChipPair& chips_;
     int frameSamplePos_ = 0;
+    // The Player was playing at the last segment: a start since then (which
+    // reset the chips) restarts the frame clock, so a song sounds the same
+    // whenever it is started, and as the wave render has it.
+    bool wasPlaying_ = false;
+    // Renders up to count samples, at most to the end of the frame.
+    int segment(int16_t* output, int count);
+    // The test tone and the scope over rendered samples.
+    void finish(int16_t* output, int count);
 
     float testPhase_ = 0.0f;
     float testStep_ = 880.0f / static_cast<float>(kSampleRate);

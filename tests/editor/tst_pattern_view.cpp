@@ -476,6 +476,37 @@ private slots:
         QCOMPARE(view.minimumWidth(), 87 * view.charWidth());
     }
 
+    // Following the player moves the drawn lines and draws only what comes
+    // into view and the two cursor lines: what the window shows afterwards is
+    // what a whole new drawing gives, step after step, up and down.
+    void followedRowsLookAsDrawnAnew() {
+        auto ctx = makeContext();
+        qv::Song& song = *ctx->song;
+        song.patterns[0].length = 64;
+        for (int r = 0; r < 64; ++r)
+            for (int c = 0; c < 6; ++c)
+                if ((r * 5 + c) % 4 == 0) song.patterns[0].rows[r][c] = noteCell((r + c) % 12, 3, r % 32, c + 1, r % 16, r);
+        ctx->view.cursorRow = 20;
+        QWidget window;
+        qv::PatternView view(*ctx, &window);
+        const int lh = view.lineHeight();
+        view.setGeometry(0, 0, 100 * view.charWidth(), 30 * lh + lh / 2);
+        window.resize(view.size());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(20);
+        for (int step : {1, 1, 3, -1, -4, 2, 14, -15}) {
+            ctx->view.cursorRow += step;
+            view.followRows(step);
+            QTest::qWait(5);
+            const QImage shown = window.screen()->grabWindow(window.winId()).toImage();
+            if (shown.isNull()) QSKIP("this platform cannot read back a window");
+            const QImage drawn = view.grab().toImage();
+            QCOMPARE(shown.convertToFormat(QImage::Format_RGB32).copy(view.geometry()),
+                     drawn.convertToFormat(QImage::Format_RGB32));
+        }
+    }
+
     void mouseToCells() {
         auto ctx = makeContext();
         ctx->view.cursorRow = 20;

@@ -351,3 +351,33 @@ TEST(AudioStream, TheCardIsTriedAgainWhileSilent) {
     out.close();
     EXPECT_FALSE(cardSeen->stats().open);
 }
+
+// Samples the device has to make up as silence are counted, by the device
+// and by the stream, across a re-open; a stream that keeps up counts none.
+TEST(AudioStream, UnderrunSamplesAreCounted) {
+    NullAudioDevice device(deviceAt(1));
+    SyntheticProducer producer;
+    AudioOutput out(device, producer);
+    // 4 blocks of 4096 bytes: 93 ms to spare, a producer far faster than needed.
+    ASSERT_TRUE(out.open(1, 2));
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(out.underrunSamples(), 0u);
+    EXPECT_EQ(device.stats().underrunSamples, 0u);
+    out.close();
+
+    // Each render of 1024 samples (23 ms) takes 40 ms: the device runs dry.
+    producer.renderDelay = 40ms;
+    ASSERT_TRUE(out.open(0, 0));
+    ASSERT_TRUE(waitFor([&] { return out.underrunSamples() > 4410; }, 5s));
+    out.close();
+    const uint64_t counted = out.underrunSamples();
+    EXPECT_EQ(counted, device.stats().underrunSamples) << "the closed stream keeps the device's count";
+    // The device plays whole periods: what it took plus what it invented
+    // covers its clock.
+    const auto st = device.stats();
+    EXPECT_GE(st.played + st.underrunSamples, st.queued - st.droppedAtClose);
+    producer.renderDelay = 0ms;
+    ASSERT_TRUE(out.open(1, 2));
+    EXPECT_EQ(out.underrunSamples(), counted) << "a new stream adds to the count";
+    out.close();
+}

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <random>
 #include <thread>
 
 #include "sound/audio_output.h"
@@ -99,4 +100,39 @@ TEST(AudioStreamEngine, TestToneRunsOnAcrossBlocks) {
     int rising = 0;
     for (std::size_t i = 1; i < 44100; ++i) rising += played[i - 1] < 0 && played[i] >= 0;
     EXPECT_NEAR(rising, 440, 1);
+}
+
+// A note key (the row sounded from the editor: the Player started in
+// stop-after-row mode) reaches the device, by the device's own clock, within
+// the stream's latency plus one frame; at the default buffers and at larger ones.
+TEST(AudioStreamEngine, NoteKeyToDeviceWithinLatencyPlusOneFrame) {
+    const int settings[][2] = {{0, 0}, {1, 2}};
+    for (const auto& s : settings) {
+        SCOPED_TRACE(testing::Message() << "size index " << s[0] << ", count index " << s[1]);
+        StreamEngine engine;
+        NullAudioDevice device(recordingDevice(1));
+        qv::SampleSourceProducer producer(*engine.source);
+        AudioOutput out(device, producer);
+        ASSERT_TRUE(out.open(s[0], s[1]));
+        const double limit = (out.latencySeconds() + 0.020) * 44100;
+        std::mt19937 rng(7);
+        double worst = 0;
+        for (int key = 0; key < 6; ++key) {
+            // Silence first: the last row's sound has left the device.
+            std::this_thread::sleep_for(std::chrono::milliseconds(
+                static_cast<int>(out.latencySeconds() * 1000) + 60 + static_cast<int>(rng() % 20)));
+            device.watchForSound();
+            const double keyAt = device.clockSamples();
+            engine.player->start(0, 0, true, false, false, -1);
+            ASSERT_TRUE(waitFor([&] { return device.stats().firstSound >= 0; }, 3s));
+            const auto st = device.stats();
+            ASSERT_GE(st.firstSoundQueued, keyAt);
+            worst = std::max(worst, st.firstSoundQueued - keyAt);
+            // Handed over before it plays, and played within the latency after that.
+            EXPECT_LE(st.firstSoundQueued, static_cast<double>(st.firstSound) + 1);
+            engine.player->stop();
+        }
+        EXPECT_LE(worst, limit) << "worst key-to-device time " << worst / 44.1 << " ms";
+        out.close();
+    }
 }

@@ -63,6 +63,10 @@ TEST_F(SdlDummy, DeviceQueuesPlaysAndHoldsTheSubsystem) {
     EXPECT_GT(took, 0.15);
     EXPECT_LT(took, 0.6);
     EXPECT_FALSE(a.failed());
+    // The queue has run dry: from here on the device plays made-up silence,
+    // and counts every sample of it.
+    const uint64_t before = a.underrunSamples();
+    ASSERT_TRUE(waitFor([&] { return a.underrunSamples() >= before + 4410; }, 2s));
     a.close();
     EXPECT_FALSE(sdlAudioUp());
     EXPECT_FALSE(a.queue(quarter.data(), 10)) << "a closed device takes nothing";
