@@ -60,11 +60,13 @@ void ExportCommands::ExportWaveClick(bool unmuted) {
     emit renderFinished();
 }
 
-bool ExportCommands::exportVgmTo(const QString& path) {
+bool ExportCommands::drivenExport(const QString& path, bool (*write)(Player&, ChipPair&, Song&,
+                                                                 const std::string&)) {
     bool ok;
     {
+        // The Player is driven from here; the audio thread keeps the device fed.
         AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
-        ok = exportVgm(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString());
+        ok = write(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString());
     }
     ctx_.chips.reset();
     lastExportOk_ = ok;
@@ -72,6 +74,8 @@ bool ExportCommands::exportVgmTo(const QString& path) {
     if (!ok) dialogs_.showError("Can't write file '" + path + "'!");
     return ok;
 }
+
+bool ExportCommands::exportVgmTo(const QString& path) { return drivenExport(path, exportVgm); }
 
 void ExportCommands::ExportVGMClick() {
     emit stopRequested();
@@ -80,18 +84,7 @@ void ExportCommands::ExportVGMClick() {
     if (!path.isEmpty()) exportVgmTo(path);
 }
 
-bool ExportCommands::exportVgm2203To(const QString& path) {
-    bool ok;
-    {
-        AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
-        ok = exportVgm2203(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString());
-    }
-    ctx_.chips.reset();
-    lastExportOk_ = ok;
-    rememberExportFolder(path);
-    if (!ok) dialogs_.showError("Can't write file '" + path + "'!");
-    return ok;
-}
+bool ExportCommands::exportVgm2203To(const QString& path) { return drivenExport(path, exportVgm2203); }
 
 void ExportCommands::ExportVGM2203Click() {
     emit stopRequested();
@@ -124,17 +117,13 @@ void ExportCommands::ExportWaveChannelsClick() {
 }
 
 bool ExportCommands::exportRegistersTo(const QString& path, bool megaDrive) {
-    bool ok;
-    {
-        AudioOutput::DrivingScope scope(&ctx_.audio, ctx_.player.exportDriving);
-        ok = exportRegisterDump(ctx_.player, ctx_.chips, *ctx_.song, path.toStdString(),
-                                megaDrive ? kMegaDriveClock : kChipClock);
-    }
-    ctx_.chips.reset();
-    lastExportOk_ = ok;
-    rememberExportFolder(path);
-    if (!ok) dialogs_.showError("Can't write file '" + path + "'!");
-    return ok;
+    if (megaDrive)
+        return drivenExport(path, [](Player& p, ChipPair& c, Song& s, const std::string& f) {
+            return exportRegisterDump(p, c, s, f, kMegaDriveClock);
+        });
+    return drivenExport(path, [](Player& p, ChipPair& c, Song& s, const std::string& f) {
+        return exportRegisterDump(p, c, s, f, kChipClock);
+    });
 }
 
 void ExportCommands::ExporRegQZMClick() {

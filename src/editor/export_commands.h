@@ -57,6 +57,9 @@ signals:
     void audioReopenRequested();
 
 private:
+    // Runs an export that drives the Player frame by frame, then reports.
+    bool drivenExport(const QString& path,
+                      bool (*write)(Player&, ChipPair&, Song&, const std::string&));
     QString exportStart(const QString& suffix) const;
     void rememberExportFolder(const QString& path);
 

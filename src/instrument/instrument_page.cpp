@@ -481,14 +481,16 @@ void InstrumentPage::refreshListItem(int index, bool updateName) {
 void InstrumentPage::showInstrument() {
     for (int op = 0; op < 4; ++op) {
         for (int p = 0; p < 9; ++p) knobs_[op * 9 + p]->setValue(field(instrument().operators[op], p));
-        // The track bar clamps a stored value below 8 to its start; the
-        // position is written back like the knobs' values.
+        // The track bar clamps a stored value below 8 (SSG-EG off, as 0 is)
+        // to its start. Showing an instrument never edits it: the stored
+        // value stays until the user moves the bar, so a song only looked
+        // at is not marked as changed.
         QSlider* eg = trackBarEG_[op];
         {
             const QSignalBlocker block(eg);
             eg->setValue(instrument().operators[op].SSGEG);
         }
-        ParamChange(10 * op + 9, eg->value());
+        imageEG_[op]->setPixmap(pictures_.ssgEg[std::clamp(eg->value() - 7, 0, 8)]);
     }
     knobs_[36]->setValue(instrument().FB);
     const int algorithm = instrument().algorithm;

@@ -74,13 +74,18 @@ snap 4_dragged
 
 # 4. The Instruments page: operator 1's AR knob of instrument 1, five notches
 # down (one step).
+# F2 puts the focus on the piano; a right click gives it to the AR knob
+# without its pop-up track bar.
 keys F2
+xdotool mousemove --window "$main" 51 130 click 3
+sleep 0.3
 keys Down Down Down Down Down
 snap 5_knob
 # The Edit menu names the step Ctrl+Z would take back.
 keys alt+e
 snap 5_edit_menu
-keys Escape
+# The first Esc closes the menu, the second leaves the menu bar.
+keys Escape Escape
 
 # The edits must all have reached the song: a save here differs from the demo.
 e2e_save_as "$out/edited.qze"

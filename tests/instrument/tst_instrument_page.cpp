@@ -469,7 +469,9 @@ private slots:
         QCOMPARE(r.page->knob(2 * 9 + 4)->value(), 127);
         QCOMPARE(r.ins(3).operators[2].TL, 127);
         QCOMPARE(r.ins(3).operators[0].DT, -3);
-        QCOMPARE(r.ins(3).operators[1].SSGEG, 0);
+        // SSG-EG 1-7 is off like 0: the bar shows its start, the value stays.
+        QCOMPARE(r.page->trackBarEG(1)->value(), 7);
+        QCOMPARE(r.ins(3).operators[1].SSGEG, 5);
         QCOMPARE(r.ins(3).FB, 7);
         QCOMPARE(r.ins(3).algorithm, 6);  // the button that is down
         // The values of a later instrument are loaded into the controls.
