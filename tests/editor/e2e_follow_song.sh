@@ -58,4 +58,8 @@ changed=$(wc -l <"$out/changed.txt")
 # playing pattern 0.
 awk '/^pattern /{p=$2} /^[0-9A-F][0-9A-F] 1 [CDE]-5/{print p, $0}' "$out/after.txt" | grep -q '^1 04 1 C-5' ||
     fail "C-5 is not in pattern 1"
+# The song played on while the notes went in: the output never ran dry.
+if grep -q "Sound output fell behind" "$out/qorvette.log"; then
+    fail "underrun while editing: $(grep "fell behind" "$out/qorvette.log" | tail -1)"
+fi
 echo "ok: screenshots in $out"
