@@ -3,8 +3,9 @@
 # copy of the demo song type two notes, transpose the whole track by +7
 # (Block > Advanced transpose), drag order entry 2 onto entry 1 with the
 # mouse and turn operator 1's AR knob of instrument 1 down with five arrow
-# keys (F2). Then Ctrl+Z four times and save under a new name: module_dump
-# of every pattern and instrument must show no difference to the demo.
+# keys (F2). The caption marks the unsaved changes. Then Ctrl+Z four times
+# and save under a new name: module_dump of every pattern and instrument must
+# show no difference to the demo, and the mark is gone.
 # Screenshots are left in the output folder.
 #
 #   e2e_undo.sh QORVETTE MODULE_DUMP DEMO.qze
@@ -87,8 +88,13 @@ snap 5_edit_menu
 # The first Esc closes the menu, the second leaves the menu bar.
 keys Escape Escape
 
+# The caption marks the unsaved changes.
+caption() { xdotool getwindowname "$main"; }
+[[ $(caption) == *"]*" ]] || fail "no unsaved-changes mark in the caption: $(caption)"
+
 # The edits must all have reached the song: a save here differs from the demo.
 e2e_save_as "$out/edited.qze"
+[[ $(caption) != *"]*" ]] || fail "the mark stayed after saving: $(caption)"
 everything "$out/demo.qze" >"$out/demo.txt"
 everything "$out/edited.qze" >"$out/edited.txt"
 diff -q "$out/demo.txt" "$out/edited.txt" >/dev/null && fail "the edits did not change the song"
@@ -100,7 +106,9 @@ xdotool windowfocus --sync "$main"
 activate
 keys ctrl+z ctrl+z ctrl+z ctrl+z
 snap 6_undone
+[[ $(caption) == *"]*" ]] || fail "undoing past the save left no mark: $(caption)"
 e2e_save_as "$out/undone.qze"
+[[ $(caption) != *"]*" ]] || fail "the mark stayed after saving: $(caption)"
 everything "$out/undone.qze" >"$out/undone.txt"
 diff "$out/demo.txt" "$out/undone.txt" || fail "after four undos the song differs from the demo"
 
