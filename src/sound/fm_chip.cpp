@@ -6,7 +6,6 @@
 #include <array>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <new>
 #include <vector>
 
@@ -164,8 +163,6 @@ struct Operator {
     // them changes: only a tick whose counter has at least envShift trailing
     // zero bits can change the operator (33: no tick can).
     uint8_t envShift = 33;
-    uint8_t stepShift = 0, stepRow = 18 * 8;  // rate shift and row of the current state
-    uint8_t revisit = 0;  // an SSG inversion is pending: visit at the next tick
     int32_t invertXor = 0;  // 511 while the SSG output is inverted
 };
 
@@ -178,29 +175,10 @@ struct Channel {
     uint32_t frequency = 0;
     int keyCode = 0;
     int blockFnum = 0;
-    // No envelope tick yet in this render call.
-    bool stale = true;
-};
-
-// Samples rendered in one go.
-constexpr int kBlockSize = 512;
-
-// What the envelope pass leaves for the sample passes of one block: per
-// channel, each operator's level table offset at the start and at every
-// sample where it changes, the samples before which an SSG envelope
-// restarted operators (phase 0), and where the changes are dense, the level
-// of every sample.
-struct BlockLevels {
-    uint16_t lv[3][4][kBlockSize + 8];
-    uint16_t startLevel[3][4];
-    uint16_t changeLevel[3][4][kBlockSize];
-    uint8_t restart[3][kBlockSize];  // bit k: operator slot k
-    bool anyRestart[3];
-    bool silent[3][4];  // the operator is at full attenuation the whole block
-    // The samples at which an operator's level changes or its envelope
-    // restarts, in order, and their count.
-    uint16_t changeAt[3][4][kBlockSize];
-    int changes[3][4];
+    // No envelope tick yet in this render call for operator 1 / operators 2-4
+    // (the two groups run in separate passes).
+    bool firstStale = true;
+    bool restStale = true;
 };
 
 }  // namespace
@@ -239,13 +217,12 @@ struct FmChip::Impl {
     Channel ch[3];
     // Envelope ticks of the block being rendered: the sample index of each.
     // Their counters are consecutive, the first one tickBase + 1.
-    static constexpr int kBlock = kBlockSize;
+    static constexpr int kBlock = 512;
     std::vector<int> ticks;  // grows only when ticks outnumber samples
     uint32_t tickBase = 0;
     // Operator 1's outputs of the block from the first pass: one row of
     // kBlock + 1 values per sounding channel.
     int32_t firstOut[3 * (kBlock + 1)] = {};
-    BlockLevels levels;
     int nTicks = 0;
 
     void rebuildFrequencyTables();
@@ -297,8 +274,6 @@ inline void updateEnvelopeCache(Operator& op) {
         return;
     }
     op.envShift = (idle && row == 18 * 8) ? 33 : shift;
-    op.stepShift = shift;
-    op.stepRow = row;
     op.invertXor = ((op.ssg & 8) && (op.ssgInvert & 2)) ? 511 : 0;
 }
 
@@ -340,35 +315,38 @@ inline void refreshOperator(Operator& op, uint32_t frequency, int keyCode, const
     }
 }
 
-// Returns true when an SSG envelope restarts the operator: its phase goes to 0
-// before the sample of this tick (the caller sets it). The derived fields
-// are recomputed only when the state changes or an inversion is due.
-inline bool advanceEnvelope(Operator& op, uint32_t counter) {
+inline void advanceEnvelope(Operator& op, uint32_t counter) {
     uint8_t alternate = 0;
-    bool restart = false;
-    const uint8_t before = op.state;
-    const uint8_t shift = op.stepShift;
-    if (before != kOff && !(counter & ((1u << shift) - 1))) {
-        const int inc = kEnvelopeStepTable[op.stepRow + ((counter >> shift) & 7)];
-        switch (before) {
-        case kAttack:
+    auto stepOf = [counter](uint8_t shift, uint8_t row, int& inc) {
+        if (counter & ((1u << shift) - 1)) return false;
+        inc = kEnvelopeStepTable[row + ((counter >> shift) & 7)];
+        return true;
+    };
+    int inc = 0;
+    switch (op.state) {
+    case kAttack:
+        if (stepOf(op.attackShift, op.attackRow, inc)) {
             op.volume += (~op.volume * inc) >> 4;
             if (op.volume <= 0) {
                 op.volume = 0;
                 op.state = kDecay;
             }
-            break;
-        case kDecay:
+        }
+        break;
+    case kDecay:
+        if (stepOf(op.decayShift, op.decayRow, inc)) {
             op.volume += (op.ssg & 8) ? 4 * inc : inc;
             if (op.volume >= op.sustainLevel) op.state = kSustain;
-            break;
-        case kSustain:
+        }
+        break;
+    case kSustain:
+        if (stepOf(op.sustainShift, op.sustainRow, inc)) {
             if (op.ssg & 8) {
                 op.volume += 4 * inc;
                 if (op.volume >= 512) {
                     op.volume = 1023;
                     if (!(op.ssg & 1)) {
-                        restart = true;
+                        op.phase = 0;
                         op.volume = 511;
                         op.state = kAttack;
                         alternate = op.ssg & 2;
@@ -380,26 +358,26 @@ inline bool advanceEnvelope(Operator& op, uint32_t counter) {
                 op.volume += inc;
                 if (op.volume > 1023) op.volume = 1023;
             }
-            break;
-        default:  // release
+        }
+        break;
+    case kRelease:
+        if (stepOf(op.releaseShift, op.releaseRow, inc)) {
             op.volume += inc;
             if (op.volume >= 1023) {
                 op.volume = 1023;
                 op.state = kOff;
             }
-            break;
         }
+        break;
+    default:
+        break;
     }
     op.volOut = op.totalLevel + op.volume;
     if ((op.ssg & 8) && (op.ssgInvert & 2) && op.state != kOff) op.volOut ^= 511;
-    if (op.state != before || alternate || op.revisit) {
-        op.ssgInvert ^= alternate;
-        updateEnvelopeCache(op);
-        // A new inversion shows in volOut at the next tick, step or not.
-        op.revisit = alternate ? 1 : 0;
-        if (alternate) op.envShift = 0;
-    }
-    return restart;
+    op.ssgInvert ^= alternate;
+    updateEnvelopeCache(op);
+    // A new inversion shows in volOut at the next tick, step or not.
+    if (alternate) op.envShift = 0;
 }
 
 
@@ -684,13 +662,12 @@ inline void skipChannel(Channel& c, int n, bool ticked) {
         op.phase += op.phaseStep * static_cast<uint32_t>(n);
         if (ticked) op.volOut = op.totalLevel + op.volume;
     }
-    if (ticked) c.stale = false;
+    if (ticked) c.firstStale = c.restStale = false;
 }
 
 // Operator 1 of one channel inside the first pass.
 struct FirstLane {
-    const uint16_t* lv;      // level table offset of each sample of the block
-    const int16_t* fixed;    // the level table row, while it stays the same
+    const int16_t* level;    // level table at the operator's attenuation
     const uint16_t* sine;    // feedback sine table, based for the bias
     uint32_t phase, step;
     int32_t prev, last;      // outputs of the two samples before
@@ -702,42 +679,32 @@ struct FirstLane {
 constexpr int kIndexShift = 22;
 constexpr int kFirstStride = FmChip::Impl::kBlock + 1;
 
-// Operator 1's output of sample i for the two previous outputs a, b at
-// shifted phase ph. The table row for the phase, the level row of the sample
-// and a + bias do not depend on b, the output just computed: formed apart
-// (the empty asm statements keep the compiler from folding them back), they
-// stay off the sample-to-sample chain, which is then add, shift, two loads.
-// With PerSample clear the level is the same for the whole stretch, at lv[0].
-template <bool PerSample>
-inline int32_t firstOutput(const FirstLane& l, const int16_t* level, int i, int32_t a, int32_t b, uint32_t ph) {
+// Operator 1's output for the two previous outputs a, b at shifted phase ph.
+// The table row for the phase and a + bias do not depend on b, the output
+// just computed: formed apart (the empty asm statements keep the compiler
+// from folding them back), they stay off the sample-to-sample chain, which is
+// then add, shift, two loads.
+inline int32_t firstOutput(const FirstLane& l, int32_t a, int32_t b, uint32_t ph) {
     const uint16_t* row = l.sine + size_t{ph >> kIndexShift};
     asm("" : "+r"(row));
-    const int16_t* lrow = l.fixed;
-    if constexpr (PerSample) {
-        lrow = level + l.lv[i];
-        asm("" : "+r"(lrow));
-    }
     int32_t biasedA = a + kFeedbackBias;
     asm("" : "+r"(biasedA));
     const uint32_t biased = static_cast<uint32_t>(b + biasedA);
-    return lrow[row[biased >> l.shift]];
+    return l.level[row[biased >> l.shift]];
 }
 
 // Two samples of a lane, out[i + 1] and out[i + 2].
-template <bool PerSample>
-inline void firstPair(FirstLane& l, const int16_t* level, uint32_t& ph, uint32_t step, int32_t* out, int i) {
-    const int32_t v = firstOutput<PerSample>(l, level, i, l.prev, l.last, ph);
-    const int32_t w = firstOutput<PerSample>(l, level, i + 1, l.last, v, ph + step);
+inline void firstPair(FirstLane& l, uint32_t& ph, uint32_t step, int32_t* out, int i) {
+    const int32_t v = firstOutput(l, l.prev, l.last, ph);
+    const int32_t w = firstOutput(l, l.last, v, ph + step);
     ph += 2 * step;
     out[i + 1] = v;
     out[i + 2] = w;
     l.prev = v;
     l.last = w;
 }
-template <bool PerSample>
-inline void firstSingle(FirstLane& l, const int16_t* level, uint32_t& ph, uint32_t step, int32_t* out, int i) {
-    const int32_t v = firstOutput<PerSample>(l, level, i, l.prev, l.last, ph);
-    ph += step;
+inline void firstSingle(FirstLane& l, uint32_t ph, int32_t* out, int i) {
+    const int32_t v = firstOutput(l, l.prev, l.last, ph);
     out[i + 1] = v;
     l.prev = l.last;
     l.last = v;
@@ -745,9 +712,8 @@ inline void firstSingle(FirstLane& l, const int16_t* level, uint32_t& ph, uint32
 
 // Up to three operator-1 feedback chains side by side: each depends only on
 // itself, so their latencies overlap. Lane k writes rows + k * kFirstStride.
-template <int N, bool PerSample>
+template <int N>
 void runFirstLanes(FirstLane* lanes, int32_t* rows, int from, int to) {
-    const int16_t* level = outputTables().level.v.data();
     FirstLane a = lanes[0];
     FirstLane b = N > 1 ? lanes[1] : lanes[0];
     FirstLane c = N > 2 ? lanes[2] : lanes[0];
@@ -755,14 +721,14 @@ void runFirstLanes(FirstLane* lanes, int32_t* rows, int from, int to) {
     const uint32_t sa = a.step << 6, sb = b.step << 6, sc = c.step << 6;
     int i = from;
     for (; i + 1 < to; i += 2) {
-        firstPair<PerSample>(a, level, pa, sa, rows, i);
-        if constexpr (N > 1) firstPair<PerSample>(b, level, pb, sb, rows + kFirstStride, i);
-        if constexpr (N > 2) firstPair<PerSample>(c, level, pc, sc, rows + 2 * kFirstStride, i);
+        firstPair(a, pa, sa, rows, i);
+        if constexpr (N > 1) firstPair(b, pb, sb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstPair(c, pc, sc, rows + 2 * kFirstStride, i);
     }
     if (i < to) {
-        firstSingle<PerSample>(a, level, pa, sa, rows, i);
-        if constexpr (N > 1) firstSingle<PerSample>(b, level, pb, sb, rows + kFirstStride, i);
-        if constexpr (N > 2) firstSingle<PerSample>(c, level, pc, sc, rows + 2 * kFirstStride, i);
+        firstSingle(a, pa, rows, i);
+        if constexpr (N > 1) firstSingle(b, pb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstSingle(c, pc, rows + 2 * kFirstStride, i);
     }
     const uint32_t len = static_cast<uint32_t>(to - from);
     a.phase += a.step * len;
@@ -773,129 +739,21 @@ void runFirstLanes(FirstLane* lanes, int32_t* rows, int from, int to) {
     if constexpr (N > 2) lanes[2] = c;
 }
 
-// The envelope of one operator over a block: its ticks that can change it
-// (all of the first tick when stale), and the level offset of each sample.
-// Returns whether the operator's envelope restarted (bits set in restart).
-bool envelopePass(Operator& op, bool stale, const TickList& ticks, int nTicks, uint16_t& start, uint8_t* restart,
-                  uint8_t bit, bool& silent, uint16_t* changeAt, uint16_t* changeLevel, int& changes) {
-    int t = 0, nc = 0;
-    uint16_t cur = static_cast<uint16_t>(levelBase(op));
-    bool quiet = cur == kSilent, restarted = false;
-    start = cur;
-    for (;;) {
-        const int shift = stale ? 0 : op.envShift;
-        if (shift != 0) t = nextTickFrom(ticks, t, nTicks, shift);
-        if (t >= nTicks) break;
-        const int i = ticks.at[t];
-        bool again = false;
-        do {
-            if (stale || ticks.zeros(t) >= op.envShift) again |= advanceEnvelope(op, ticks.counter(t));
-            stale = false;
-            ++t;
-        } while (t < nTicks && ticks.at[t] == i);
-        const uint16_t next = static_cast<uint16_t>(levelBase(op));
-        if (next != cur || again) {
-            changeAt[nc] = static_cast<uint16_t>(i);
-            changeLevel[nc++] = next;
-            quiet = quiet && next == kSilent;
-            if (again) restart[i] |= bit;
-        }
-        restarted = restarted || again;
-        cur = next;
-    }
-    silent = quiet;
-    changes = nc;
-    return restarted;
-}
-
-// Samples from..to of operator 1 of every given channel; lane k writes
-// rows + k * kFirstStride. Without PerSample every lane's level is the one
-// at sample from throughout.
-template <bool PerSample>
-void runFirstStretch(FirstLane* lane, const uint16_t* const* lv, int32_t* rows, int count, int from, int to) {
-    const int16_t* level = outputTables().level.v.data();
-    for (int k = 0; k < count; ++k) {
-        lane[k].lv = lv[k];
-        lane[k].fixed = level + lv[k][0];
-    }
-    if (count == 1) runFirstLanes<1, PerSample>(lane, rows, from, to);
-    else if (count == 2) runFirstLanes<2, PerSample>(lane, rows, from, to);
-    else if (count == 3) runFirstLanes<3, PerSample>(lane, rows, from, to);
-}
-
-// The level of every sample of an operator, from its changes.
-// Eight at a time: a run may spill past its end, the next run or the
-// padding after the block takes the spill.
-void expandLevels(BlockLevels& bl, int x, int s, int n) {
-    typedef uint16_t Eight __attribute__((vector_size(16)));
-    uint16_t* lv = bl.lv[x][s];
-    auto run = [lv](int from, int to, uint16_t v) {
-        const Eight e = {v, v, v, v, v, v, v, v};
-        for (int i = from; i < to; i += 8) std::memcpy(lv + i, &e, sizeof e);
-    };
-    uint16_t cur = bl.startLevel[x][s];
-    int i = 0;
-    for (int c = 0; c < bl.changes[x][s]; ++c) {
-        const int at = bl.changeAt[x][s][c];
-        run(i, at, cur);
-        i = at;
-        cur = bl.changeLevel[x][s][c];
-    }
-    run(i, n, cur);
-}
-
-// Several operators' change lists side by side: where the next change after
-// sample i is (n when none), and each operator's level from there on.
-struct ChangeMerge {
-    const uint16_t* at[3];
-    const uint16_t* levelAt[3];
-    int count[3];
-    int pos[3] = {0, 0, 0};
-    uint16_t level[3];
-    int lists = 0;
-    void add(const BlockLevels& bl, int x, int s) {
-        at[lists] = bl.changeAt[x][s];
-        levelAt[lists] = bl.changeLevel[x][s];
-        count[lists] = bl.changes[x][s];
-        level[lists++] = bl.startLevel[x][s];
-    }
-    int total() const {
-        int s = 0;
-        for (int k = 0; k < lists; ++k) s += count[k];
-        return s;
-    }
-    int nextAfter(int i, int n) {
-        int end = n;
-        for (int k = 0; k < lists; ++k) {
-            while (pos[k] < count[k] && at[k][pos[k]] <= i) level[k] = levelAt[k][pos[k]++];
-            if (pos[k] < count[k]) end = std::min(end, int{at[k][pos[k]]});
-        }
-        return end;
-    }
-};
-
-// Level changes closer than this many samples apart on average: the passes
-// read every sample's level instead of running from change to change.
-constexpr int kPerSampleSpacing = 12;
-
 // First pass over a block: operator 1 of every given channel, whose output
 // depends on nothing but its own phase, envelope and feedback. Writes
 // out[k][0] = the last output before the block, out[k][i + 1] = the output of
-// sample i, out being rows + k * kFirstStride.
-void runFirstOperators(Channel* const* chans, const int* index, BlockLevels& bl, int32_t* rows, int count,
-                       int n) {
+// sample i, out being rows + k * kFirstStride. quiet[k] tells that every
+// value written is 0.
+void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int count, int n, const TickList& ticks,
+                       int nTicks) {
     const OutputTables& tab = outputTables();
     FirstLane lane[3];
-    const uint16_t* lv[3];
-    ChangeMerge merge;
-    bool anyRestart = false;
+    bool stale[3];
     for (int k = 0; k < count; ++k) {
         const Channel& c = *chans[k];
         const Operator& op = c.op[0];
         const uint32_t shift = static_cast<uint32_t>(16 - c.feedbackShift);
-        lv[k] = bl.lv[index[k]][0];
-        lane[k] = FirstLane{lv[k],
-                            nullptr,
+        lane[k] = FirstLane{tab.level.v.data() + levelBase(op),
                             tab.feedbackSine.data() + kFeedbackSineOffset - (kFeedbackBias >> shift),
                             op.phase,
                             op.phaseStep,
@@ -903,75 +761,80 @@ void runFirstOperators(Channel* const* chans, const int* index, BlockLevels& bl,
                             c.op1Out[1],
                             shift};
         rows[k * kFirstStride] = c.op1Out[1];
-        anyRestart = anyRestart || bl.anyRestart[index[k]];
-        merge.add(bl, index[k], 0);
+        quiet[k] = c.op1Out[1] == 0;
+        stale[k] = c.firstStale;
     }
-    auto restartAt = [&](int i) {
-        if (anyRestart)
-            for (int k = 0; k < count; ++k)
-                if (bl.restart[index[k]][i] & 1) lane[k].phase = 0;
-    };
-    restartAt(0);
-    const bool perSample = merge.total() * kPerSampleSpacing > n;
-    if (perSample)
-        for (int k = 0; k < count; ++k) expandLevels(bl, index[k], 0, n);
-    int i = 0;
+    int i = 0, t = 0;
     while (i < n) {
-        // Per sample, only envelope restarts break the run.
-        const int end = perSample && !anyRestart ? n : merge.nextAfter(i, n);
-        if (perSample) {
-            runFirstStretch<true>(lane, lv, rows, count, i, end);
-        } else {
-            const uint16_t* now[3] = {&merge.level[0], &merge.level[1], &merge.level[2]};
-            runFirstStretch<false>(lane, now, rows, count, i, end);
+        if (t < nTicks && ticks.at[t] == i) {
+            for (int k = 0; k < count; ++k) chans[k]->op[0].phase = lane[k].phase;
+            do {
+                for (int k = 0; k < count; ++k) {
+                    Operator& op = chans[k]->op[0];
+                    if (stale[k] || ticks.zeros(t) >= op.envShift) advanceEnvelope(op, ticks.counter(t));
+                    stale[k] = false;
+                }
+                ++t;
+            } while (t < nTicks && ticks.at[t] == i);
+            for (int k = 0; k < count; ++k) {
+                const Operator& op = chans[k]->op[0];
+                lane[k].phase = op.phase;
+                lane[k].level = tab.level.v.data() + levelBase(op);
+            }
         }
+        int minShift = 33;
+        for (int k = 0; k < count; ++k) minShift = std::min(minShift, stale[k] ? 0 : int{chans[k]->op[0].envShift});
+        t = nextTickFrom(ticks, t, nTicks, minShift);
+        const int end = t < nTicks ? ticks.at[t] : n;
+        // A silent operator with nothing in flight gives zeros until the next tick.
+        for (int k = 0; k < count; ++k) {
+            const FirstLane& l = lane[k];
+            if (l.level != tab.level.v.data() + kSilent || l.prev != 0 || l.last != 0) quiet[k] = false;
+        }
+        if (count == 1) runFirstLanes<1>(lane, rows, i, end);
+        else if (count == 2) runFirstLanes<2>(lane, rows, i, end);
+        else if (count == 3) runFirstLanes<3>(lane, rows, i, end);
         i = end;
-        if (i < n) restartAt(i);
     }
     for (int k = 0; k < count; ++k) {
         Channel& c = *chans[k];
         c.op[0].phase = lane[k].phase;
         c.op1Out[0] = lane[k].prev;
         c.op1Out[1] = lane[k].last;
+        c.firstStale = stale[k];
     }
 }
 
-// A stretch of samples of the second pass: the level offsets of operators
-// 3, 2, 4 for each sample, operator 1's outputs, the output buffer.
+// A stretch of samples without envelope ticks: the level table at each
+// operator's attenuation (l1..l3 = operators 3, 2, 4), operator 1's outputs,
+// the output buffer, and the shifted phases and steps (lane 0 unused).
 struct RestSegment {
     const uint16_t* sine;
-    const int16_t* level;
-    const uint16_t *lv1, *lv2, *lv3;
+    const int16_t *l1, *l2, *l3;
     const int32_t* first;
     int32_t* buf;
+    Phases phase, step;
 };
 
-// Samples from..to of the second pass; returns the last mem. The phases
-// (shifted left by 6) are scalars here: a modulation pm goes in as pm << 22
-// added to the shifted phase, whose top ten bits are the sine index, so the
-// sum wraps as the index does and one shift gives the index. Two samples a
-// round.
-template <int Alg, bool Audible, bool PerSample>
-[[gnu::noinline]] int32_t restSamples(const RestSegment& r, uint32_t (&ph)[4], const uint32_t (&st)[4], int from, int to,
-                                      int32_t memv) {
+// Samples from..to of the second pass; returns the last mem. Kept out of
+// line, so the three level pointers stay separate base registers. The
+// phases are scalars here: a modulation pm goes in as pm << 22 added to the
+// shifted phase, whose top ten bits are the sine index, so the sum wraps as
+// the index does and one shift gives the index. Two samples a round.
+template <int Alg, bool Audible>
+[[gnu::noinline]] int32_t restSamples(const RestSegment& r, int from, int to, int32_t memv) {
     const uint16_t* sine = r.sine;
-    const int16_t* level = r.level;
-    const uint16_t *lv1 = r.lv1, *lv2 = r.lv2, *lv3 = r.lv3;
+    const int16_t *l1 = r.l1, *l2 = r.l2, *l3 = r.l3;
     const int32_t* first = r.first;
     int32_t* buf = r.buf;
-    // Without PerSample the three level rows are fixed before the loop.
-    const int16_t *const f1 = level + lv1[0], *const f2 = level + lv2[0], *const f3 = level + lv3[0];
-    auto outAt = [sine, level, f1, f2, f3](const uint16_t* lv, int k, int i, uint32_t p) {
-        if constexpr (PerSample) return int32_t{(level + lv[i])[sine[p >> kIndexShift]]};
-        else return int32_t{(k == 0 ? f1 : k == 1 ? f2 : f3)[sine[p >> kIndexShift]]};
-    };
+    auto outAt = [sine](const int16_t* l, uint32_t ph) { return int32_t{l[sine[ph >> kIndexShift]]}; };
     auto pmOf = [](int32_t x) { return static_cast<uint32_t>(x >> 1) << kIndexShift; };
     // Modulation inputs that no operator feeds in this algorithm.
     constexpr bool kM2Zero = !(Alg <= 2 || Alg == 5);
     constexpr bool kC1Zero = Alg == 1 || Alg == 2 || Alg == 7;
     constexpr bool kC2Zero = Alg == 6 || Alg == 7;
-    uint32_t p1 = ph[1] << 6, p2 = ph[2] << 6, p3 = ph[3] << 6;
-    const uint32_t s1 = st[1] << 6, s2 = st[2] << 6, s3 = st[3] << 6;
+    uint32_t p1 = r.phase[1], p2 = r.phase[2], p3 = r.phase[3];
+    const uint32_t s1 = r.step[1], s2 = r.step[2], s3 = r.step[3];
     auto sample = [&](int i) __attribute__((always_inline)) {
         int32_t m2 = 0, c1 = 0, c2 = 0, mem = 0, sum = 0;
         if constexpr (!kM2Zero) m2 = memv;
@@ -983,17 +846,17 @@ template <int Alg, bool Audible, bool PerSample>
         if constexpr (Alg == 5) mem = c1 = c2 = o0;
         if constexpr (Alg == 7) sum += o0;
         int32_t v3;
-        if constexpr (kM2Zero) v3 = outAt(lv1, 0, i, p1);
-        else v3 = outAt(lv1, 0, i, p1 + pmOf(m2));
+        if constexpr (kM2Zero) v3 = outAt(l1, p1);
+        else v3 = outAt(l1, p1 + pmOf(m2));
         if constexpr (Alg <= 4) c2 += v3;
         else sum += v3;
         int32_t v2;
-        if constexpr (kC1Zero) v2 = outAt(lv2, 1, i, p2);
-        else v2 = outAt(lv2, 1, i, p2 + pmOf(c1));
+        if constexpr (kC1Zero) v2 = outAt(l2, p2);
+        else v2 = outAt(l2, p2 + pmOf(c1));
         if constexpr (Alg <= 3) mem += v2;
         else sum += v2;
-        if constexpr (kC2Zero) sum += outAt(lv3, 2, i, p3);
-        else sum += outAt(lv3, 2, i, p3 + pmOf(c2));
+        if constexpr (kC2Zero) sum += outAt(l3, p3);
+        else sum += outAt(l3, p3 + pmOf(c2));
         memv = mem;
         p1 += s1;
         p2 += s2;
@@ -1006,17 +869,19 @@ template <int Alg, bool Audible, bool PerSample>
         sample(i + 1);
     }
     if (i < to) sample(i);
-    const uint32_t len = static_cast<uint32_t>(to - from);
-    for (int k = 1; k < 4; ++k) ph[k] += st[k] * len;
     return memv;
+}
+
+inline int minRestShift(const Operator* op) {
+    return std::min(std::min(int{op[1].envShift}, int{op[2].envShift}), int{op[3].envShift});
 }
 
 // Second pass: operators 3, 2 and 4 of one channel over a block, with
 // operator 1's outputs from the first pass (first[i] = its output of the
-// sample before sample i) and every operator's level per sample from the
-// envelope pass. Operators are independent of each other's envelopes, so
-// running channel by channel and operator 1 apart gives the same samples as
-// running sample by sample across the chip.
+// sample before sample i). Operators are independent of each other's
+// envelopes, so running channel by channel and operator 1 apart gives the
+// same samples as running sample by sample across the chip. Ticks on which
+// none of the three operators can change do not interrupt the loop.
 //
 // Each sample starts with the scratch sums m2, c1, c2, mem at 0. Operator 3
 // is modulated by m2, operator 2 by c1, operator 4 by c2; operator 4 always
@@ -1033,64 +898,76 @@ template <int Alg, bool Audible, bool PerSample>
 //       6      c1           output      output      -
 //       7      output       output      output      -
 template <int Alg, bool Audible>
-void runRest(Channel& c, const int32_t* first, BlockLevels& bl, int index, int32_t* buf, int n) {
+void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, int n, const TickList& ticks,
+             int nTicks) {
     const OutputTables& tab = outputTables();
     Operator* op = c.op;
-    uint32_t ph[4] = {0, op[1].phase, op[2].phase, op[3].phase};
-    const uint32_t st[4] = {0, op[1].phaseStep, op[2].phaseStep, op[3].phaseStep};
-    const RestSegment r{tab.sine.v.data(), tab.level.v.data(), bl.lv[index][1], bl.lv[index][2], bl.lv[index][3],
-                        first, buf};
     int32_t memv = c.memValue;
-    ChangeMerge merge;
-    for (int k = 1; k < 4; ++k) merge.add(bl, index, k);
-    const bool anyRestart = bl.anyRestart[index];
-    const uint8_t* restart = bl.restart[index];
-    auto restartAt = [&](int i) {
-        if (anyRestart)
-            for (int k = 1; k < 4; ++k)
-                if (restart[i] & (1 << k)) ph[k] = 0;
-    };
-    restartAt(0);
-    if (merge.total() * kPerSampleSpacing > n) {
-        for (int k = 1; k < 4; ++k) expandLevels(bl, index, k, n);
-        int i = 0;
-        while (i < n) {
-            int end = i + 1;
-            if (!anyRestart) end = n;
-            else
-                while (end < n && !(restart[end] & 14)) ++end;
-            memv = restSamples<Alg, Audible, true>(r, ph, st, i, end, memv);
-            i = end;
-            if (i < n) restartAt(i);
+
+    uint32_t p1 = op[1].phase, p2 = op[2].phase, p3 = op[3].phase;
+    const uint32_t s1 = op[1].phaseStep, s2 = op[2].phaseStep, s3 = op[3].phaseStep;
+    uint32_t e1 = levelBase(op[1]), e2 = levelBase(op[2]), e3 = levelBase(op[3]);
+    bool stale = c.restStale;
+    int minShift = stale ? 0 : minRestShift(op);
+
+    // Operator output for attenuation offset e at a sine index (0..1023),
+    // with or without phase modulation.
+    const int16_t* level = tab.level.v.data();
+
+    int i = 0, t = 0;
+    while (i < n) {
+        if (t < nTicks && ticks.at[t] == i) {
+            // The first tick of a call brings every operator up to date (level,
+            // key and SSG writes since the last call take effect there); later
+            // ticks visit only the operators that can change on them. An idle
+            // operator's volOut would be recomputed to the value it has.
+            op[1].phase = p1;
+            op[2].phase = p2;
+            op[3].phase = p3;
+            do {
+                const int zeros = ticks.zeros(t);
+                for (int k = 1; k < 4; ++k)
+                    if (stale || zeros >= op[k].envShift) advanceEnvelope(op[k], ticks.counter(t));
+                stale = false;
+                ++t;
+            } while (t < nTicks && ticks.at[t] == i);
+            minShift = minRestShift(op);
+            p1 = op[1].phase;
+            p2 = op[2].phase;
+            p3 = op[3].phase;
+            e1 = levelBase(op[1]);
+            e2 = levelBase(op[2]);
+            e3 = levelBase(op[3]);
         }
-    } else {
-        int i = 0;
-        while (i < n) {
-            const int end = merge.nextAfter(i, n);
-            if (memv == 0 && merge.level[0] == kSilent && merge.level[1] == kSilent && merge.level[2] == kSilent &&
-                std::all_of(first + i, first + end, [](int32_t v) { return v == 0; })) {
-                // Nothing sounds and nothing is in flight until then.
-                for (int k = 1; k < 4; ++k) ph[k] += st[k] * static_cast<uint32_t>(end - i);
-                i = end;
-                if (i < n) restartAt(i);
-                continue;
-            }
-            RestSegment seg = r;
-            seg.lv1 = &merge.level[0];
-            seg.lv2 = &merge.level[1];
-            seg.lv3 = &merge.level[2];
-            memv = restSamples<Alg, Audible, false>(seg, ph, st, i, end, memv);
+        // Run to the next tick that can change an operator.
+        t = nextTickFrom(ticks, t, nTicks, minShift);
+        const int end = t < nTicks ? ticks.at[t] : n;
+        if (firstQuiet && e1 == kSilent && e2 == kSilent && e3 == kSilent && memv == 0) {
+            // Nothing sounds and nothing is in flight until then.
+            const uint32_t len = static_cast<uint32_t>(end - i);
+            p1 += s1 * len;
+            p2 += s2 * len;
+            p3 += s3 * len;
             i = end;
-            if (i < n) restartAt(i);
+            continue;
         }
+        const uint32_t len = static_cast<uint32_t>(end - i);
+        memv = restSamples<Alg, Audible>(RestSegment{tab.sine.v.data(), level + e1, level + e2, level + e3, first, buf,
+                                                     Phases{0, p1, p2, p3} << 6, Phases{0, s1, s2, s3} << 6},
+                                         i, end, memv);
+        i = end;
+        p1 += s1 * len;
+        p2 += s2 * len;
+        p3 += s3 * len;
     }
-    op[1].phase = ph[1];
-    op[2].phase = ph[2];
-    op[3].phase = ph[3];
+    op[1].phase = p1;
+    op[2].phase = p2;
+    op[3].phase = p3;
     c.memValue = memv;
+    c.restStale = stale;
 }
 
-using RunRest = void (*)(Channel&, const int32_t*, BlockLevels&, int, int32_t*, int);
+using RunRest = void (*)(Channel&, const int32_t*, bool, int32_t*, int, const TickList&, int);
 template <bool Audible>
 constexpr RunRest kRunRest[8] = {runRest<0, Audible>, runRest<1, Audible>, runRest<2, Audible>, runRest<3, Audible>,
                                  runRest<4, Audible>, runRest<5, Audible>, runRest<6, Audible>, runRest<7, Audible>};
@@ -1160,7 +1037,7 @@ void FmChip::Impl::scheduleTicks(int n) {
 
 void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
     refreshFrequencies();
-    for (Channel& c : ch) c.stale = true;
+    for (Channel& c : ch) c.firstStale = c.restStale = true;
     while (count > 0) {
         // Shorter blocks when the envelope ticks several times per sample
         // (absurd clock/rate ratios), so the tick list stays small.
@@ -1169,6 +1046,7 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
         const int n = std::min(count, limit);
         if (overwrite) std::fill_n(buffer, n, 0);
         Channel* live[3];
+        bool quiet[3];
         int nLive = 0;
         for (Channel& c : ch)
             if (!channelOff(c)) live[nLive++] = &c;
@@ -1188,36 +1066,12 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
         for (Channel& c : ch)
             if (channelOff(c)) skipChannel(c, n, nTicks > 0);
         const TickList tickList{ticks.data(), tickBase};
-        // Envelopes first: every operator's level for every sample of the block.
-        int index[3];
-        Channel* sounding[3];
-        int nSounding = 0;
+        runFirstOperators(live, firstOut, quiet, nLive, n, tickList, nTicks);
         for (int k = 0; k < nLive; ++k) {
             Channel& c = *live[k];
-            const int x = static_cast<int>(&c - ch);
-            bool restarted = false;
-            if (nTicks > 0) std::fill_n(levels.restart[x], n, uint8_t{0});
-            for (int s = 0; s < 4; ++s)
-                restarted |= envelopePass(c.op[s], c.stale, tickList, nTicks, levels.startLevel[x][s],
-                                          levels.restart[x], static_cast<uint8_t>(1 << s), levels.silent[x][s],
-                                          levels.changeAt[x][s], levels.changeLevel[x][s], levels.changes[x][s]);
-            if (nTicks > 0) c.stale = false;
-            levels.anyRestart[x] = restarted;
-            // A channel silent through the block with nothing in flight only moves its phases.
-            const bool quiet = !restarted && levels.silent[x][0] && levels.silent[x][1] && levels.silent[x][2] &&
-                               levels.silent[x][3] && c.op1Out[0] == 0 && c.op1Out[1] == 0 && c.memValue == 0;
-            if (quiet) {
-                for (Operator& op : c.op) op.phase += op.phaseStep * static_cast<uint32_t>(n);
-            } else {
-                index[nSounding] = x;
-                sounding[nSounding++] = &c;
-            }
-        }
-        runFirstOperators(sounding, index, levels, firstOut, nSounding, n);
-        for (int k = 0; k < nSounding; ++k) {
-            Channel& c = *sounding[k];
-            restRunner((channelMask >> index[k]) & 1, c.algorithm)(c, firstOut + k * (kBlock + 1), levels, index[k],
-                                                                    buffer, n);
+            const int index = static_cast<int>(&c - ch);
+            restRunner((channelMask >> index) & 1, c.algorithm)(c, firstOut + k * (kBlock + 1), quiet[k], buffer, n, tickList,
+                                                                nTicks);
         }
         buffer += n;
         count -= n;
