@@ -17,6 +17,7 @@
 # module are left in the working directory. Exits 77 (skipped) when
 # xvfb-run, xdotool or ImageMagick is missing.
 set -euo pipefail
+source "$(dirname "$0")/e2e_order_drag.sh"
 
 prog=$(realpath "${1:-build/qorvette}")
 dump=$(realpath "${2:-build/module_dump}")
@@ -101,25 +102,7 @@ shot 3_pattern_1
 # selection colour (the Fusion style's highlight); entry 2 is one column to
 # its right.
 shot 4_before_drag
-highlight=$(/usr/bin/convert "$out/e2e_4_before_drag.png" -fill black +opaque 'srgb(48,140,198)' \
-                -format '%@' info:)
-[[ $highlight =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || fail "no selected order cell found ($highlight)"
-cell_w=$((BASH_REMATCH[1] + 1))
-cy=$((BASH_REMATCH[4] + BASH_REMATCH[2] / 2))
-to_x=$((BASH_REMATCH[3] + BASH_REMATCH[1] / 2))
-from_x=$((to_x + cell_w))
-xdotool mousemove "$from_x" "$cy"
-sleep 0.3
-xdotool mousedown 1
-sleep 0.3
-for dx in 3 6 10 14 18 22 26 30; do
-    xdotool mousemove $((from_x - dx)) "$cy"
-    sleep 0.15
-done
-xdotool mousemove "$to_x" "$cy"
-sleep 0.4
-xdotool mouseup 1
-sleep 0.5
+drag_order_entry_left "$out/e2e_4_before_drag.png"
 shot 5_dragged
 
 # Block > Advanced transpose. The dialog opens with OK focused: back to the

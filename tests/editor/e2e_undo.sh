@@ -11,6 +11,7 @@
 #   e2e_undo.sh QORVETTE MODULE_DUMP DEMO.qze
 # Exits 77 (skipped) when there is no Xvfb, xdotool or ImageMagick.
 set -euo pipefail
+source "$(dirname "$0")/e2e_order_drag.sh"
 source "$(dirname "$0")/e2e_lib.sh"
 [ -x /usr/bin/convert ] || { echo "skipped: ImageMagick missing"; exit 77; }
 e2e_enter_xvfb "$0" "$@"
@@ -52,25 +53,7 @@ activate
 # 3. Entry 2 dragged onto entry 1 (patterns 1 and 0 of the demo). The grid's
 # selected cell (entry 1) is the only thing drawn in the selection colour.
 snap 3_before_drag
-highlight=$(/usr/bin/convert "$out/3_before_drag.png" -fill black +opaque 'srgb(48,140,198)' \
-                -format '%@' info:)
-[[ $highlight =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || fail "no selected order cell ($highlight)"
-cell_w=$((BASH_REMATCH[1] + 1))
-cy=$((BASH_REMATCH[4] + BASH_REMATCH[2] / 2))
-to_x=$((BASH_REMATCH[3] + BASH_REMATCH[1] / 2))
-from_x=$((to_x + cell_w))
-xdotool mousemove "$from_x" "$cy"
-sleep 0.3
-xdotool mousedown 1
-sleep 0.3
-for dx in 3 6 10 14 18 22 26 30; do
-    xdotool mousemove $((from_x - dx)) "$cy"
-    sleep 0.15
-done
-xdotool mousemove "$to_x" "$cy"
-sleep 0.4
-xdotool mouseup 1
-sleep 0.5
+drag_order_entry_left "$out/3_before_drag.png"
 snap 4_dragged
 
 # 4. The Instruments page: operator 1's AR knob of instrument 1, five notches
