@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -181,6 +182,12 @@ struct Channel {
     bool restStale = true;
 };
 
+// An operator whose phase an SSG repeat sets to 0 before sample at.
+struct PhaseRestart {
+    int at;
+    int who;  // lane or register slot, as the pass numbers them
+};
+
 }  // namespace
 
 struct FmChip::Impl {
@@ -223,6 +230,15 @@ struct FmChip::Impl {
     // Operator 1's outputs of the block from the first pass: one row of
     // kBlock + 1 values per sounding channel.
     int32_t firstOut[3 * (kBlock + 1)] = {};
+    // The level table offset of every sample of the block: operator 1 of
+    // each sounding channel, then operators 3, 2, 4 of the channel being run.
+    // Fills store eight at a time, hence the slack.
+    static constexpr int kLevelStride = kBlock + 8;
+    uint16_t firstLevels[3][kLevelStride] = {};
+    uint16_t restLevels[3][kLevelStride] = {};
+    // Phase restarts (SSG repeats) inside the block: fewer than three per
+    // tick for each of the three operators of a pass.
+    std::vector<PhaseRestart> restarts;
     int nTicks = 0;
 
     void rebuildFrequencyTables();
@@ -315,8 +331,10 @@ inline void refreshOperator(Operator& op, uint32_t frequency, int keyCode, const
     }
 }
 
-inline void advanceEnvelope(Operator& op, uint32_t counter) {
+// Returns true when an SSG repeat restarted the phase at this tick.
+inline bool advanceEnvelope(Operator& op, uint32_t counter) {
     uint8_t alternate = 0;
+    bool restarted = false;
     auto stepOf = [counter](uint8_t shift, uint8_t row, int& inc) {
         if (counter & ((1u << shift) - 1)) return false;
         inc = kEnvelopeStepTable[row + ((counter >> shift) & 7)];
@@ -347,6 +365,7 @@ inline void advanceEnvelope(Operator& op, uint32_t counter) {
                     op.volume = 1023;
                     if (!(op.ssg & 1)) {
                         op.phase = 0;
+                        restarted = true;
                         op.volume = 511;
                         op.state = kAttack;
                         alternate = op.ssg & 2;
@@ -378,6 +397,7 @@ inline void advanceEnvelope(Operator& op, uint32_t counter) {
     updateEnvelopeCache(op);
     // A new inversion shows in volOut at the next tick, step or not.
     if (alternate) op.envShift = 0;
+    return restarted;
 }
 
 
@@ -665,9 +685,64 @@ inline void skipChannel(Channel& c, int n, bool ticked) {
     if (ticked) c.firstStale = c.restStale = false;
 }
 
+constexpr int kLevelStride = FmChip::Impl::kLevelStride;
+using LevelRow = uint16_t[kLevelStride];
+
+// Writes v to out[from..to), eight at a time: may write up to seven entries
+// past to, which the row's slack or a later fill covers.
+inline void fillLevels(uint16_t* out, int from, int to, uint16_t v) {
+    typedef uint16_t Eight __attribute__((vector_size(16)));
+    const Eight x = {v, v, v, v, v, v, v, v};
+    for (int i = from; i < to; i += 8) std::memcpy(out + i, &x, sizeof x);
+}
+
+// What an operator's envelope did over a block.
+struct EnvelopeRun {
+    bool varies;  // the level changes after the first sample
+    bool silent;  // every sample's level is at or past full attenuation
+};
+
+// One operator's envelope over a block: every tick that can change it, in
+// order, with the level table offset of each sample written to out[0..n).
+// stale: no tick yet in this render call, so the first one brings the
+// operator up to date whatever its rate. A phase restart at a tick is listed
+// with who; the phase itself is left to the sample loops.
+EnvelopeRun runEnvelope(Operator& op, bool stale, uint16_t* out, int n, const TickList& ticks, int nTicks,
+                        PhaseRestart* restarts, int& nRestarts, int who) {
+    const uint32_t phase = op.phase;
+    uint32_t cur = levelBase(op);
+    uint32_t loudest = kSilent;
+    bool varies = false;
+    int pos = 0;
+    int t = stale ? 0 : nextTickFrom(ticks, 0, nTicks, op.envShift);
+    while (t < nTicks) {
+        const int at = ticks.at[t];
+        if (at > pos) {
+            fillLevels(out, pos, at, static_cast<uint16_t>(cur));
+            loudest = std::min(loudest, cur);
+            pos = at;
+        }
+        if (advanceEnvelope(op, ticks.counter(t))) restarts[nRestarts++] = PhaseRestart{at, who};
+        const uint32_t next = levelBase(op);
+        if (at > 0 && next != cur) varies = true;
+        cur = next;
+        t = nextTickFrom(ticks, t + 1, nTicks, op.envShift);
+    }
+    fillLevels(out, pos, n, static_cast<uint16_t>(cur));
+    loudest = std::min(loudest, cur);
+    op.phase = phase;
+    return EnvelopeRun{varies, loudest >= kSilent};
+}
+
+// Restarts of several operators, each list already in order: by sample.
+inline void sortRestarts(PhaseRestart* r, int n) {
+    for (int i = 1; i < n; ++i)
+        for (int j = i; j > 0 && r[j].at < r[j - 1].at; --j) std::swap(r[j], r[j - 1]);
+}
+
 // Operator 1 of one channel inside the first pass.
 struct FirstLane {
-    const int16_t* level;    // level table at the operator's attenuation
+    const uint16_t* levels;  // level table offset of each sample
     const uint16_t* sine;    // feedback sine table, based for the bias
     uint32_t phase, step;
     int32_t prev, last;      // outputs of the two samples before
@@ -679,32 +754,42 @@ struct FirstLane {
 constexpr int kIndexShift = 22;
 constexpr int kFirstStride = FmChip::Impl::kBlock + 1;
 
+// The level table at sample i's attenuation. Formed apart (the empty asm
+// statement keeps the compiler from folding the offset into the index), it
+// stays off the sample-to-sample chain.
+inline const int16_t* levelAt(const int16_t* table, const uint16_t* levels, int i) {
+    const int16_t* l = table + levels[i];
+    asm("" : "+r"(l));
+    return l;
+}
+
 // Operator 1's output for the two previous outputs a, b at shifted phase ph.
 // The table row for the phase and a + bias do not depend on b, the output
-// just computed: formed apart (the empty asm statements keep the compiler
-// from folding them back), they stay off the sample-to-sample chain, which is
-// then add, shift, two loads.
-inline int32_t firstOutput(const FirstLane& l, int32_t a, int32_t b, uint32_t ph) {
+// just computed: formed apart, they stay off the sample-to-sample chain,
+// which is then add, shift, two loads.
+inline int32_t firstOutput(const FirstLane& l, const int16_t* level, int32_t a, int32_t b, uint32_t ph) {
     const uint16_t* row = l.sine + size_t{ph >> kIndexShift};
     asm("" : "+r"(row));
     int32_t biasedA = a + kFeedbackBias;
     asm("" : "+r"(biasedA));
     const uint32_t biased = static_cast<uint32_t>(b + biasedA);
-    return l.level[row[biased >> l.shift]];
+    return level[row[biased >> l.shift]];
 }
 
 // Two samples of a lane, out[i + 1] and out[i + 2].
-inline void firstPair(FirstLane& l, uint32_t& ph, uint32_t step, int32_t* out, int i) {
-    const int32_t v = firstOutput(l, l.prev, l.last, ph);
-    const int32_t w = firstOutput(l, l.last, v, ph + step);
+inline void firstPair(FirstLane& l, const int16_t* table, uint32_t& ph, uint32_t step, int32_t* out, int i) {
+    const int16_t* la = levelAt(table, l.levels, i);
+    const int16_t* lb = levelAt(table, l.levels, i + 1);
+    const int32_t v = firstOutput(l, la, l.prev, l.last, ph);
+    const int32_t w = firstOutput(l, lb, l.last, v, ph + step);
     ph += 2 * step;
     out[i + 1] = v;
     out[i + 2] = w;
     l.prev = v;
     l.last = w;
 }
-inline void firstSingle(FirstLane& l, uint32_t ph, int32_t* out, int i) {
-    const int32_t v = firstOutput(l, l.prev, l.last, ph);
+inline void firstSingle(FirstLane& l, const int16_t* table, uint32_t ph, int32_t* out, int i) {
+    const int32_t v = firstOutput(l, levelAt(table, l.levels, i), l.prev, l.last, ph);
     out[i + 1] = v;
     l.prev = l.last;
     l.last = v;
@@ -713,7 +798,7 @@ inline void firstSingle(FirstLane& l, uint32_t ph, int32_t* out, int i) {
 // Up to three operator-1 feedback chains side by side: each depends only on
 // itself, so their latencies overlap. Lane k writes rows + k * kFirstStride.
 template <int N>
-void runFirstLanes(FirstLane* lanes, int32_t* rows, int from, int to) {
+void runFirstLanes(FirstLane* lanes, const int16_t* table, int32_t* rows, int from, int to) {
     FirstLane a = lanes[0];
     FirstLane b = N > 1 ? lanes[1] : lanes[0];
     FirstLane c = N > 2 ? lanes[2] : lanes[0];
@@ -721,14 +806,14 @@ void runFirstLanes(FirstLane* lanes, int32_t* rows, int from, int to) {
     const uint32_t sa = a.step << 6, sb = b.step << 6, sc = c.step << 6;
     int i = from;
     for (; i + 1 < to; i += 2) {
-        firstPair(a, pa, sa, rows, i);
-        if constexpr (N > 1) firstPair(b, pb, sb, rows + kFirstStride, i);
-        if constexpr (N > 2) firstPair(c, pc, sc, rows + 2 * kFirstStride, i);
+        firstPair(a, table, pa, sa, rows, i);
+        if constexpr (N > 1) firstPair(b, table, pb, sb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstPair(c, table, pc, sc, rows + 2 * kFirstStride, i);
     }
     if (i < to) {
-        firstSingle(a, pa, rows, i);
-        if constexpr (N > 1) firstSingle(b, pb, rows + kFirstStride, i);
-        if constexpr (N > 2) firstSingle(c, pc, rows + 2 * kFirstStride, i);
+        firstSingle(a, table, pa, rows, i);
+        if constexpr (N > 1) firstSingle(b, table, pb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstSingle(c, table, pc, rows + 2 * kFirstStride, i);
     }
     const uint32_t len = static_cast<uint32_t>(to - from);
     a.phase += a.step * len;
@@ -740,20 +825,23 @@ void runFirstLanes(FirstLane* lanes, int32_t* rows, int from, int to) {
 }
 
 // First pass over a block: operator 1 of every given channel, whose output
-// depends on nothing but its own phase, envelope and feedback. Writes
-// out[k][0] = the last output before the block, out[k][i + 1] = the output of
-// sample i, out being rows + k * kFirstStride. quiet[k] tells that every
-// value written is 0.
+// depends on nothing but its own phase, envelope and feedback. Its envelope
+// runs first, over the whole block; the samples then run without a break
+// but at phase restarts. Writes out[k][0] = the last output before the
+// block, out[k][i + 1] = the output of sample i, out being
+// rows + k * kFirstStride. quiet[k] tells that every value written is 0.
 void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int count, int n, const TickList& ticks,
-                       int nTicks) {
+                       int nTicks, LevelRow* levels, PhaseRestart* restarts) {
     const OutputTables& tab = outputTables();
     FirstLane lane[3];
-    bool stale[3];
+    int nRestarts = 0;
     for (int k = 0; k < count; ++k) {
-        const Channel& c = *chans[k];
-        const Operator& op = c.op[0];
+        Channel& c = *chans[k];
+        Operator& op = c.op[0];
+        const EnvelopeRun env = runEnvelope(op, c.firstStale, levels[k], n, ticks, nTicks, restarts, nRestarts, k);
+        if (nTicks > 0) c.firstStale = false;
         const uint32_t shift = static_cast<uint32_t>(16 - c.feedbackShift);
-        lane[k] = FirstLane{tab.level.v.data() + levelBase(op),
+        lane[k] = FirstLane{levels[k],
                             tab.feedbackSine.data() + kFeedbackSineOffset - (kFeedbackBias >> shift),
                             op.phase,
                             op.phaseStep,
@@ -761,73 +849,62 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
                             c.op1Out[1],
                             shift};
         rows[k * kFirstStride] = c.op1Out[1];
-        quiet[k] = c.op1Out[1] == 0;
-        stale[k] = c.firstStale;
+        // A silent operator's every output is 0, whatever its feedback.
+        quiet[k] = env.silent && c.op1Out[1] == 0;
     }
-    int i = 0, t = 0;
-    while (i < n) {
-        if (t < nTicks && ticks.at[t] == i) {
-            for (int k = 0; k < count; ++k) chans[k]->op[0].phase = lane[k].phase;
-            do {
-                for (int k = 0; k < count; ++k) {
-                    Operator& op = chans[k]->op[0];
-                    if (stale[k] || ticks.zeros(t) >= op.envShift) advanceEnvelope(op, ticks.counter(t));
-                    stale[k] = false;
-                }
-                ++t;
-            } while (t < nTicks && ticks.at[t] == i);
-            for (int k = 0; k < count; ++k) {
-                const Operator& op = chans[k]->op[0];
-                lane[k].phase = op.phase;
-                lane[k].level = tab.level.v.data() + levelBase(op);
-            }
+    sortRestarts(restarts, nRestarts);
+    const int16_t* table = tab.level.v.data();
+    int from = 0;
+    for (int r = 0; r <= nRestarts; ++r) {
+        const int to = r < nRestarts ? restarts[r].at : n;
+        if (to > from) {
+            if (count == 1) runFirstLanes<1>(lane, table, rows, from, to);
+            else if (count == 2) runFirstLanes<2>(lane, table, rows, from, to);
+            else if (count == 3) runFirstLanes<3>(lane, table, rows, from, to);
+            from = to;
         }
-        int minShift = 33;
-        for (int k = 0; k < count; ++k) minShift = std::min(minShift, stale[k] ? 0 : int{chans[k]->op[0].envShift});
-        t = nextTickFrom(ticks, t, nTicks, minShift);
-        const int end = t < nTicks ? ticks.at[t] : n;
-        // A silent operator with nothing in flight gives zeros until the next tick.
-        for (int k = 0; k < count; ++k) {
-            const FirstLane& l = lane[k];
-            if (l.level != tab.level.v.data() + kSilent || l.prev != 0 || l.last != 0) quiet[k] = false;
-        }
-        if (count == 1) runFirstLanes<1>(lane, rows, i, end);
-        else if (count == 2) runFirstLanes<2>(lane, rows, i, end);
-        else if (count == 3) runFirstLanes<3>(lane, rows, i, end);
-        i = end;
+        if (r < nRestarts) lane[restarts[r].who].phase = 0;
     }
     for (int k = 0; k < count; ++k) {
         Channel& c = *chans[k];
         c.op[0].phase = lane[k].phase;
         c.op1Out[0] = lane[k].prev;
         c.op1Out[1] = lane[k].last;
-        c.firstStale = stale[k];
     }
 }
 
-// A stretch of samples without envelope ticks: the level table at each
-// operator's attenuation (l1..l3 = operators 3, 2, 4), operator 1's outputs,
-// the output buffer, and the shifted phases and steps (lane 0 unused).
+// A stretch of samples of the second pass: the level table, each operator's
+// level offsets (v1..v3 = operators 3, 2, 4; one value for the stretch when
+// the levels do not vary), operator 1's outputs, the output buffer, and the
+// shifted phases and steps (lane 0 unused).
 struct RestSegment {
     const uint16_t* sine;
-    const int16_t *l1, *l2, *l3;
+    const int16_t* level;
+    const uint16_t *v1, *v2, *v3;
     const int32_t* first;
     int32_t* buf;
     Phases phase, step;
 };
 
 // Samples from..to of the second pass; returns the last mem. Kept out of
-// line, so the three level pointers stay separate base registers. The
-// phases are scalars here: a modulation pm goes in as pm << 22 added to the
-// shifted phase, whose top ten bits are the sine index, so the sum wraps as
-// the index does and one shift gives the index. Two samples a round.
-template <int Alg, bool Audible>
+// line, so the level pointers stay separate base registers. The phases are
+// scalars here: a modulation pm goes in as pm << 22 added to the shifted
+// phase, whose top ten bits are the sine index, so the sum wraps as the
+// index does and one shift gives the index. Two samples a round.
+template <int Alg, bool Audible, bool Varies>
 [[gnu::noinline]] int32_t restSamples(const RestSegment& r, int from, int to, int32_t memv) {
     const uint16_t* sine = r.sine;
-    const int16_t *l1 = r.l1, *l2 = r.l2, *l3 = r.l3;
+    const int16_t* level = r.level;
+    const int16_t* c1 = level + r.v1[from];
+    const int16_t* c2 = level + r.v2[from];
+    const int16_t* c3 = level + r.v3[from];
+    const uint16_t *v1 = r.v1, *v2 = r.v2, *v3 = r.v3;
     const int32_t* first = r.first;
     int32_t* buf = r.buf;
-    auto outAt = [sine](const int16_t* l, uint32_t ph) { return int32_t{l[sine[ph >> kIndexShift]]}; };
+    auto outAt = [sine, level](const int16_t* fixed, const uint16_t* row, int i, uint32_t ph) {
+        if constexpr (Varies) return int32_t{level[row[i] + sine[ph >> kIndexShift]]};
+        else return int32_t{fixed[sine[ph >> kIndexShift]]};
+    };
     auto pmOf = [](int32_t x) { return static_cast<uint32_t>(x >> 1) << kIndexShift; };
     // Modulation inputs that no operator feeds in this algorithm.
     constexpr bool kM2Zero = !(Alg <= 2 || Alg == 5);
@@ -836,27 +913,27 @@ template <int Alg, bool Audible>
     uint32_t p1 = r.phase[1], p2 = r.phase[2], p3 = r.phase[3];
     const uint32_t s1 = r.step[1], s2 = r.step[2], s3 = r.step[3];
     auto sample = [&](int i) __attribute__((always_inline)) {
-        int32_t m2 = 0, c1 = 0, c2 = 0, mem = 0, sum = 0;
+        int32_t m2 = 0, mc1 = 0, mc2 = 0, mem = 0, sum = 0;
         if constexpr (!kM2Zero) m2 = memv;
-        if constexpr (Alg == 3) c2 = memv;
+        if constexpr (Alg == 3) mc2 = memv;
         const int32_t o0 = first[i];
-        if constexpr (Alg == 0 || Alg == 3 || Alg == 4 || Alg == 6) c1 += o0;
+        if constexpr (Alg == 0 || Alg == 3 || Alg == 4 || Alg == 6) mc1 += o0;
         if constexpr (Alg == 1) mem += o0;
-        if constexpr (Alg == 2) c2 += o0;
-        if constexpr (Alg == 5) mem = c1 = c2 = o0;
+        if constexpr (Alg == 2) mc2 += o0;
+        if constexpr (Alg == 5) mem = mc1 = mc2 = o0;
         if constexpr (Alg == 7) sum += o0;
-        int32_t v3;
-        if constexpr (kM2Zero) v3 = outAt(l1, p1);
-        else v3 = outAt(l1, p1 + pmOf(m2));
-        if constexpr (Alg <= 4) c2 += v3;
-        else sum += v3;
-        int32_t v2;
-        if constexpr (kC1Zero) v2 = outAt(l2, p2);
-        else v2 = outAt(l2, p2 + pmOf(c1));
-        if constexpr (Alg <= 3) mem += v2;
-        else sum += v2;
-        if constexpr (kC2Zero) sum += outAt(l3, p3);
-        else sum += outAt(l3, p3 + pmOf(c2));
+        int32_t o3;
+        if constexpr (kM2Zero) o3 = outAt(c1, v1, i, p1);
+        else o3 = outAt(c1, v1, i, p1 + pmOf(m2));
+        if constexpr (Alg <= 4) mc2 += o3;
+        else sum += o3;
+        int32_t o2;
+        if constexpr (kC1Zero) o2 = outAt(c2, v2, i, p2);
+        else o2 = outAt(c2, v2, i, p2 + pmOf(mc1));
+        if constexpr (Alg <= 3) mem += o2;
+        else sum += o2;
+        if constexpr (kC2Zero) sum += outAt(c3, v3, i, p3);
+        else sum += outAt(c3, v3, i, p3 + pmOf(mc2));
         memv = mem;
         p1 += s1;
         p2 += s2;
@@ -872,16 +949,12 @@ template <int Alg, bool Audible>
     return memv;
 }
 
-inline int minRestShift(const Operator* op) {
-    return std::min(std::min(int{op[1].envShift}, int{op[2].envShift}), int{op[3].envShift});
-}
-
 // Second pass: operators 3, 2 and 4 of one channel over a block, with
 // operator 1's outputs from the first pass (first[i] = its output of the
 // sample before sample i). Operators are independent of each other's
-// envelopes, so running channel by channel and operator 1 apart gives the
-// same samples as running sample by sample across the chip. Ticks on which
-// none of the three operators can change do not interrupt the loop.
+// envelopes, so running channel by channel, operator 1 apart and each
+// envelope ahead of the samples gives the same samples as running sample by
+// sample across the chip.
 //
 // Each sample starts with the scratch sums m2, c1, c2, mem at 0. Operator 3
 // is modulated by m2, operator 2 by c1, operator 4 by c2; operator 4 always
@@ -899,75 +972,45 @@ inline int minRestShift(const Operator* op) {
 //       7      output       output      output      -
 template <int Alg, bool Audible>
 void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, int n, const TickList& ticks,
-             int nTicks) {
+             int nTicks, LevelRow* levels, PhaseRestart* restarts) {
     const OutputTables& tab = outputTables();
     Operator* op = c.op;
-    int32_t memv = c.memValue;
-
-    uint32_t p1 = op[1].phase, p2 = op[2].phase, p3 = op[3].phase;
-    const uint32_t s1 = op[1].phaseStep, s2 = op[2].phaseStep, s3 = op[3].phaseStep;
-    uint32_t e1 = levelBase(op[1]), e2 = levelBase(op[2]), e3 = levelBase(op[3]);
-    bool stale = c.restStale;
-    int minShift = stale ? 0 : minRestShift(op);
-
-    // Operator output for attenuation offset e at a sine index (0..1023),
-    // with or without phase modulation.
-    const int16_t* level = tab.level.v.data();
-
-    int i = 0, t = 0;
-    while (i < n) {
-        if (t < nTicks && ticks.at[t] == i) {
-            // The first tick of a call brings every operator up to date (level,
-            // key and SSG writes since the last call take effect there); later
-            // ticks visit only the operators that can change on them. An idle
-            // operator's volOut would be recomputed to the value it has.
-            op[1].phase = p1;
-            op[2].phase = p2;
-            op[3].phase = p3;
-            do {
-                const int zeros = ticks.zeros(t);
-                for (int k = 1; k < 4; ++k)
-                    if (stale || zeros >= op[k].envShift) advanceEnvelope(op[k], ticks.counter(t));
-                stale = false;
-                ++t;
-            } while (t < nTicks && ticks.at[t] == i);
-            minShift = minRestShift(op);
-            p1 = op[1].phase;
-            p2 = op[2].phase;
-            p3 = op[3].phase;
-            e1 = levelBase(op[1]);
-            e2 = levelBase(op[2]);
-            e3 = levelBase(op[3]);
-        }
-        // Run to the next tick that can change an operator.
-        t = nextTickFrom(ticks, t, nTicks, minShift);
-        const int end = t < nTicks ? ticks.at[t] : n;
-        if (firstQuiet && e1 == kSilent && e2 == kSilent && e3 == kSilent && memv == 0) {
-            // Nothing sounds and nothing is in flight until then.
-            const uint32_t len = static_cast<uint32_t>(end - i);
-            p1 += s1 * len;
-            p2 += s2 * len;
-            p3 += s3 * len;
-            i = end;
-            continue;
-        }
-        const uint32_t len = static_cast<uint32_t>(end - i);
-        memv = restSamples<Alg, Audible>(RestSegment{tab.sine.v.data(), level + e1, level + e2, level + e3, first, buf,
-                                                     Phases{0, p1, p2, p3} << 6, Phases{0, s1, s2, s3} << 6},
-                                         i, end, memv);
-        i = end;
-        p1 += s1 * len;
-        p2 += s2 * len;
-        p3 += s3 * len;
+    int nRestarts = 0;
+    bool varies = false, silent = true;
+    for (int k = 1; k < 4; ++k) {
+        const EnvelopeRun env =
+            runEnvelope(op[k], c.restStale, levels[k - 1], n, ticks, nTicks, restarts, nRestarts, k);
+        varies |= env.varies;
+        silent &= env.silent;
     }
-    op[1].phase = p1;
-    op[2].phase = p2;
-    op[3].phase = p3;
+    if (nTicks > 0) c.restStale = false;
+    sortRestarts(restarts, nRestarts);
+    // Nothing sounds: every output and so every mem is 0.
+    const bool skip = firstQuiet && silent;
+    uint32_t p[4] = {0, op[1].phase, op[2].phase, op[3].phase};
+    const uint32_t s[4] = {0, op[1].phaseStep, op[2].phaseStep, op[3].phaseStep};
+    int32_t memv = skip ? 0 : c.memValue;
+    int from = 0;
+    for (int r = 0; r <= nRestarts; ++r) {
+        const int to = r < nRestarts ? restarts[r].at : n;
+        if (to > from) {
+            if (!skip) {
+                const RestSegment seg{tab.sine.v.data(), tab.level.v.data(), levels[0], levels[1], levels[2], first, buf,
+                                      Phases{0, p[1], p[2], p[3]} << 6, Phases{0, s[1], s[2], s[3]} << 6};
+                memv = varies ? restSamples<Alg, Audible, true>(seg, from, to, memv)
+                              : restSamples<Alg, Audible, false>(seg, from, to, memv);
+            }
+            const uint32_t len = static_cast<uint32_t>(to - from);
+            for (int k = 1; k < 4; ++k) p[k] += s[k] * len;
+            from = to;
+        }
+        if (r < nRestarts) p[restarts[r].who] = 0;
+    }
+    for (int k = 1; k < 4; ++k) op[k].phase = p[k];
     c.memValue = memv;
-    c.restStale = stale;
 }
 
-using RunRest = void (*)(Channel&, const int32_t*, bool, int32_t*, int, const TickList&, int);
+using RunRest = void (*)(Channel&, const int32_t*, bool, int32_t*, int, const TickList&, int, LevelRow*, PhaseRestart*);
 template <bool Audible>
 constexpr RunRest kRunRest[8] = {runRest<0, Audible>, runRest<1, Audible>, runRest<2, Audible>, runRest<3, Audible>,
                                  runRest<4, Audible>, runRest<5, Audible>, runRest<6, Audible>, runRest<7, Audible>};
@@ -1066,12 +1109,13 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
         for (Channel& c : ch)
             if (channelOff(c)) skipChannel(c, n, nTicks > 0);
         const TickList tickList{ticks.data(), tickBase};
-        runFirstOperators(live, firstOut, quiet, nLive, n, tickList, nTicks);
+        if (restarts.size() < 3 * ticks.size()) restarts.resize(3 * ticks.size());
+        runFirstOperators(live, firstOut, quiet, nLive, n, tickList, nTicks, firstLevels, restarts.data());
         for (int k = 0; k < nLive; ++k) {
             Channel& c = *live[k];
             const int index = static_cast<int>(&c - ch);
             restRunner((channelMask >> index) & 1, c.algorithm)(c, firstOut + k * (kBlock + 1), quiet[k], buffer, n, tickList,
-                                                                nTicks);
+                                                                nTicks, restLevels, restarts.data());
         }
         buffer += n;
         count -= n;
