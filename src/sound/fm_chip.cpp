@@ -236,8 +236,9 @@ struct FmChip::Impl {
     static constexpr int kLevelStride = kBlock + 8;
     uint16_t firstLevels[3][kLevelStride] = {};
     uint16_t restLevels[3][kLevelStride] = {};
-    // Phase restarts (SSG repeats) inside the block: fewer than three per
-    // tick for each of the three operators of a pass.
+    // Phase restarts (SSG repeats) inside the block, fewer than three per
+    // tick, and changes of level, at most one per tick and operator, of the
+    // three operators of a pass.
     std::vector<PhaseRestart> restarts;
     int nTicks = 0;
 
@@ -702,36 +703,152 @@ struct EnvelopeRun {
     bool silent;  // every sample's level is at or past full attenuation
 };
 
+// Where an operator's envelope has got to in a block: the level offset
+// of the samples from pos on, not yet written.
+struct LevelWriter {
+    uint16_t* out;
+    int pos = 0;
+    uint32_t cur;
+    uint32_t loudest = kSilent;
+    uint32_t last = 0;  // the level last written
+    // Where the level changes, listed when marks is set.
+    PhaseRestart* marks = nullptr;
+    int* used = nullptr;  // entries of marks in use
+    int marked = 0;  // changes of level
+    // The level changes to next before sample at.
+    void set(int at, uint32_t next) {
+        if (at > pos) {
+            write(at);
+            pos = at;
+        }
+        cur = next;
+    }
+    // Samples pos..to at the current level.
+    void write(int to) {
+        fillLevels(out, pos, to, static_cast<uint16_t>(cur));
+        loudest = std::min(loudest, cur);
+        if (pos > 0 && cur != last) {
+            if (marks) marks[(*used)++] = PhaseRestart{pos, 0};
+            ++marked;
+        }
+        last = cur;
+    }
+};
+
+// Ticks from t on that move an operator's volume within its state: each
+// costs a table lookup and an add. Returns the first tick that needs
+// advanceEnvelope (a change of state, or an SSG inversion just flipped), or
+// nTicks. Every tick visited has a counter with at least the state's shift
+// trailing zero bits, so the next one is 2^shift ticks on.
+inline int plainTicks(Operator& op, int t, const TickList& ticks, int nTicks, LevelWriter& w) {
+    int32_t volume = op.volume;
+    const int32_t tl = op.totalLevel;
+    const bool ssg = op.ssg & 8;
+    // While the state lasts the SSG inversion stays as it is.
+    const int32_t invert = op.invertXor;
+    const int t0 = t;
+    auto emit = [&](int tick, int32_t v) {
+        const int32_t o = (tl + v) ^ invert;
+        w.set(ticks.at[tick], static_cast<uint32_t>(o < kSilentAttenuation ? o : kSilentAttenuation) * 8);
+    };
+    auto inc = [&ticks](int tick, uint8_t shift, uint8_t row) {
+        return int32_t{kEnvelopeStepTable[row + ((ticks.counter(tick) >> shift) & 7)]};
+    };
+    switch (op.state) {
+    case kAttack:
+        if (op.envShift != op.attackShift) return t;
+        for (const int stride = 1 << op.attackShift; t < nTicks; t += stride) {
+            const int32_t v = volume + ((~volume * inc(t, op.attackShift, op.attackRow)) >> 4);
+            if (v <= 0) break;
+            volume = v;
+            emit(t, v);
+        }
+        break;
+    case kDecay: {
+        if (op.envShift != op.decayShift) return t;
+        const int scale = ssg ? 4 : 1;
+        for (const int stride = 1 << op.decayShift; t < nTicks; t += stride) {
+            const int32_t v = volume + scale * inc(t, op.decayShift, op.decayRow);
+            if (v >= op.sustainLevel) break;
+            volume = v;
+            emit(t, v);
+        }
+        break;
+    }
+    case kSustain:
+        if (op.envShift != op.sustainShift) return t;
+        if (ssg) {
+            for (const int stride = 1 << op.sustainShift; t < nTicks; t += stride) {
+                const int32_t v = volume + 4 * inc(t, op.sustainShift, op.sustainRow);
+                if (v >= 512) break;
+                volume = v;
+                emit(t, v);
+            }
+            break;
+        }
+        for (const int stride = 1 << op.sustainShift; t < nTicks; t += stride) {
+            // At the bottom every further tick gives the same level.
+            if (volume >= 1023) {
+                t = nTicks;
+                break;
+            }
+            const int32_t v = std::min(volume + inc(t, op.sustainShift, op.sustainRow), 1023);
+            volume = v;
+            emit(t, v);
+        }
+        break;
+    case kRelease:
+        if (op.envShift != op.releaseShift) return t;
+        for (const int stride = 1 << op.releaseShift; t < nTicks; t += stride) {
+            const int32_t v = volume + inc(t, op.releaseShift, op.releaseRow);
+            if (v >= 1023) break;
+            volume = v;
+            emit(t, v);
+        }
+        break;
+    default:
+        return nTicks;
+    }
+    if (t != t0) {
+        op.volume = volume;
+        op.volOut = (tl + volume) ^ invert;
+    }
+    return t;
+}
+
 // One operator's envelope over a block: every tick that can change it, in
 // order, with the level table offset of each sample written to out[0..n).
 // stale: no tick yet in this render call, so the first one brings the
 // operator up to date whatever its rate. A phase restart at a tick is listed
-// with who; the phase itself is left to the sample loops.
+// with who; the phase itself is left to the sample loops. With marks set,
+// every change of level is listed there too, with who 0.
 EnvelopeRun runEnvelope(Operator& op, bool stale, uint16_t* out, int n, const TickList& ticks, int nTicks,
-                        PhaseRestart* restarts, int& nRestarts, int who) {
+                        PhaseRestart* restarts, int& nRestarts, int who, int* nMarks = nullptr) {
     const uint32_t phase = op.phase;
-    uint32_t cur = levelBase(op);
-    uint32_t loudest = kSilent;
-    bool varies = false;
-    int pos = 0;
+    LevelWriter w{out, 0, levelBase(op)};
+    if (nMarks) {
+        w.marks = restarts;
+        w.used = &nRestarts;
+    }
     int t = stale ? 0 : nextTickFrom(ticks, 0, nTicks, op.envShift);
+    bool general = stale;
     while (t < nTicks) {
-        const int at = ticks.at[t];
-        if (at > pos) {
-            fillLevels(out, pos, at, static_cast<uint16_t>(cur));
-            loudest = std::min(loudest, cur);
-            pos = at;
+        // After the first tick of a call the level registers have taken
+        // effect, and most ticks move the volume by plain steps.
+        if (!general) {
+            t = plainTicks(op, t, ticks, nTicks, w);
+            if (t >= nTicks) break;
         }
+        general = false;
+        const int at = ticks.at[t];
         if (advanceEnvelope(op, ticks.counter(t))) restarts[nRestarts++] = PhaseRestart{at, who};
-        const uint32_t next = levelBase(op);
-        if (at > 0 && next != cur) varies = true;
-        cur = next;
+        w.set(at, levelBase(op));
         t = nextTickFrom(ticks, t + 1, nTicks, op.envShift);
     }
-    fillLevels(out, pos, n, static_cast<uint16_t>(cur));
-    loudest = std::min(loudest, cur);
+    w.write(n);
+    if (nMarks) *nMarks += w.marked;
     op.phase = phase;
-    return EnvelopeRun{varies, loudest >= kSilent};
+    return EnvelopeRun{w.marked > 0, w.loudest >= kSilent};
 }
 
 // Restarts of several operators, each list already in order: by sample.
@@ -975,15 +1092,26 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
              int nTicks, LevelRow* levels, PhaseRestart* restarts) {
     const OutputTables& tab = outputTables();
     Operator* op = c.op;
-    int nRestarts = 0;
+    int nRestarts = 0, nMarks = 0;
     bool varies = false, silent = true;
     for (int k = 1; k < 4; ++k) {
         const EnvelopeRun env =
-            runEnvelope(op[k], c.restStale, levels[k - 1], n, ticks, nTicks, restarts, nRestarts, k);
+            runEnvelope(op[k], c.restStale, levels[k - 1], n, ticks, nTicks, restarts, nRestarts, k, &nMarks);
         varies |= env.varies;
         silent &= env.silent;
     }
     if (nTicks > 0) c.restStale = false;
+    // A few changes of level: stretches of fixed levels between them, each
+    // with the table addresses of the stretch. Many: every sample reads its
+    // levels, and only phase restarts break the loop.
+    if (nMarks * 8 > n) {
+        int kept = 0;
+        for (int r = 0; r < nRestarts; ++r)
+            if (restarts[r].who != 0) restarts[kept++] = restarts[r];
+        nRestarts = kept;
+    } else {
+        varies = false;
+    }
     sortRestarts(restarts, nRestarts);
     // Nothing sounds: every output and so every mem is 0.
     const bool skip = firstQuiet && silent;
@@ -1004,7 +1132,7 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
             for (int k = 1; k < 4; ++k) p[k] += s[k] * len;
             from = to;
         }
-        if (r < nRestarts) p[restarts[r].who] = 0;
+        if (r < nRestarts && restarts[r].who != 0) p[restarts[r].who] = 0;
     }
     for (int k = 1; k < 4; ++k) op[k].phase = p[k];
     c.memValue = memv;
@@ -1109,7 +1237,7 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
         for (Channel& c : ch)
             if (channelOff(c)) skipChannel(c, n, nTicks > 0);
         const TickList tickList{ticks.data(), tickBase};
-        if (restarts.size() < 3 * ticks.size()) restarts.resize(3 * ticks.size());
+        if (restarts.size() < 6 * ticks.size() + 3) restarts.resize(6 * ticks.size() + 3);
         runFirstOperators(live, firstOut, quiet, nLive, n, tickList, nTicks, firstLevels, restarts.data());
         for (int k = 0; k < nLive; ++k) {
             Channel& c = *live[k];
