@@ -182,10 +182,14 @@ struct Channel {
     bool restStale = true;
 };
 
-// An operator whose phase an SSG repeat sets to 0 before sample at.
-struct PhaseRestart {
+// Something that happens to one operator inside a block, before sample at:
+// its level table offset becomes level, or (restart) an SSG repeat sets its
+// phase to 0.
+struct LevelEvent {
     int at;
-    int who;  // lane or register slot, as the pass numbers them
+    uint16_t level;
+    uint8_t slot;  // lane or register slot, as the pass numbers them
+    uint8_t restart;
 };
 
 }  // namespace
@@ -232,14 +236,15 @@ struct FmChip::Impl {
     int32_t firstOut[3 * (kBlock + 1)] = {};
     // The level table offset of every sample of the block: operator 1 of
     // each sounding channel, then operators 3, 2, 4 of the channel being run.
-    // Fills store eight at a time, hence the slack.
-    static constexpr int kLevelStride = kBlock + 8;
+    // Fills store sixteen at a time, hence the slack.
+    static constexpr int kLevelStride = kBlock + 16;
     uint16_t firstLevels[3][kLevelStride] = {};
     uint16_t restLevels[3][kLevelStride] = {};
-    // Phase restarts (SSG repeats) inside the block, fewer than three per
-    // tick, and changes of level, at most one per tick and operator, of the
-    // three operators of a pass.
-    std::vector<PhaseRestart> restarts;
+    // Events of the block: at most a change of level and a phase restart
+    // per tick and operator. Three lists of eventCap, one per operator of a
+    // pass, then room for the three merged.
+    std::vector<LevelEvent> events;
+    int eventCap = 0;
     int nTicks = 0;
 
     void rebuildFrequencyTables();
@@ -689,50 +694,63 @@ inline void skipChannel(Channel& c, int n, bool ticked) {
 constexpr int kLevelStride = FmChip::Impl::kLevelStride;
 using LevelRow = uint16_t[kLevelStride];
 
-// Writes v to out[from..to), eight at a time: may write up to seven entries
-// past to, which the row's slack or a later fill covers.
+// Writes v to out[from..to), sixteen at a time: may write up to fifteen
+// entries past to, which the row's slack or a later fill covers.
 inline void fillLevels(uint16_t* out, int from, int to, uint16_t v) {
     typedef uint16_t Eight __attribute__((vector_size(16)));
     const Eight x = {v, v, v, v, v, v, v, v};
-    for (int i = from; i < to; i += 8) std::memcpy(out + i, &x, sizeof x);
+    for (int i = from; i < to; i += 16) {
+        std::memcpy(out + i, &x, sizeof x);
+        std::memcpy(out + i + 8, &x, sizeof x);
+    }
 }
 
-// What an operator's envelope did over a block.
+// What an operator's envelope did over a block: the level of sample 0, then
+// events in order of sample, as LevelEvents of its own slot.
 struct EnvelopeRun {
-    bool varies;  // the level changes after the first sample
-    bool silent;  // every sample's level is at or past full attenuation
+    uint16_t first;  // level table offset of sample 0
+    bool silent;     // every sample's level is at or past full attenuation
+    int changes;     // level events
+    int restarts;    // phase restart events
 };
 
-// Where an operator's envelope has got to in a block: the level offset
-// of the samples from pos on, not yet written.
-struct LevelWriter {
-    uint16_t* out;
+// Writes the levels of samples 0..n-1 from an envelope's events.
+void expandLevels(const EnvelopeRun& run, const LevelEvent* ev, int nEv, uint16_t* out, int n) {
     int pos = 0;
-    uint32_t cur;
-    uint32_t loudest = kSilent;
-    uint32_t last = 0;  // the level last written
-    // Where the level changes, listed when marks is set.
-    PhaseRestart* marks = nullptr;
-    int* used = nullptr;  // entries of marks in use
-    int marked = 0;  // changes of level
+    uint16_t cur = run.first;
+    for (int e = 0; e < nEv; ++e) {
+        if (ev[e].restart) continue;
+        if (ev[e].at > pos) {
+            fillLevels(out, pos, ev[e].at, cur);
+            pos = ev[e].at;
+        }
+        cur = ev[e].level;
+    }
+    fillLevels(out, pos, n, cur);
+}
+
+// Where an operator's envelope has got to in a block.
+struct LevelWriter {
+    LevelEvent* ev;
+    uint8_t slot;
+    int n = 0;           // events written
+    int changes = 0;
+    uint32_t cur;        // level from the last event on
+    uint32_t first;      // level of sample 0
+    uint32_t loudest;
     // The level changes to next before sample at.
     void set(int at, uint32_t next) {
-        if (at > pos) {
-            write(at);
-            pos = at;
-        }
+        if (next == cur) return;
         cur = next;
-    }
-    // Samples pos..to at the current level.
-    void write(int to) {
-        fillLevels(out, pos, to, static_cast<uint16_t>(cur));
-        loudest = std::min(loudest, cur);
-        if (pos > 0 && cur != last) {
-            if (marks) marks[(*used)++] = PhaseRestart{pos, 0};
-            ++marked;
+        loudest = std::min(loudest, next);
+        if (at == 0) {
+            first = next;
+            return;
         }
-        last = cur;
+        ev[n++] = LevelEvent{at, static_cast<uint16_t>(next), slot, 0};
+        ++changes;
     }
+    void restart(int at) { ev[n++] = LevelEvent{at, static_cast<uint16_t>(cur), slot, 1}; }
 };
 
 // Ticks from t on that move an operator's volume within its state: each
@@ -817,19 +835,14 @@ inline int plainTicks(Operator& op, int t, const TickList& ticks, int nTicks, Le
 }
 
 // One operator's envelope over a block: every tick that can change it, in
-// order, with the level table offset of each sample written to out[0..n).
-// stale: no tick yet in this render call, so the first one brings the
-// operator up to date whatever its rate. A phase restart at a tick is listed
-// with who; the phase itself is left to the sample loops. With marks set,
-// every change of level is listed there too, with who 0.
-EnvelopeRun runEnvelope(Operator& op, bool stale, uint16_t* out, int n, const TickList& ticks, int nTicks,
-                        PhaseRestart* restarts, int& nRestarts, int who, int* nMarks = nullptr) {
+// order, with each change of level and each phase restart written to ev as
+// events of the given slot. stale: no tick yet in this render call, so the
+// first one brings the operator up to date whatever its rate. The phase
+// itself is left to the sample loops.
+EnvelopeRun runEnvelope(Operator& op, bool stale, const TickList& ticks, int nTicks, LevelEvent* ev, uint8_t slot) {
     const uint32_t phase = op.phase;
-    LevelWriter w{out, 0, levelBase(op)};
-    if (nMarks) {
-        w.marks = restarts;
-        w.used = &nRestarts;
-    }
+    const uint32_t start = levelBase(op);
+    LevelWriter w{ev, slot, 0, 0, start, start, start};
     int t = stale ? 0 : nextTickFrom(ticks, 0, nTicks, op.envShift);
     bool general = stale;
     while (t < nTicks) {
@@ -841,20 +854,29 @@ EnvelopeRun runEnvelope(Operator& op, bool stale, uint16_t* out, int n, const Ti
         }
         general = false;
         const int at = ticks.at[t];
-        if (advanceEnvelope(op, ticks.counter(t))) restarts[nRestarts++] = PhaseRestart{at, who};
+        const bool restarted = advanceEnvelope(op, ticks.counter(t));
         w.set(at, levelBase(op));
+        if (restarted) w.restart(at);
         t = nextTickFrom(ticks, t + 1, nTicks, op.envShift);
     }
-    w.write(n);
-    if (nMarks) *nMarks += w.marked;
     op.phase = phase;
-    return EnvelopeRun{w.marked > 0, w.loudest >= kSilent};
+    return EnvelopeRun{static_cast<uint16_t>(w.first), w.loudest >= kSilent, w.changes, w.n - w.changes};
 }
 
-// Restarts of several operators, each list already in order: by sample.
-inline void sortRestarts(PhaseRestart* r, int n) {
-    for (int i = 1; i < n; ++i)
-        for (int j = i; j > 0 && r[j].at < r[j - 1].at; --j) std::swap(r[j], r[j - 1]);
+// Merges the event lists a, b, c (each in order of sample) into out, in
+// order of sample; restartsOnly leaves level events out. Returns the count.
+int mergeEvents(const LevelEvent* const* lists, const int* counts, int nLists, LevelEvent* out, bool restartsOnly) {
+    int at[3] = {0, 0, 0};
+    int n = 0;
+    for (;;) {
+        int best = -1;
+        for (int k = 0; k < nLists; ++k) {
+            while (at[k] < counts[k] && restartsOnly && !lists[k][at[k]].restart) ++at[k];
+            if (at[k] < counts[k] && (best < 0 || lists[k][at[k]].at < lists[best][at[best]].at)) best = k;
+        }
+        if (best < 0) return n;
+        out[n++] = lists[best][at[best]++];
+    }
 }
 
 // Operator 1 of one channel inside the first pass.
@@ -948,15 +970,20 @@ void runFirstLanes(FirstLane* lanes, const int16_t* table, int32_t* rows, int fr
 // block, out[k][i + 1] = the output of sample i, out being
 // rows + k * kFirstStride. quiet[k] tells that every value written is 0.
 void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int count, int n, const TickList& ticks,
-                       int nTicks, LevelRow* levels, PhaseRestart* restarts) {
+                       int nTicks, LevelRow* levels, LevelEvent* events, int eventCap) {
     const OutputTables& tab = outputTables();
     FirstLane lane[3];
-    int nRestarts = 0;
+    const LevelEvent* lists[3];
+    int counts[3];
     for (int k = 0; k < count; ++k) {
         Channel& c = *chans[k];
         Operator& op = c.op[0];
-        const EnvelopeRun env = runEnvelope(op, c.firstStale, levels[k], n, ticks, nTicks, restarts, nRestarts, k);
+        LevelEvent* ev = events + k * eventCap;
+        const EnvelopeRun env = runEnvelope(op, c.firstStale, ticks, nTicks, ev, static_cast<uint8_t>(k));
         if (nTicks > 0) c.firstStale = false;
+        expandLevels(env, ev, env.changes + env.restarts, levels[k], n);
+        lists[k] = ev;
+        counts[k] = env.restarts > 0 ? env.changes + env.restarts : 0;
         const uint32_t shift = static_cast<uint32_t>(16 - c.feedbackShift);
         lane[k] = FirstLane{levels[k],
                             tab.feedbackSine.data() + kFeedbackSineOffset - (kFeedbackBias >> shift),
@@ -969,7 +996,8 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
         // A silent operator's every output is 0, whatever its feedback.
         quiet[k] = env.silent && c.op1Out[1] == 0;
     }
-    sortRestarts(restarts, nRestarts);
+    LevelEvent* restarts = events + 3 * eventCap;
+    const int nRestarts = mergeEvents(lists, counts, count, restarts, true);
     const int16_t* table = tab.level.v.data();
     int from = 0;
     for (int r = 0; r <= nRestarts; ++r) {
@@ -980,7 +1008,7 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
             else if (count == 3) runFirstLanes<3>(lane, table, rows, from, to);
             from = to;
         }
-        if (r < nRestarts) lane[restarts[r].who].phase = 0;
+        if (r < nRestarts) lane[restarts[r].slot].phase = 0;
     }
     for (int k = 0; k < count; ++k) {
         Channel& c = *chans[k];
@@ -991,9 +1019,9 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
 }
 
 // A stretch of samples of the second pass: the level table, each operator's
-// level offsets (v1..v3 = operators 3, 2, 4; one value for the stretch when
-// the levels do not vary), operator 1's outputs, the output buffer, and the
-// shifted phases and steps (lane 0 unused).
+// level offsets of each sample (v1..v3 = operators 3, 2, 4), operator 1's
+// outputs, the output buffer, the shifted phases and steps (lane 0 unused),
+// and, when the levels stay fixed over the stretch, the level table at each.
 struct RestSegment {
     const uint16_t* sine;
     const int16_t* level;
@@ -1001,6 +1029,7 @@ struct RestSegment {
     const int32_t* first;
     int32_t* buf;
     Phases phase, step;
+    const int16_t* fixed[3];  // the level table at each fixed level
 };
 
 // Samples from..to of the second pass; returns the last mem. Kept out of
@@ -1012,9 +1041,7 @@ template <int Alg, bool Audible, bool Varies>
 [[gnu::noinline]] int32_t restSamples(const RestSegment& r, int from, int to, int32_t memv) {
     const uint16_t* sine = r.sine;
     const int16_t* level = r.level;
-    const int16_t* c1 = level + r.v1[from];
-    const int16_t* c2 = level + r.v2[from];
-    const int16_t* c3 = level + r.v3[from];
+    const int16_t *c1 = r.fixed[0], *c2 = r.fixed[1], *c3 = r.fixed[2];
     const uint16_t *v1 = r.v1, *v2 = r.v2, *v3 = r.v3;
     const int32_t* first = r.first;
     int32_t* buf = r.buf;
@@ -1089,56 +1116,69 @@ template <int Alg, bool Audible, bool Varies>
 //       7      output       output      output      -
 template <int Alg, bool Audible>
 void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, int n, const TickList& ticks,
-             int nTicks, LevelRow* levels, PhaseRestart* restarts) {
+             int nTicks, LevelRow* levels, LevelEvent* events, int eventCap) {
     const OutputTables& tab = outputTables();
     Operator* op = c.op;
-    int nRestarts = 0, nMarks = 0;
-    bool varies = false, silent = true;
-    for (int k = 1; k < 4; ++k) {
-        const EnvelopeRun env =
-            runEnvelope(op[k], c.restStale, levels[k - 1], n, ticks, nTicks, restarts, nRestarts, k, &nMarks);
-        varies |= env.varies;
-        silent &= env.silent;
+    EnvelopeRun env[3];
+    const LevelEvent* lists[3];
+    int counts[3];
+    int changes = 0, restarts = 0;
+    bool silent = true;
+    for (int k = 0; k < 3; ++k) {
+        LevelEvent* ev = events + k * eventCap;
+        env[k] = runEnvelope(op[k + 1], c.restStale, ticks, nTicks, ev, static_cast<uint8_t>(k + 1));
+        lists[k] = ev;
+        counts[k] = env[k].changes + env[k].restarts;
+        changes += env[k].changes;
+        restarts += env[k].restarts;
+        silent &= env[k].silent;
     }
     if (nTicks > 0) c.restStale = false;
     // A few changes of level: stretches of fixed levels between them, each
     // with the table addresses of the stretch. Many: every sample reads its
     // levels, and only phase restarts break the loop.
-    if (nMarks * 8 > n) {
-        int kept = 0;
-        for (int r = 0; r < nRestarts; ++r)
-            if (restarts[r].who != 0) restarts[kept++] = restarts[r];
-        nRestarts = kept;
-    } else {
-        varies = false;
-    }
-    sortRestarts(restarts, nRestarts);
+    const bool varies = changes * 8 > n;
+    if (varies)
+        for (int k = 0; k < 3; ++k) expandLevels(env[k], lists[k], counts[k], levels[k], n);
+    LevelEvent* merged = events + 3 * eventCap;
+    const int nEvents = varies && restarts == 0 ? 0 : mergeEvents(lists, counts, 3, merged, varies);
     // Nothing sounds: every output and so every mem is 0.
     const bool skip = firstQuiet && silent;
     uint32_t p[4] = {0, op[1].phase, op[2].phase, op[3].phase};
     const uint32_t s[4] = {0, op[1].phaseStep, op[2].phaseStep, op[3].phaseStep};
+    uint16_t level[4] = {0, env[0].first, env[1].first, env[2].first};
     int32_t memv = skip ? 0 : c.memValue;
     int from = 0;
-    for (int r = 0; r <= nRestarts; ++r) {
-        const int to = r < nRestarts ? restarts[r].at : n;
+    for (int e = 0; e <= nEvents; ++e) {
+        const int to = e < nEvents ? merged[e].at : n;
         if (to > from) {
             if (!skip) {
-                const RestSegment seg{tab.sine.v.data(), tab.level.v.data(), levels[0], levels[1], levels[2], first, buf,
-                                      Phases{0, p[1], p[2], p[3]} << 6, Phases{0, s[1], s[2], s[3]} << 6};
-                memv = varies ? restSamples<Alg, Audible, true>(seg, from, to, memv)
-                              : restSamples<Alg, Audible, false>(seg, from, to, memv);
+                RestSegment seg{tab.sine.v.data(), tab.level.v.data(), levels[0], levels[1], levels[2], first, buf,
+                                Phases{0, p[1], p[2], p[3]} << 6, Phases{0, s[1], s[2], s[3]} << 6, {}};
+                if (varies) {
+                    memv = restSamples<Alg, Audible, true>(seg, from, to, memv);
+                } else {
+                    seg.fixed[0] = tab.level.v.data() + level[1];
+                    seg.fixed[1] = tab.level.v.data() + level[2];
+                    seg.fixed[2] = tab.level.v.data() + level[3];
+                    memv = restSamples<Alg, Audible, false>(seg, from, to, memv);
+                }
             }
             const uint32_t len = static_cast<uint32_t>(to - from);
             for (int k = 1; k < 4; ++k) p[k] += s[k] * len;
             from = to;
         }
-        if (r < nRestarts && restarts[r].who != 0) p[restarts[r].who] = 0;
+        if (e < nEvents) {
+            const LevelEvent& ev = merged[e];
+            if (ev.restart) p[ev.slot] = 0;
+            else level[ev.slot] = ev.level;
+        }
     }
     for (int k = 1; k < 4; ++k) op[k].phase = p[k];
     c.memValue = memv;
 }
 
-using RunRest = void (*)(Channel&, const int32_t*, bool, int32_t*, int, const TickList&, int, LevelRow*, PhaseRestart*);
+using RunRest = void (*)(Channel&, const int32_t*, bool, int32_t*, int, const TickList&, int, LevelRow*, LevelEvent*, int);
 template <bool Audible>
 constexpr RunRest kRunRest[8] = {runRest<0, Audible>, runRest<1, Audible>, runRest<2, Audible>, runRest<3, Audible>,
                                  runRest<4, Audible>, runRest<5, Audible>, runRest<6, Audible>, runRest<7, Audible>};
@@ -1237,13 +1277,16 @@ void FmChip::Impl::render(int32_t* buffer, int count, bool overwrite) {
         for (Channel& c : ch)
             if (channelOff(c)) skipChannel(c, n, nTicks > 0);
         const TickList tickList{ticks.data(), tickBase};
-        if (restarts.size() < 6 * ticks.size() + 3) restarts.resize(6 * ticks.size() + 3);
-        runFirstOperators(live, firstOut, quiet, nLive, n, tickList, nTicks, firstLevels, restarts.data());
+        if (eventCap < 2 * nTicks + 2) {
+            eventCap = static_cast<int>(2 * ticks.size() + 2);
+            events.resize(6 * static_cast<size_t>(eventCap));
+        }
+        runFirstOperators(live, firstOut, quiet, nLive, n, tickList, nTicks, firstLevels, events.data(), eventCap);
         for (int k = 0; k < nLive; ++k) {
             Channel& c = *live[k];
             const int index = static_cast<int>(&c - ch);
             restRunner((channelMask >> index) & 1, c.algorithm)(c, firstOut + k * (kBlock + 1), quiet[k], buffer, n, tickList,
-                                                                nTicks, restLevels, restarts.data());
+                                                                nTicks, restLevels, events.data(), eventCap);
         }
         buffer += n;
         count -= n;
@@ -1258,6 +1301,8 @@ std::unique_ptr<FmChip> FmChip::create(uint32_t clock, uint32_t sampleRate) {
         std::unique_ptr<FmChip> chip(new FmChip());
         chip->impl_ = std::make_unique<Impl>();
         chip->impl_->ticks.resize(2 * Impl::kBlock);
+        chip->impl_->eventCap = 4 * Impl::kBlock + 2;
+        chip->impl_->events.resize(6 * static_cast<size_t>(chip->impl_->eventCap));
         outputTables();
         chip->impl_->clock = clock;
         chip->impl_->sampleRate = sampleRate;
