@@ -686,6 +686,46 @@ TEST(FmChipGolden, RandomRegisterTrafficOutputIsUnchanged) {
     EXPECT_EQ(h, 0x30cdc9262d014754ull) << std::hex << "0x" << h;
 }
 
+// SSG envelopes repeating and alternating many times inside long render
+// calls, on every operator, next to plain envelopes with fast and slow rates
+// (levels that move every tick, now and then, or never).
+TEST(FmChipGolden, SsgRepeatsInsideLongRendersAreUnchanged) {
+    auto chip = FmChip::create(kClock, kRate);
+    auto w = [&](int r, int v) {
+        chip->write(0, static_cast<uint8_t>(r));
+        chip->write(1, static_cast<uint8_t>(v));
+    };
+    std::vector<int32_t> out;
+    for (int round = 0; round < 16; ++round) {
+        for (int ch = 0; ch < 3; ++ch) {
+            w(0xB0 + ch, (round + ch) % 8 | ((round + 2 * ch) % 8) << 3);
+            for (int k = 0; k < 4; ++k) {
+                const int o = kOpOffset[k] + ch;
+                const bool ssg = (k + ch + round) % 3 != 0;
+                w(0x30 + o, (k + 1 + round) % 16);
+                w(0x40 + o, 8 * k + round);
+                w(0x50 + o, 24 + (k + round) % 8);
+                w(0x60 + o, ssg ? 20 + (k + ch) % 12 : (4 + 9 * k + round) % 32);
+                w(0x70 + o, ssg ? 18 + (round + k) % 14 : (round * k) % 32);
+                w(0x80 + o, ((k + round) % 16) << 4 | (round + ch) % 16);
+                w(0x90 + o, ssg ? 8 + (round + k + ch) % 8 : 0);
+            }
+            w(0xA4 + ch, (1 + (round + ch) % 7) << 3 | ch);
+            w(0xA0 + ch, 0x40 + 37 * round + 11 * ch);
+            w(0x28, 0xF0 | ch);
+        }
+        for (const int n : {3000, 1, 2, 4500}) {
+            std::vector<int32_t> buf(static_cast<size_t>(n));
+            chip->render(buf.data(), n, true);
+            out.insert(out.end(), buf.begin(), buf.end());
+        }
+        if (round % 4 == 3)
+            for (int ch = 0; ch < 3; ++ch) w(0x28, ch);
+    }
+    const uint64_t h = fnv1a(out);
+    EXPECT_EQ(h, 0xf18861a9c27d8d92ull) << std::hex << "0x" << h;
+}
+
 TEST(FmChipGolden, SameWritesGiveSameSamplesWhateverTheCallSizes) {
     auto a = FmChip::create(kClock, kRate);
     auto b = FmChip::create(kClock, kRate);
