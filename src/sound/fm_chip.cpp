@@ -729,6 +729,10 @@ void expandLevels(const EnvelopeRun& run, const LevelEvent* ev, int nEv, uint16_
     fillLevels(out, pos, n, cur);
 }
 
+// The end of an event list.
+constexpr int kNoEvent = 0x7FFFFFFF;
+constexpr LevelEvent kNoEvents[1] = {{kNoEvent, 0, 0, 0}};
+
 // Where an operator's envelope has got to in a block.
 struct LevelWriter {
     LevelEvent* ev;
@@ -836,7 +840,7 @@ inline int plainTicks(Operator& op, int t, const TickList& ticks, int nTicks, Le
 
 // One operator's envelope over a block: every tick that can change it, in
 // order, with each change of level and each phase restart written to ev as
-// events of the given slot. stale: no tick yet in this render call, so the
+// events of the given slot, and an end mark. stale: no tick yet in this render call, so the
 // first one brings the operator up to date whatever its rate. The phase
 // itself is left to the sample loops.
 EnvelopeRun runEnvelope(Operator& op, bool stale, const TickList& ticks, int nTicks, LevelEvent* ev, uint8_t slot) {
@@ -859,26 +863,27 @@ EnvelopeRun runEnvelope(Operator& op, bool stale, const TickList& ticks, int nTi
         if (restarted) w.restart(at);
         t = nextTickFrom(ticks, t + 1, nTicks, op.envShift);
     }
+    ev[w.n] = kNoEvents[0];
     op.phase = phase;
     return EnvelopeRun{static_cast<uint16_t>(w.first), w.loudest >= kSilent, w.changes, w.n - w.changes};
 }
 
-// Merges the event lists a, b, c (each in order of sample) into out, in
-// order of sample; restartsOnly leaves level events out. Returns the count.
-int mergeEvents(const LevelEvent* const* lists, const int* counts, int nLists, LevelEvent* out, bool restartsOnly) {
-    int at[3] = {0, 0, 0};
+// Merges three event lists, each in order of sample and ended by an event
+// at kNoEvent, into out, in order of sample; restartsOnly leaves level
+// events out. Returns the count.
+int mergeEvents(const LevelEvent* a, const LevelEvent* b, const LevelEvent* c, LevelEvent* out, bool restartsOnly) {
     int n = 0;
     for (;;) {
-        int best = -1;
-        for (int k = 0; k < nLists; ++k) {
-            while (at[k] < counts[k] && restartsOnly && !lists[k][at[k]].restart) ++at[k];
-            if (at[k] < counts[k] && (best < 0 || lists[k][at[k]].at < lists[best][at[best]].at)) best = k;
-        }
-        if (best < 0) return n;
-        out[n++] = lists[best][at[best]++];
+        const LevelEvent* m = a;
+        if (b->at < m->at) m = b;
+        if (c->at < m->at) m = c;
+        if (m->at == kNoEvent) return n;
+        if (!restartsOnly || m->restart) out[n++] = *m;
+        if (m == a) ++a;
+        else if (m == b) ++b;
+        else ++c;
     }
 }
-
 // Operator 1 of one channel inside the first pass.
 struct FirstLane {
     const uint16_t* levels;  // level table offset of each sample
@@ -973,8 +978,8 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
                        int nTicks, LevelRow* levels, LevelEvent* events, int eventCap) {
     const OutputTables& tab = outputTables();
     FirstLane lane[3];
-    const LevelEvent* lists[3];
-    int counts[3];
+    const LevelEvent* lists[3] = {kNoEvents, kNoEvents, kNoEvents};
+    int restartCount = 0;
     for (int k = 0; k < count; ++k) {
         Channel& c = *chans[k];
         Operator& op = c.op[0];
@@ -983,7 +988,7 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
         if (nTicks > 0) c.firstStale = false;
         expandLevels(env, ev, env.changes + env.restarts, levels[k], n);
         lists[k] = ev;
-        counts[k] = env.restarts > 0 ? env.changes + env.restarts : 0;
+        restartCount += env.restarts;
         const uint32_t shift = static_cast<uint32_t>(16 - c.feedbackShift);
         lane[k] = FirstLane{levels[k],
                             tab.feedbackSine.data() + kFeedbackSineOffset - (kFeedbackBias >> shift),
@@ -997,7 +1002,7 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
         quiet[k] = env.silent && c.op1Out[1] == 0;
     }
     LevelEvent* restarts = events + 3 * eventCap;
-    const int nRestarts = mergeEvents(lists, counts, count, restarts, true);
+    const int nRestarts = restartCount ? mergeEvents(lists[0], lists[1], lists[2], restarts, true) : 0;
     const int16_t* table = tab.level.v.data();
     int from = 0;
     for (int r = 0; r <= nRestarts; ++r) {
@@ -1141,7 +1146,7 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
     if (varies)
         for (int k = 0; k < 3; ++k) expandLevels(env[k], lists[k], counts[k], levels[k], n);
     LevelEvent* merged = events + 3 * eventCap;
-    const int nEvents = varies && restarts == 0 ? 0 : mergeEvents(lists, counts, 3, merged, varies);
+    const int nEvents = varies && restarts == 0 ? 0 : mergeEvents(lists[0], lists[1], lists[2], merged, varies);
     // Nothing sounds: every output and so every mem is 0.
     const bool skip = firstQuiet && silent;
     uint32_t p[4] = {0, op[1].phase, op[2].phase, op[3].phase};
