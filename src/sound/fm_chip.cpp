@@ -887,6 +887,7 @@ int mergeEvents(const LevelEvent* a, const LevelEvent* b, const LevelEvent* c, L
 // Operator 1 of one channel inside the first pass.
 struct FirstLane {
     const uint16_t* levels;  // level table offset of each sample
+    const int16_t* fixed;    // the level table, when the level stays fixed
     const uint16_t* sine;    // feedback sine table, based for the bias
     uint32_t phase, step;
     int32_t prev, last;      // outputs of the two samples before
@@ -921,9 +922,10 @@ inline int32_t firstOutput(const FirstLane& l, const int16_t* level, int32_t a, 
 }
 
 // Two samples of a lane, out[i + 1] and out[i + 2].
+template <bool Fixed>
 inline void firstPair(FirstLane& l, const int16_t* table, uint32_t& ph, uint32_t step, int32_t* out, int i) {
-    const int16_t* la = levelAt(table, l.levels, i);
-    const int16_t* lb = levelAt(table, l.levels, i + 1);
+    const int16_t* la = Fixed ? l.fixed : levelAt(table, l.levels, i);
+    const int16_t* lb = Fixed ? l.fixed : levelAt(table, l.levels, i + 1);
     const int32_t v = firstOutput(l, la, l.prev, l.last, ph);
     const int32_t w = firstOutput(l, lb, l.last, v, ph + step);
     ph += 2 * step;
@@ -932,8 +934,9 @@ inline void firstPair(FirstLane& l, const int16_t* table, uint32_t& ph, uint32_t
     l.prev = v;
     l.last = w;
 }
+template <bool Fixed>
 inline void firstSingle(FirstLane& l, const int16_t* table, uint32_t ph, int32_t* out, int i) {
-    const int32_t v = firstOutput(l, levelAt(table, l.levels, i), l.prev, l.last, ph);
+    const int32_t v = firstOutput(l, Fixed ? l.fixed : levelAt(table, l.levels, i), l.prev, l.last, ph);
     out[i + 1] = v;
     l.prev = l.last;
     l.last = v;
@@ -941,7 +944,8 @@ inline void firstSingle(FirstLane& l, const int16_t* table, uint32_t ph, int32_t
 
 // Up to three operator-1 feedback chains side by side: each depends only on
 // itself, so their latencies overlap. Lane k writes rows + k * kFirstStride.
-template <int N>
+// Fixed: every lane's level stays as it is.
+template <int N, bool Fixed>
 void runFirstLanes(FirstLane* lanes, const int16_t* table, int32_t* rows, int from, int to) {
     FirstLane a = lanes[0];
     FirstLane b = N > 1 ? lanes[1] : lanes[0];
@@ -950,14 +954,14 @@ void runFirstLanes(FirstLane* lanes, const int16_t* table, int32_t* rows, int fr
     const uint32_t sa = a.step << 6, sb = b.step << 6, sc = c.step << 6;
     int i = from;
     for (; i + 1 < to; i += 2) {
-        firstPair(a, table, pa, sa, rows, i);
-        if constexpr (N > 1) firstPair(b, table, pb, sb, rows + kFirstStride, i);
-        if constexpr (N > 2) firstPair(c, table, pc, sc, rows + 2 * kFirstStride, i);
+        firstPair<Fixed>(a, table, pa, sa, rows, i);
+        if constexpr (N > 1) firstPair<Fixed>(b, table, pb, sb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstPair<Fixed>(c, table, pc, sc, rows + 2 * kFirstStride, i);
     }
     if (i < to) {
-        firstSingle(a, table, pa, rows, i);
-        if constexpr (N > 1) firstSingle(b, table, pb, rows + kFirstStride, i);
-        if constexpr (N > 2) firstSingle(c, table, pc, rows + 2 * kFirstStride, i);
+        firstSingle<Fixed>(a, table, pa, rows, i);
+        if constexpr (N > 1) firstSingle<Fixed>(b, table, pb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstSingle<Fixed>(c, table, pc, rows + 2 * kFirstStride, i);
     }
     const uint32_t len = static_cast<uint32_t>(to - from);
     a.phase += a.step * len;
@@ -966,6 +970,13 @@ void runFirstLanes(FirstLane* lanes, const int16_t* table, int32_t* rows, int fr
     lanes[0] = a;
     if constexpr (N > 1) lanes[1] = b;
     if constexpr (N > 2) lanes[2] = c;
+}
+
+template <bool Fixed>
+void runFirstLanes(int count, FirstLane* lanes, const int16_t* table, int32_t* rows, int from, int to) {
+    if (count == 1) runFirstLanes<1, Fixed>(lanes, table, rows, from, to);
+    else if (count == 2) runFirstLanes<2, Fixed>(lanes, table, rows, from, to);
+    else if (count == 3) runFirstLanes<3, Fixed>(lanes, table, rows, from, to);
 }
 
 // First pass over a block: operator 1 of every given channel, whose output
@@ -979,18 +990,28 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
     const OutputTables& tab = outputTables();
     FirstLane lane[3];
     const LevelEvent* lists[3] = {kNoEvents, kNoEvents, kNoEvents};
-    int restartCount = 0;
+    EnvelopeRun env[3];
+    int restartCount = 0, changes = 0;
     for (int k = 0; k < count; ++k) {
         Channel& c = *chans[k];
-        Operator& op = c.op[0];
         LevelEvent* ev = events + k * eventCap;
-        const EnvelopeRun env = runEnvelope(op, c.firstStale, ticks, nTicks, ev, static_cast<uint8_t>(k));
+        env[k] = runEnvelope(c.op[0], c.firstStale, ticks, nTicks, ev, static_cast<uint8_t>(k));
         if (nTicks > 0) c.firstStale = false;
-        expandLevels(env, ev, env.changes + env.restarts, levels[k], n);
         lists[k] = ev;
-        restartCount += env.restarts;
+        restartCount += env[k].restarts;
+        changes += env[k].changes;
+    }
+    const int16_t* table = tab.level.v.data();
+    // A few changes of level: stretches of fixed levels between them. Many:
+    // the levels of each sample are written out.
+    const bool fixed = changes * 8 <= n;
+    for (int k = 0; k < count; ++k) {
+        Channel& c = *chans[k];
+        const Operator& op = c.op[0];
+        if (!fixed) expandLevels(env[k], lists[k], env[k].changes + env[k].restarts, levels[k], n);
         const uint32_t shift = static_cast<uint32_t>(16 - c.feedbackShift);
         lane[k] = FirstLane{levels[k],
+                            table + env[k].first,
                             tab.feedbackSine.data() + kFeedbackSineOffset - (kFeedbackBias >> shift),
                             op.phase,
                             op.phaseStep,
@@ -999,21 +1020,25 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
                             shift};
         rows[k * kFirstStride] = c.op1Out[1];
         // A silent operator's every output is 0, whatever its feedback.
-        quiet[k] = env.silent && c.op1Out[1] == 0;
+        quiet[k] = env[k].silent && c.op1Out[1] == 0;
     }
-    LevelEvent* restarts = events + 3 * eventCap;
-    const int nRestarts = restartCount ? mergeEvents(lists[0], lists[1], lists[2], restarts, true) : 0;
-    const int16_t* table = tab.level.v.data();
+    LevelEvent* merged = events + 3 * eventCap;
+    const int nEvents = (fixed && changes > 0) || restartCount > 0
+                            ? mergeEvents(lists[0], lists[1], lists[2], merged, !fixed)
+                            : 0;
     int from = 0;
-    for (int r = 0; r <= nRestarts; ++r) {
-        const int to = r < nRestarts ? restarts[r].at : n;
+    for (int e = 0; e <= nEvents; ++e) {
+        const int to = e < nEvents ? merged[e].at : n;
         if (to > from) {
-            if (count == 1) runFirstLanes<1>(lane, table, rows, from, to);
-            else if (count == 2) runFirstLanes<2>(lane, table, rows, from, to);
-            else if (count == 3) runFirstLanes<3>(lane, table, rows, from, to);
+            if (fixed) runFirstLanes<true>(count, lane, table, rows, from, to);
+            else runFirstLanes<false>(count, lane, table, rows, from, to);
             from = to;
         }
-        if (r < nRestarts) lane[restarts[r].slot].phase = 0;
+        if (e < nEvents) {
+            const LevelEvent& ev = merged[e];
+            if (ev.restart) lane[ev.slot].phase = 0;
+            else lane[ev.slot].fixed = table + ev.level;
+        }
     }
     for (int k = 0; k < count; ++k) {
         Channel& c = *chans[k];
