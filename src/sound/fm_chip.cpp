@@ -234,15 +234,17 @@ struct FmChip::Impl {
     // Operator 1's outputs of the block from the first pass: one row of
     // kBlock + 1 values per sounding channel.
     int32_t firstOut[3 * (kBlock + 1)] = {};
-    // The level table offset of every sample of the block: operator 1 of
-    // each sounding channel, then operators 3, 2, 4 of the channel being run.
-    // Fills store sixteen at a time, hence the slack.
+    // The level table offset of every sample of the block, written out when
+    // the levels move often: operator 1 of each sounding channel, then
+    // operators 3, 2, 4 of the channel being run. Fills store sixteen at a
+    // time, hence the slack.
     static constexpr int kLevelStride = kBlock + 16;
     uint16_t firstLevels[3][kLevelStride] = {};
     uint16_t restLevels[3][kLevelStride] = {};
-    // Events of the block: at most a change of level and a phase restart
-    // per tick and operator. Three lists of eventCap, one per operator of a
-    // pass, then room for the three merged.
+    // Envelope events of the block: at most a change of level and a phase
+    // restart per tick and operator. Three lists of eventCap, one per
+    // operator of a pass, each ended by a mark, then room for the three
+    // merged.
     std::vector<LevelEvent> events;
     int eventCap = 0;
     int nTicks = 0;
@@ -981,8 +983,9 @@ void runFirstLanes(int count, FirstLane* lanes, const int16_t* table, int32_t* r
 
 // First pass over a block: operator 1 of every given channel, whose output
 // depends on nothing but its own phase, envelope and feedback. Its envelope
-// runs first, over the whole block; the samples then run without a break
-// but at phase restarts. Writes out[k][0] = the last output before the
+// runs first, over the whole block; the samples then run in stretches
+// between changes of level and phase restarts, or, when the levels move
+// often, reading each sample's level. Writes out[k][0] = the last output before the
 // block, out[k][i + 1] = the output of sample i, out being
 // rows + k * kFirstStride. quiet[k] tells that every value written is 0.
 void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int count, int n, const TickList& ticks,
