@@ -842,10 +842,13 @@ inline int plainTicks(Operator& op, int t, const TickList& ticks, int nTicks, Le
 
 // One operator's envelope over a block: every tick that can change it, in
 // order, with each change of level and each phase restart written to ev as
-// events of the given slot, and an end mark. stale: no tick yet in this render call, so the
-// first one brings the operator up to date whatever its rate. The phase
-// itself is left to the sample loops.
-EnvelopeRun runEnvelope(Operator& op, bool stale, const TickList& ticks, int nTicks, LevelEvent* ev, uint8_t slot) {
+// events of the given slot, and an end mark. stale: no tick yet in this
+// render call, so the first one brings the operator up to date whatever its
+// rate. The phase itself is left to the sample loops. (The summary goes out
+// through run: packed into a returned value it would pass through a store
+// and a wider load, which stalls.)
+void runEnvelope(Operator& op, bool stale, const TickList& ticks, int nTicks, LevelEvent* ev, uint8_t slot,
+                 EnvelopeRun& run) {
     const uint32_t phase = op.phase;
     const uint32_t start = levelBase(op);
     LevelWriter w{ev, slot, 0, 0, start, start, start};
@@ -867,7 +870,10 @@ EnvelopeRun runEnvelope(Operator& op, bool stale, const TickList& ticks, int nTi
     }
     ev[w.n] = kNoEvents[0];
     op.phase = phase;
-    return EnvelopeRun{static_cast<uint16_t>(w.first), w.loudest >= kSilent, w.changes, w.n - w.changes};
+    run.first = static_cast<uint16_t>(w.first);
+    run.silent = w.loudest >= kSilent;
+    run.changes = w.changes;
+    run.restarts = w.n - w.changes;
 }
 
 // Merges three event lists, each in order of sample and ended by an event
@@ -998,7 +1004,7 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
     for (int k = 0; k < count; ++k) {
         Channel& c = *chans[k];
         LevelEvent* ev = events + k * eventCap;
-        env[k] = runEnvelope(c.op[0], c.firstStale, ticks, nTicks, ev, static_cast<uint8_t>(k));
+        runEnvelope(c.op[0], c.firstStale, ticks, nTicks, ev, static_cast<uint8_t>(k), env[k]);
         if (nTicks > 0) c.firstStale = false;
         lists[k] = ev;
         restartCount += env[k].restarts;
@@ -1159,7 +1165,7 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
     bool silent = true;
     for (int k = 0; k < 3; ++k) {
         LevelEvent* ev = events + k * eventCap;
-        env[k] = runEnvelope(op[k + 1], c.restStale, ticks, nTicks, ev, static_cast<uint8_t>(k + 1));
+        runEnvelope(op[k + 1], c.restStale, ticks, nTicks, ev, static_cast<uint8_t>(k + 1), env[k]);
         lists[k] = ev;
         counts[k] = env[k].changes + env[k].restarts;
         changes += env[k].changes;
