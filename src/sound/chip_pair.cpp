@@ -3,8 +3,132 @@
 #include "sound/ym2203_registers.h"
 
 #include <algorithm>
+#include <system_error>
+#include <thread>
 
 namespace qv {
+
+namespace {
+
+// A short pause inside a spin-wait.
+inline void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Spins, then yields, then sleeps until state no longer holds a value for
+// which stay returns true; returns the value found.
+template <typename Stay>
+int waitWhile(const std::atomic<int>& state, Stay stay) {
+    int s = state.load(std::memory_order_acquire);
+    for (int i = 0; stay(s) && i < 1024; ++i) {
+        relax();
+        s = state.load(std::memory_order_acquire);
+    }
+    for (int i = 0; stay(s) && i < 16; ++i) {
+        std::this_thread::yield();
+        s = state.load(std::memory_order_acquire);
+    }
+    while (stay(s)) {
+        state.wait(s, std::memory_order_acquire);
+        s = state.load(std::memory_order_acquire);
+    }
+    return s;
+}
+
+// The queue entries [first, last) spread over n samples: each entry lands on
+// sample pos, which every key on/off write moves on by one. Applies the
+// writes to the chips in writeTo and renders the chips in renderTo, adding
+// into buf, each only up to the sample where a write to it lands (a chip
+// does not hear the others). Returns the index of the first entry left for
+// the next call.
+int applyQueue(FmChip* const writeTo[3], FmChip* const renderTo[3], const RegisterWrite* entries, int first,
+               int last, int32_t* buf, int n) {
+    int done[3] = {0, 0, 0};
+    int pos = 0;
+    int at = first;
+    while (pos < n && at < last) {
+        const RegisterWrite w = entries[at++];
+        if (w.reg == 255) continue;  // placeholder
+        if (w.chip < 3 && writeTo[w.chip]) {
+            if (renderTo[w.chip] && done[w.chip] < pos) {
+                renderTo[w.chip]->render(buf + done[w.chip], pos - done[w.chip], false);
+                done[w.chip] = pos;
+            }
+            writeTo[w.chip]->write(0, w.reg);
+            writeTo[w.chip]->write(1, w.value);
+        }
+        if (w.reg == ym2203::kKeyOnOff) ++pos;
+    }
+    for (int c = 0; c < 3; ++c)
+        if (renderTo[c] && done[c] < n) renderTo[c]->render(buf + done[c], n - done[c], false);
+    return at;
+}
+
+}  // namespace
+
+// The second render thread and the one job it is handed at a time: chip 1's
+// share of a block. The caller fills the job and posts it; the thread takes
+// it, renders and reports it done. A caller that finishes its own share
+// before the thread has taken the job takes it back and renders it itself,
+// so a thread that is not scheduled never holds the render up.
+struct ChipPair::RenderHelper {
+    enum : int { kIdle, kPosted, kTaken, kDone, kQuit };
+    std::atomic<int> state{kIdle};
+    // The job: written by the caller before it posts it.
+    FmChip* chip = nullptr;
+    const RegisterWrite* entries = nullptr;
+    int first = 0;
+    int last = 0;
+    int count = 0;
+    std::array<int32_t, 2048> buffer{};
+    std::thread thread;
+
+    void work() {
+        FmChip* const only[3] = {nullptr, chip, nullptr};
+        std::fill_n(buffer.data(), count, 0);
+        applyQueue(only, only, entries, first, last, buffer.data(), count);
+    }
+
+    void run() {
+        for (;;) {
+            const int s = waitWhile(state, [](int v) { return v != kPosted && v != kQuit; });
+            if (s == kQuit) return;
+            int expected = kPosted;
+            if (!state.compare_exchange_strong(expected, kTaken, std::memory_order_acq_rel)) continue;
+            work();
+            state.store(kDone, std::memory_order_release);
+            state.notify_all();
+        }
+    }
+
+    void post(FmChip* c, const RegisterWrite* e, int from, int to, int n) {
+        chip = c;
+        entries = e;
+        first = from;
+        last = to;
+        count = n;
+        state.store(kPosted, std::memory_order_release);
+        state.notify_all();
+    }
+
+    // Adds the finished job into buf.
+    void collect(int32_t* buf) {
+        int expected = kPosted;
+        if (state.compare_exchange_strong(expected, kIdle, std::memory_order_acq_rel)) {
+            work();
+        } else {
+            waitWhile(state, [](int v) { return v == kTaken; });
+            state.store(kIdle, std::memory_order_relaxed);
+        }
+        for (int i = 0; i < count; ++i) buf[i] += buffer[i];
+    }
+};
+
+ChipPair::ChipPair() = default;
+
+ChipPair::~ChipPair() { stopRenderThread(); }
 
 bool ChipPair::create(uint32_t sampleRate, uint32_t clock, int volume) {
     std::lock_guard<std::mutex> lock(chipMutex_);
@@ -27,6 +151,7 @@ bool ChipPair::create(uint32_t sampleRate, uint32_t clock, int volume) {
 }
 
 void ChipPair::destroy() {
+    stopRenderThread();
     std::lock_guard<std::mutex> lock(chipMutex_);
     for (auto& c : chips_) c.reset();
 }
@@ -64,8 +189,39 @@ void ChipPair::beginExport(bool allChannels) {
 }
 
 void ChipPair::endExport() {
+    stopRenderThread();
     auditionEnabled_.store(true, std::memory_order_release);
     setChannelMask(savedMask_);
+}
+
+bool ChipPair::startRenderThread() {
+    std::lock_guard<std::mutex> lock(chipMutex_);
+    if (helper_) return true;
+    auto helper = std::make_unique<RenderHelper>();
+    try {
+        helper->thread = std::thread([h = helper.get()] { h->run(); });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    helper_ = std::move(helper);
+    return true;
+}
+
+void ChipPair::stopRenderThread() {
+    std::unique_ptr<RenderHelper> helper;
+    {
+        std::lock_guard<std::mutex> lock(chipMutex_);
+        helper = std::move(helper_);
+    }
+    if (!helper) return;
+    helper->state.store(RenderHelper::kQuit, std::memory_order_release);
+    helper->state.notify_all();
+    helper->thread.join();
+}
+
+bool ChipPair::renderThreadRunning() {
+    std::lock_guard<std::mutex> lock(chipMutex_);
+    return helper_ != nullptr;
 }
 
 void ChipPair::setVolume(int value) { volume_.store(std::clamp(value, 0, 255), std::memory_order_release); }
@@ -79,34 +235,23 @@ void ChipPair::renderWithQueue(int16_t* output, int count) {
     const uint8_t mask = channelMask_.load(std::memory_order_acquire);
     const int32_t vol = volume_.load(std::memory_order_acquire);
     const bool audition = auditionEnabled_.load(std::memory_order_acquire);
-    FmChip* chips[3] = {chips_[0].get(), chips_[1].get(), audition ? chips_[2].get() : nullptr};
-    if (chips[0]) chips[0]->setChannelMask(mask & 7u);
-    if (chips[1]) chips[1]->setChannelMask((mask >> 3) & 7u);
+    FmChip* const c0 = chips_[0].get();
+    FmChip* const c1 = chips_[1].get();
+    if (c0) c0->setChannelMask(mask & 7u);
+    if (c1) c1->setChannelMask((mask >> 3) & 7u);
+    // With the second render thread, chip 1 is rendered there.
+    RenderHelper* const helper = c1 ? helper_.get() : nullptr;
+    FmChip* const here1 = helper ? nullptr : c1;
+    FmChip* const writeTo[3] = {c0, here1, chips_[2].get()};
+    FmChip* const renderTo[3] = {c0, here1, audition ? chips_[2].get() : nullptr};
     bool clipped = false;
     while (count > 0) {
         const int n = std::min(count, static_cast<int>(mixBuffer_.size()));
         int32_t* buf = mixBuffer_.data();
+        if (helper) helper->post(c1, queue_.entries.data(), queue_.applyPos, queue_.count, n);
         std::fill_n(buf, n, 0);
-        // Key events are at least one sample apart: the entries are applied
-        // at sample pos, which each key event moves on by one. The chips do
-        // not hear each other, so a chip is rendered only up to the sample
-        // where a write to it lands (done[c] samples so far), and a key event
-        // costs a render call on its own chip only.
-        int done[3] = {0, 0, 0};
-        int pos = 0;
-        while (pos < n && queue_.applyPos < queue_.count) {
-            const RegisterWrite w = queue_.entries[queue_.applyPos];
-            ++queue_.applyPos;
-            if (w.reg == 255) continue;  // placeholder
-            if (w.chip < 3 && chips[w.chip] && done[w.chip] < pos) {
-                chips[w.chip]->render(buf + done[w.chip], pos - done[w.chip], false);
-                done[w.chip] = pos;
-            }
-            writeRegisterLocked(w.chip, w.reg, w.value);
-            if (w.reg == ym2203::kKeyOnOff) ++pos;
-        }
-        for (int c = 0; c < 3; ++c)
-            if (chips[c] && done[c] < n) chips[c]->render(buf + done[c], n - done[c], false);
+        queue_.applyPos = applyQueue(writeTo, renderTo, queue_.entries.data(), queue_.applyPos, queue_.count, buf, n);
+        if (helper) helper->collect(buf);
         if (scaleAndClip(buf, output, n, vol)) clipped = true;
         output += n;
         count -= n;
@@ -152,10 +297,13 @@ void ChipPair::mix(int16_t* output, int count) {
     while (count > 0) {
         const int n = std::min(count, static_cast<int>(mixBuffer_.size()));
         int32_t* buf = mixBuffer_.data();
+        RenderHelper* const helper = c1 ? helper_.get() : nullptr;
+        if (helper) helper->post(c1, nullptr, 0, 0, n);
         if (c0) c0->render(buf, n, true);
         else std::fill_n(buf, n, 0);
-        if (c1) c1->render(buf, n, false);
+        if (c1 && !helper) c1->render(buf, n, false);
         if (c2) c2->render(buf, n, false);
+        if (helper) helper->collect(buf);
         if (scaleAndClip(buf, output, n, vol)) clipped = true;
         output += n;
         count -= n;
