@@ -69,26 +69,26 @@ int applyQueue(FmChip* const writeTo[3], FmChip* const renderTo[3], const Regist
 }  // namespace
 
 // The second render thread and the one job it is handed at a time: chip 1's
-// share of a block. The caller fills the job and posts it; the thread takes
-// it, renders and reports it done. A caller that finishes its own share
-// before the thread has taken the job takes it back and renders it itself,
-// so a thread that is not scheduled never holds the render up.
+// share of a block, with its own copy of the queue entries (so the queue
+// may be refilled while it renders). The caller fills the job and posts it;
+// the thread takes it, renders and reports it done. Whoever needs the job
+// done before the thread has taken it up renders it itself, so a thread that
+// is not scheduled never holds the render up.
 struct ChipPair::RenderHelper {
     enum : int { kIdle, kPosted, kTaken, kDone, kQuit };
     std::atomic<int> state{kIdle};
     // The job: written by the caller before it posts it.
     FmChip* chip = nullptr;
-    const RegisterWrite* entries = nullptr;
-    int first = 0;
-    int last = 0;
+    int entryCount = 0;
     int count = 0;
+    std::array<RegisterWrite, RegisterWriteQueue::kCapacity> entries{};
     std::array<int32_t, 2048> buffer{};
     std::thread thread;
 
     void work() {
         FmChip* const only[3] = {nullptr, chip, nullptr};
         std::fill_n(buffer.data(), count, 0);
-        applyQueue(only, only, entries, first, last, buffer.data(), count);
+        applyQueue(only, only, entries.data(), 0, entryCount, buffer.data(), count);
     }
 
     void run() {
@@ -103,17 +103,16 @@ struct ChipPair::RenderHelper {
         }
     }
 
-    void post(FmChip* c, const RegisterWrite* e, int from, int to, int n) {
+    void post(FmChip* c, const RegisterWrite* from, int entryTotal, int n) {
         chip = c;
-        entries = e;
-        first = from;
-        last = to;
+        std::copy_n(from, entryTotal, entries.data());
+        entryCount = entryTotal;
         count = n;
         state.store(kPosted, std::memory_order_release);
         state.notify_all();
     }
 
-    // Adds the finished job into buf.
+    // Adds the posted job into buf, once it is done.
     void collect(int32_t* buf) {
         int expected = kPosted;
         if (state.compare_exchange_strong(expected, kIdle, std::memory_order_acq_rel)) {
@@ -132,6 +131,8 @@ ChipPair::~ChipPair() { stopRenderThread(); }
 
 bool ChipPair::create(uint32_t sampleRate, uint32_t clock, int volume) {
     std::lock_guard<std::mutex> lock(chipMutex_);
+    settleLocked();
+    pendingCount_ = 0;
     for (auto& c : chips_) c.reset();
     mixBuffer_.fill(0);
     queue_.clear();
@@ -164,11 +165,13 @@ void ChipPair::writeRegisterLocked(int chip, uint8_t reg, uint8_t value) {
 
 void ChipPair::writeRegister(int chip, uint8_t reg, uint8_t value) {
     std::lock_guard<std::mutex> lock(chipMutex_);
+    settleLocked();
     writeRegisterLocked(chip, reg, value);
 }
 
 void ChipPair::reset() {
     std::lock_guard<std::mutex> lock(chipMutex_);
+    settleLocked();
     for (int i = 0; i < 3; ++i) {
         if (!chips_[i]) continue;
         chips_[i]->reset();
@@ -204,6 +207,7 @@ bool ChipPair::startRenderThread() {
         return false;
     }
     helper_ = std::move(helper);
+    helperRunning_.store(true, std::memory_order_release);
     return true;
 }
 
@@ -211,7 +215,9 @@ void ChipPair::stopRenderThread() {
     std::unique_ptr<RenderHelper> helper;
     {
         std::lock_guard<std::mutex> lock(chipMutex_);
+        settleLocked();
         helper = std::move(helper_);
+        helperRunning_.store(false, std::memory_order_release);
     }
     if (!helper) return;
     helper->state.store(RenderHelper::kQuit, std::memory_order_release);
@@ -219,9 +225,15 @@ void ChipPair::stopRenderThread() {
     helper->thread.join();
 }
 
-bool ChipPair::renderThreadRunning() {
-    std::lock_guard<std::mutex> lock(chipMutex_);
-    return helper_ != nullptr;
+bool ChipPair::renderThreadRunning() const { return helperRunning_.load(std::memory_order_acquire); }
+
+// A chip-1 job of a started render must be done before anything else
+// touches chip 1 or hands the thread a job: it is added to the started
+// render's buffer now.
+void ChipPair::settleLocked() {
+    if (!pendingHelper_) return;
+    helper_->collect(pendingBuffer_.data());
+    pendingHelper_ = false;
 }
 
 void ChipPair::setVolume(int value) { volume_.store(std::clamp(value, 0, 255), std::memory_order_release); }
@@ -232,26 +244,13 @@ void ChipPair::renderWithQueue(int16_t* output, int count) {
     // Nothing to spend on key events: the queue waits for the next call.
     if (count <= 0) return;
     std::lock_guard<std::mutex> lock(chipMutex_);
-    const uint8_t mask = channelMask_.load(std::memory_order_acquire);
+    settleLocked();
     const int32_t vol = volume_.load(std::memory_order_acquire);
-    const bool audition = auditionEnabled_.load(std::memory_order_acquire);
-    FmChip* const c0 = chips_[0].get();
-    FmChip* const c1 = chips_[1].get();
-    if (c0) c0->setChannelMask(mask & 7u);
-    if (c1) c1->setChannelMask((mask >> 3) & 7u);
-    // With the second render thread, chip 1 is rendered there.
-    RenderHelper* const helper = c1 ? helper_.get() : nullptr;
-    FmChip* const here1 = helper ? nullptr : c1;
-    FmChip* const writeTo[3] = {c0, here1, chips_[2].get()};
-    FmChip* const renderTo[3] = {c0, here1, audition ? chips_[2].get() : nullptr};
     bool clipped = false;
     while (count > 0) {
         const int n = std::min(count, static_cast<int>(mixBuffer_.size()));
         int32_t* buf = mixBuffer_.data();
-        if (helper) helper->post(c1, queue_.entries.data(), queue_.applyPos, queue_.count, n);
-        std::fill_n(buf, n, 0);
-        queue_.applyPos = applyQueue(writeTo, renderTo, queue_.entries.data(), queue_.applyPos, queue_.count, buf, n);
-        if (helper) helper->collect(buf);
+        if (startLocked(buf, n)) helper_->collect(buf);
         if (scaleAndClip(buf, output, n, vol)) clipped = true;
         output += n;
         count -= n;
@@ -259,9 +258,55 @@ void ChipPair::renderWithQueue(int16_t* output, int count) {
     if (clipped) clipFlag.store(1, std::memory_order_release);
 }
 
+int ChipPair::startQueuedRender(int count) {
+    std::lock_guard<std::mutex> lock(chipMutex_);
+    settleLocked();
+    pendingCount_ = std::clamp(count, 0, static_cast<int>(pendingBuffer_.size()));
+    if (pendingCount_ == 0) return 0;
+    pendingVolume_ = volume_.load(std::memory_order_acquire);
+    pendingHelper_ = startLocked(pendingBuffer_.data(), pendingCount_);
+    return pendingCount_;
+}
+
+void ChipPair::finishQueuedRender(int16_t* output) {
+    std::lock_guard<std::mutex> lock(chipMutex_);
+    settleLocked();
+    if (pendingCount_ == 0) return;
+    if (scaleAndClip(pendingBuffer_.data(), output, pendingCount_, pendingVolume_))
+        clipFlag.store(1, std::memory_order_release);
+    pendingCount_ = 0;
+}
+
+// Called with chipMutex_ held and no chip-1 job outstanding. Applies the
+// queue entries of n samples (n <= 2048) and renders into buf; true when
+// chip 1's share went to the second thread, to be collected into buf.
+bool ChipPair::startLocked(int32_t* buf, int n) {
+    const uint8_t mask = channelMask_.load(std::memory_order_acquire);
+    const bool audition = auditionEnabled_.load(std::memory_order_acquire);
+    FmChip* const c0 = chips_[0].get();
+    FmChip* const c1 = chips_[1].get();
+    if (c0) c0->setChannelMask(mask & 7u);
+    if (c1) c1->setChannelMask((mask >> 3) & 7u);
+    RenderHelper* const helper = c1 ? helper_.get() : nullptr;
+    if (helper) {
+        // The entries this block takes: as many as reach its last sample.
+        int end = queue_.applyPos;
+        for (int pos = 0; pos < n && end < queue_.count; ++end)
+            if (queue_.entries[end].reg == ym2203::kKeyOnOff) ++pos;
+        helper->post(c1, queue_.entries.data() + queue_.applyPos, end - queue_.applyPos, n);
+    }
+    FmChip* const here1 = helper ? nullptr : c1;
+    FmChip* const writeTo[3] = {c0, here1, chips_[2].get()};
+    FmChip* const renderTo[3] = {c0, here1, audition ? chips_[2].get() : nullptr};
+    std::fill_n(buf, n, 0);
+    queue_.applyPos = applyQueue(writeTo, renderTo, queue_.entries.data(), queue_.applyPos, queue_.count, buf, n);
+    return helper != nullptr;
+}
+
 void ChipPair::renderMixOnly(int16_t* output, int count) {
     if (count <= 0) return;
     std::lock_guard<std::mutex> lock(chipMutex_);
+    settleLocked();
     mix(output, count);
 }
 
@@ -298,7 +343,7 @@ void ChipPair::mix(int16_t* output, int count) {
         const int n = std::min(count, static_cast<int>(mixBuffer_.size()));
         int32_t* buf = mixBuffer_.data();
         RenderHelper* const helper = c1 ? helper_.get() : nullptr;
-        if (helper) helper->post(c1, nullptr, 0, 0, n);
+        if (helper) helper->post(c1, nullptr, 0, n);
         if (c0) c0->render(buf, n, true);
         else std::fill_n(buf, n, 0);
         if (c1 && !helper) c1->render(buf, n, false);

@@ -66,7 +66,7 @@ public:
     // the calling thread, when the thread cannot be started.
     bool startRenderThread();
     void stopRenderThread();
-    bool renderThreadRunning();
+    bool renderThreadRunning() const;
     void setVolume(int value);
     int volume() const;
     // Applies the pending queue entries, one sample after each key on/off
@@ -75,6 +75,13 @@ public:
     // Mixes count samples without touching the queue (used while an exporter
     // drives the Player from another thread and owns the queue).
     void renderMixOnly(int16_t* output, int count);
+    // renderWithQueue in two steps, for a caller with other work to do while
+    // the second render thread renders chip 1: startQueuedRender applies the
+    // queue and renders up to 2048 samples (returns how many); the queue may
+    // be refilled before finishQueuedRender writes them mixed to output.
+    // Without the thread the work is all done in the first step.
+    int startQueuedRender(int count);
+    void finishQueuedRender(int16_t* output);
 
     RegisterWriteQueue& queue() { return queue_; }
     const RegisterWriteQueue& queue() const { return queue_; }
@@ -87,6 +94,8 @@ private:
     struct RenderHelper;
 
     void mix(int16_t* output, int count);
+    bool startLocked(int32_t* buf, int n);
+    void settleLocked();
     static bool scaleAndClip(const int32_t* buf, int16_t* output, int n, int32_t vol);
     void writeRegisterLocked(int chip, uint8_t reg, uint8_t value);
 
@@ -103,6 +112,13 @@ private:
     RegisterWriteQueue queue_;
     // Present while the second render thread runs.
     std::unique_ptr<RenderHelper> helper_;
+    std::atomic<bool> helperRunning_{false};
+    // A render started by startQueuedRender; pendingHelper_ while chip 1's
+    // share of it is still to be collected from the second thread.
+    std::array<int32_t, 2048> pendingBuffer_{};
+    int pendingCount_ = 0;
+    int32_t pendingVolume_ = 0;
+    bool pendingHelper_ = false;
 };
 
 }  // namespace qv

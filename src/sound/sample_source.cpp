@@ -14,9 +14,10 @@ void SampleSource::renderSamples(int16_t* output, int count) {
     // sees the export flag.
     player_.renderBusy.store(true, std::memory_order_seq_cst);
     while (count > 0) {
-        const int n = segment(output, count);
-        output += n;
-        count -= n;
+        // With the chips' second render thread, the tick at the end of a
+        // frame runs while that thread still renders the frame's chip 1.
+        bool pending = false;
+        const int n = segment(output, count, chips_.renderThreadRunning(), pending);
         frameSamplePos_ += n;
         if (frameSamplePos_ == kSamplesPerFrame) {
             frameSamplePos_ = 0;
@@ -27,11 +28,17 @@ void SampleSource::renderSamples(int16_t* output, int count) {
                 player_.tick();
             }
         }
+        if (pending) {
+            chips_.finishQueuedRender(output);
+            finish(output, n);
+        }
+        output += n;
+        count -= n;
     }
     player_.renderBusy.store(false, std::memory_order_release);
 }
 
-int SampleSource::segment(int16_t* output, int count) {
+int SampleSource::segment(int16_t* output, int count, bool split, bool& pending) {
     int n;
     if (player_.exportDriving.load(std::memory_order_seq_cst)) {
         n = std::min(count, kSamplesPerFrame - frameSamplePos_);
@@ -44,6 +51,10 @@ int SampleSource::segment(int16_t* output, int count) {
         if (playing && !wasPlaying_) frameSamplePos_ = 0;
         wasPlaying_ = playing;
         n = std::min(count, kSamplesPerFrame - frameSamplePos_);
+        if (split) {
+            pending = true;
+            return chips_.startQueuedRender(n);
+        }
         chips_.renderWithQueue(output, n);
     }
     finish(output, n);
