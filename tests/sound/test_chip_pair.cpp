@@ -397,7 +397,7 @@ TEST(ChipPairThreads, AuditionWritesWhileTheAudioThreadRenders) {
 // Chip 1 rendered on the second thread: frames with voices and key events
 // on all six channels, calls that stop partway through the queue or span
 // several mix buffers, plain mixes and a stop of the thread midway give the
-// same samples and clip flag as one thread.
+// same samples and clip flag as one thread; so does a render in two steps.
 TEST(ChipPairThreads, SecondRenderThreadGivesTheSameSamples) {
     Pair one(255), two(255);
     ASSERT_TRUE(two.p.startRenderThread());
@@ -433,6 +433,17 @@ TEST(ChipPairThreads, SecondRenderThreadGivesTheSameSamples) {
             render(kSamplesPerFrame - 3, true);
         } else if (frame % 4 == 2) {
             render(2 * kSamplesPerFrame + 500, true);
+        } else if (frame % 8 == 3) {
+            // Two steps, with the queue refilled and a direct chip-1 write between.
+            for (auto [pair, out] : {std::pair{&one, &a}, std::pair{&two, &b}}) {
+                std::vector<int16_t> s(kSamplesPerFrame);
+                EXPECT_EQ(pair->p.startQueuedRender(kSamplesPerFrame), kSamplesPerFrame);
+                pair->p.queue().clear();
+                pair->p.queue().push(1, 0x40, 0x7F);
+                pair->p.writeRegister(1, 0x41, static_cast<uint8_t>(frame));
+                pair->p.finishQueuedRender(s.data());
+                out->insert(out->end(), s.begin(), s.end());
+            }
         } else {
             render(kSamplesPerFrame, true);
             render(100, false);
