@@ -83,6 +83,14 @@ struct ChipPair::RenderHelper {
     int count = 0;
     std::array<RegisterWrite, RegisterWriteQueue::kCapacity> entries{};
     std::array<int32_t, 2048> buffer{};
+    // A started render (startQueuedRender) is mixed by whichever of the two
+    // threads finishes its chip last: chip 1 added into mixInto, scaled
+    // into mixOut. Null mixInto: the caller collects chip 1 itself.
+    int32_t* mixInto = nullptr;
+    int16_t* mixOut = nullptr;
+    int32_t mixVolume = 0;
+    bool mixClipped = false;
+    std::atomic<int> arrivals{0};
     std::thread thread;
 
     void work() {
@@ -98,18 +106,49 @@ struct ChipPair::RenderHelper {
             int expected = kPosted;
             if (!state.compare_exchange_strong(expected, kTaken, std::memory_order_acq_rel)) continue;
             work();
+            if (mixInto && arrivals.fetch_add(1, std::memory_order_acq_rel) == 1) mix();
             state.store(kDone, std::memory_order_release);
             state.notify_all();
         }
     }
 
-    void post(FmChip* c, const RegisterWrite* from, int entryTotal, int n) {
+    void mix() {
+        for (int i = 0; i < count; ++i) mixInto[i] += buffer[i];
+        mixClipped = scaleAndClip(mixInto, mixOut, count, mixVolume);
+    }
+
+    void post(FmChip* c, const RegisterWrite* from, int entryTotal, int n, int32_t* into = nullptr,
+              int16_t* out = nullptr, int32_t volume = 0) {
         chip = c;
         std::copy_n(from, entryTotal, entries.data());
         entryCount = entryTotal;
         count = n;
+        mixInto = into;
+        mixOut = out;
+        mixVolume = volume;
+        arrivals.store(0, std::memory_order_relaxed);
         state.store(kPosted, std::memory_order_release);
         state.notify_all();
+    }
+
+    // For a started render: the caller is done with its chips. Renders chip 1
+    // here when the thread has not taken it up; mixes when chip 1 is done.
+    void arrive() {
+        int expected = kPosted;
+        if (state.compare_exchange_strong(expected, kIdle, std::memory_order_acq_rel)) {
+            work();
+            mix();
+        } else if (arrivals.fetch_add(1, std::memory_order_acq_rel) == 1) {
+            mix();
+        }
+    }
+
+    // For a started render after arrive(): waits until it is mixed; true
+    // when a sample was clipped.
+    bool finish() {
+        waitWhile(state, [](int v) { return v == kTaken; });
+        state.store(kIdle, std::memory_order_relaxed);
+        return mixClipped;
     }
 
     // Adds the posted job into buf, once it is done.
@@ -232,7 +271,7 @@ bool ChipPair::renderThreadRunning() const { return helperRunning_.load(std::mem
 // render's buffer now.
 void ChipPair::settleLocked() {
     if (!pendingHelper_) return;
-    helper_->collect(pendingBuffer_.data());
+    pendingClipped_ = helper_->finish();
     pendingHelper_ = false;
 }
 
@@ -258,29 +297,36 @@ void ChipPair::renderWithQueue(int16_t* output, int count) {
     if (clipped) clipFlag.store(1, std::memory_order_release);
 }
 
-int ChipPair::startQueuedRender(int count) {
+int ChipPair::startQueuedRender(int16_t* output, int count) {
     std::lock_guard<std::mutex> lock(chipMutex_);
     settleLocked();
-    pendingCount_ = std::clamp(count, 0, static_cast<int>(pendingBuffer_.size()));
-    if (pendingCount_ == 0) return 0;
-    pendingVolume_ = volume_.load(std::memory_order_acquire);
-    pendingHelper_ = startLocked(pendingBuffer_.data(), pendingCount_);
-    return pendingCount_;
+    const int n = std::clamp(count, 0, static_cast<int>(pendingBuffer_.size()));
+    if (n == 0) return 0;
+    const int32_t vol = volume_.load(std::memory_order_acquire);
+    int32_t* buf = pendingBuffer_.data();
+    pendingHelper_ = startLocked(buf, n, output, vol);
+    if (pendingHelper_) {
+        helper_->arrive();
+    } else {
+        pendingClipped_ = scaleAndClip(buf, output, n, vol);
+    }
+    pendingCount_ = n;
+    return n;
 }
 
-void ChipPair::finishQueuedRender(int16_t* output) {
+void ChipPair::finishQueuedRender() {
     std::lock_guard<std::mutex> lock(chipMutex_);
     settleLocked();
     if (pendingCount_ == 0) return;
-    if (scaleAndClip(pendingBuffer_.data(), output, pendingCount_, pendingVolume_))
-        clipFlag.store(1, std::memory_order_release);
+    if (pendingClipped_) clipFlag.store(1, std::memory_order_release);
     pendingCount_ = 0;
 }
 
 // Called with chipMutex_ held and no chip-1 job outstanding. Applies the
 // queue entries of n samples (n <= 2048) and renders into buf; true when
-// chip 1's share went to the second thread, to be collected into buf.
-bool ChipPair::startLocked(int32_t* buf, int n) {
+// chip 1's share went to the second thread, to be collected into buf (or,
+// with mixOut, mixed into mixOut at the given volume: see arrive).
+bool ChipPair::startLocked(int32_t* buf, int n, int16_t* mixOut, int32_t volume) {
     const uint8_t mask = channelMask_.load(std::memory_order_acquire);
     const bool audition = auditionEnabled_.load(std::memory_order_acquire);
     FmChip* const c0 = chips_[0].get();
@@ -293,7 +339,8 @@ bool ChipPair::startLocked(int32_t* buf, int n) {
         int end = queue_.applyPos;
         for (int pos = 0; pos < n && end < queue_.count; ++end)
             if (queue_.entries[end].reg == ym2203::kKeyOnOff) ++pos;
-        helper->post(c1, queue_.entries.data() + queue_.applyPos, end - queue_.applyPos, n);
+        helper->post(c1, queue_.entries.data() + queue_.applyPos, end - queue_.applyPos, n, mixOut ? buf : nullptr,
+                     mixOut, volume);
     }
     FmChip* const here1 = helper ? nullptr : c1;
     FmChip* const writeTo[3] = {c0, here1, chips_[2].get()};

@@ -77,11 +77,12 @@ public:
     void renderMixOnly(int16_t* output, int count);
     // renderWithQueue in two steps, for a caller with other work to do while
     // the second render thread renders chip 1: startQueuedRender applies the
-    // queue and renders up to 2048 samples (returns how many); the queue may
-    // be refilled before finishQueuedRender writes them mixed to output.
-    // Without the thread the work is all done in the first step.
-    int startQueuedRender(int count);
-    void finishQueuedRender(int16_t* output);
+    // queue and starts the render of up to 2048 samples into output (returns
+    // how many); the queue may be refilled before finishQueuedRender, after
+    // which output holds them mixed. Without the thread the work is all done
+    // in the first step.
+    int startQueuedRender(int16_t* output, int count);
+    void finishQueuedRender();
 
     RegisterWriteQueue& queue() { return queue_; }
     const RegisterWriteQueue& queue() const { return queue_; }
@@ -94,7 +95,7 @@ private:
     struct RenderHelper;
 
     void mix(int16_t* output, int count);
-    bool startLocked(int32_t* buf, int n);
+    bool startLocked(int32_t* buf, int n, int16_t* mixOut = nullptr, int32_t volume = 0);
     void settleLocked();
     static bool scaleAndClip(const int32_t* buf, int16_t* output, int n, int32_t vol);
     void writeRegisterLocked(int chip, uint8_t reg, uint8_t value);
@@ -113,11 +114,11 @@ private:
     // Present while the second render thread runs.
     std::unique_ptr<RenderHelper> helper_;
     std::atomic<bool> helperRunning_{false};
-    // A render started by startQueuedRender; pendingHelper_ while chip 1's
-    // share of it is still to be collected from the second thread.
+    // A render started by startQueuedRender; pendingHelper_ while it may
+    // still be in the second thread's hands.
     std::array<int32_t, 2048> pendingBuffer_{};
     int pendingCount_ = 0;
-    int32_t pendingVolume_ = 0;
+    bool pendingClipped_ = false;
     bool pendingHelper_ = false;
 };
 

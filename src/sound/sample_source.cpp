@@ -29,7 +29,7 @@ void SampleSource::renderSamples(int16_t* output, int count) {
             }
         }
         if (pending) {
-            chips_.finishQueuedRender(output);
+            chips_.finishQueuedRender();
             finish(output, n);
         }
         output += n;
@@ -53,7 +53,7 @@ int SampleSource::segment(int16_t* output, int count, bool split, bool& pending)
         n = std::min(count, kSamplesPerFrame - frameSamplePos_);
         if (split) {
             pending = true;
-            return chips_.startQueuedRender(n);
+            return chips_.startQueuedRender(output, n);
         }
         chips_.renderWithQueue(output, n);
     }

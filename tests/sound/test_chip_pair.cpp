@@ -437,11 +437,11 @@ TEST(ChipPairThreads, SecondRenderThreadGivesTheSameSamples) {
             // Two steps, with the queue refilled and a direct chip-1 write between.
             for (auto [pair, out] : {std::pair{&one, &a}, std::pair{&two, &b}}) {
                 std::vector<int16_t> s(kSamplesPerFrame);
-                EXPECT_EQ(pair->p.startQueuedRender(kSamplesPerFrame), kSamplesPerFrame);
+                EXPECT_EQ(pair->p.startQueuedRender(s.data(), kSamplesPerFrame), kSamplesPerFrame);
                 pair->p.queue().clear();
                 pair->p.queue().push(1, 0x40, 0x7F);
                 pair->p.writeRegister(1, 0x41, static_cast<uint8_t>(frame));
-                pair->p.finishQueuedRender(s.data());
+                pair->p.finishQueuedRender();
                 out->insert(out->end(), s.begin(), s.end());
             }
         } else {
