@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 namespace qv {
 
@@ -17,24 +18,23 @@ inline void relax() {
 #endif
 }
 
-// Spins, then yields, then sleeps until state no longer holds a value for
-// which stay returns true; returns the value found.
-template <typename Stay>
-int waitWhile(const std::atomic<int>& state, Stay stay) {
-    int s = state.load(std::memory_order_acquire);
+// Spins, then yields, then sleeps until value no longer holds a value for
+// which stay returns true.
+template <typename T, typename Stay>
+void waitWhile(const std::atomic<T>& value, Stay stay) {
+    T s = value.load(std::memory_order_acquire);
     for (int i = 0; stay(s) && i < 1024; ++i) {
         relax();
-        s = state.load(std::memory_order_acquire);
+        s = value.load(std::memory_order_acquire);
     }
     for (int i = 0; stay(s) && i < 16; ++i) {
         std::this_thread::yield();
-        s = state.load(std::memory_order_acquire);
+        s = value.load(std::memory_order_acquire);
     }
     while (stay(s)) {
-        state.wait(s, std::memory_order_acquire);
-        s = state.load(std::memory_order_acquire);
+        value.wait(s, std::memory_order_acquire);
+        s = value.load(std::memory_order_acquire);
     }
-    return s;
 }
 
 // The queue entries [first, last) spread over n samples: each entry lands on
@@ -68,99 +68,118 @@ int applyQueue(FmChip* const writeTo[3], FmChip* const renderTo[3], const Regist
 
 }  // namespace
 
-// The second render thread and the one job it is handed at a time: chip 1's
-// share of a block, with its own copy of the queue entries (so the queue
-// may be refilled while it renders). The caller fills the job and posts it;
-// the thread takes it, renders and reports it done. Whoever needs the job
-// done before the thread has taken it up renders it itself, so a thread that
-// is not scheduled never holds the render up.
+// The second render thread and the blocks handed to it: for each block the
+// caller posts a job (chip 1's share, with its own copy of the block's
+// queue entries, so the queue may be refilled meanwhile) and renders chip 0
+// and the audition chip itself; whichever of the two threads finishes its
+// part of a block last adds the parts and scales them into the output.
+// Chip 1 renders the blocks in order, each by whichever thread claims it:
+// the caller claims a block the thread has not taken up when it needs it
+// done, so a thread that is not scheduled never holds the render up.
 struct ChipPair::RenderHelper {
-    enum : int { kIdle, kPosted, kTaken, kDone, kQuit };
-    std::atomic<int> state{kIdle};
-    // The job: written by the caller before it posts it.
-    FmChip* chip = nullptr;
-    int entryCount = 0;
-    int count = 0;
-    std::array<RegisterWrite, RegisterWriteQueue::kCapacity> entries{};
-    std::array<int32_t, 2048> buffer{};
-    // A started render (startQueuedRender) is mixed by whichever of the two
-    // threads finishes its chip last: chip 1 added into mixInto, scaled
-    // into mixOut. Null mixInto: the caller collects chip 1 itself.
-    int32_t* mixInto = nullptr;
-    int16_t* mixOut = nullptr;
-    int32_t mixVolume = 0;
-    bool mixClipped = false;
-    std::atomic<int> arrivals{0};
+    static constexpr uint32_t kRing = 16;
+    struct Job {
+        // Written by the caller before it posts the job.
+        FmChip* chip = nullptr;
+        uint32_t mask = 7;
+        std::vector<RegisterWrite> entries;
+        int entryCount = 0;
+        int count = 0;
+        int16_t* output = nullptr;
+        int32_t volume = 0;
+        std::array<int32_t, 2048> chip1{};  // chip 1's part
+        std::array<int32_t, 2048> mixed{};  // the caller's part, then the sum
+        bool clipped = false;
+        std::atomic<int> arrivals{0};       // parts done (2: mixed)
+        std::atomic<int> finished{0};       // 1 once scaled into output
+    };
+    std::array<Job, kRing> jobs;
+    std::atomic<uint32_t> posted{0};    // jobs posted
+    std::atomic<uint32_t> claimed{0};   // jobs whose chip 1 part a thread took
+    std::atomic<uint32_t> rendered{0};  // jobs whose chip 1 part is done
+    std::atomic<uint32_t> signal{0};    // moved on by every post and by quit
+    std::atomic<bool> quit{false};
+    uint32_t collected = 0;  // the caller's: jobs seen finished
     std::thread thread;
 
-    void work() {
-        FmChip* const only[3] = {nullptr, chip, nullptr};
-        std::fill_n(buffer.data(), count, 0);
-        applyQueue(only, only, entries.data(), 0, entryCount, buffer.data(), count);
-    }
+    Job& job(uint32_t i) { return jobs[i % kRing]; }
 
     void run() {
         for (;;) {
-            const int s = waitWhile(state, [](int v) { return v != kPosted && v != kQuit; });
-            if (s == kQuit) return;
-            int expected = kPosted;
-            if (!state.compare_exchange_strong(expected, kTaken, std::memory_order_acq_rel)) continue;
-            work();
-            if (mixInto && arrivals.fetch_add(1, std::memory_order_acq_rel) == 1) mix();
-            state.store(kDone, std::memory_order_release);
-            state.notify_all();
+            uint32_t i = claimed.load(std::memory_order_acquire);
+            if (i == posted.load(std::memory_order_acquire)) {
+                if (quit.load(std::memory_order_acquire)) return;
+                const uint32_t seen = signal.load(std::memory_order_acquire);
+                if (i != posted.load(std::memory_order_acquire) || quit.load(std::memory_order_acquire)) continue;
+                waitWhile(signal, [seen](uint32_t v) { return v == seen; });
+                continue;
+            }
+            if (claimed.compare_exchange_strong(i, i + 1, std::memory_order_acq_rel)) renderChip1(i);
         }
     }
 
-    void mix() {
-        for (int i = 0; i < count; ++i) mixInto[i] += buffer[i];
-        mixClipped = scaleAndClip(mixInto, mixOut, count, mixVolume);
+    // Chip 1's part of job i, claimed by the calling thread: after job i - 1's.
+    void renderChip1(uint32_t i) {
+        waitWhile(rendered, [i](uint32_t v) { return v != i; });
+        Job& j = job(i);
+        FmChip* const only[3] = {nullptr, j.chip, nullptr};
+        j.chip->setChannelMask(j.mask);
+        std::fill_n(j.chip1.data(), j.count, 0);
+        applyQueue(only, only, j.entries.data(), 0, j.entryCount, j.chip1.data(), j.count);
+        rendered.store(i + 1, std::memory_order_release);
+        rendered.notify_all();
+        arrive(j);
     }
 
-    void post(FmChip* c, const RegisterWrite* from, int entryTotal, int n, int32_t* into = nullptr,
-              int16_t* out = nullptr, int32_t volume = 0) {
-        chip = c;
-        std::copy_n(from, entryTotal, entries.data());
-        entryCount = entryTotal;
-        count = n;
-        mixInto = into;
-        mixOut = out;
-        mixVolume = volume;
-        arrivals.store(0, std::memory_order_relaxed);
-        state.store(kPosted, std::memory_order_release);
-        state.notify_all();
+    // One part of j is done; the second mixes.
+    void arrive(Job& j) {
+        if (j.arrivals.fetch_add(1, std::memory_order_acq_rel) != 1) return;
+        for (int k = 0; k < j.count; ++k) j.mixed[k] += j.chip1[k];
+        j.clipped = scaleAndClip(j.mixed.data(), j.output, j.count, j.volume);
+        j.finished.store(1, std::memory_order_release);
+        j.finished.notify_all();
     }
 
-    // For a started render: the caller is done with its chips. Renders chip 1
-    // here when the thread has not taken it up; mixes when chip 1 is done.
-    void arrive() {
-        int expected = kPosted;
-        if (state.compare_exchange_strong(expected, kIdle, std::memory_order_acq_rel)) {
-            work();
-            mix();
-        } else if (arrivals.fetch_add(1, std::memory_order_acq_rel) == 1) {
-            mix();
-        }
+    // The caller's: a free job to fill, collecting the oldest when all are in use.
+    Job& nextJob(bool& clipped) {
+        const uint32_t i = posted.load(std::memory_order_relaxed);
+        if (i - collected == kRing) clipped |= collectOne();
+        Job& j = job(i);
+        j.arrivals.store(0, std::memory_order_relaxed);
+        j.finished.store(0, std::memory_order_relaxed);
+        return j;
     }
 
-    // For a started render after arrive(): waits until it is mixed; true
-    // when a sample was clipped.
-    bool finish() {
-        waitWhile(state, [](int v) { return v == kTaken; });
-        state.store(kIdle, std::memory_order_relaxed);
-        return mixClipped;
+    void post() {
+        posted.fetch_add(1, std::memory_order_release);
+        signal.fetch_add(1, std::memory_order_release);
+        signal.notify_all();
     }
 
-    // Adds the posted job into buf, once it is done.
-    void collect(int32_t* buf) {
-        int expected = kPosted;
-        if (state.compare_exchange_strong(expected, kIdle, std::memory_order_acq_rel)) {
-            work();
-        } else {
-            waitWhile(state, [](int v) { return v == kTaken; });
-            state.store(kIdle, std::memory_order_relaxed);
-        }
-        for (int i = 0; i < count; ++i) buf[i] += buffer[i];
+    // The caller's: waits for the oldest posted job (rendering its chip 1
+    // part here when the thread has not claimed it); true when it clipped.
+    bool collectOne() {
+        const uint32_t i = collected;
+        uint32_t expected = i;
+        if (claimed.compare_exchange_strong(expected, i + 1, std::memory_order_acq_rel)) renderChip1(i);
+        Job& j = job(i);
+        waitWhile(j.finished, [](int v) { return v == 0; });
+        ++collected;
+        return j.clipped;
+    }
+
+    // The caller's: every posted job finished; true when any clipped.
+    bool collectAll() {
+        bool clipped = false;
+        while (collected != posted.load(std::memory_order_relaxed)) clipped |= collectOne();
+        return clipped;
+    }
+
+    void stop() {
+        quit.store(true, std::memory_order_release);
+        signal.fetch_add(1, std::memory_order_release);
+        signal.notify_all();
+        thread.join();
     }
 };
 
@@ -171,7 +190,6 @@ ChipPair::~ChipPair() { stopRenderThread(); }
 bool ChipPair::create(uint32_t sampleRate, uint32_t clock, int volume) {
     std::lock_guard<std::mutex> lock(chipMutex_);
     settleLocked();
-    pendingCount_ = 0;
     for (auto& c : chips_) c.reset();
     mixBuffer_.fill(0);
     queue_.clear();
@@ -258,21 +276,15 @@ void ChipPair::stopRenderThread() {
         helper = std::move(helper_);
         helperRunning_.store(false, std::memory_order_release);
     }
-    if (!helper) return;
-    helper->state.store(RenderHelper::kQuit, std::memory_order_release);
-    helper->state.notify_all();
-    helper->thread.join();
+    if (helper) helper->stop();
 }
 
 bool ChipPair::renderThreadRunning() const { return helperRunning_.load(std::memory_order_acquire); }
 
-// A chip-1 job of a started render must be done before anything else
-// touches chip 1 or hands the thread a job: it is added to the started
-// render's buffer now.
+// The blocks handed to the second thread must be done before anything else
+// touches chip 1.
 void ChipPair::settleLocked() {
-    if (!pendingHelper_) return;
-    pendingClipped_ = helper_->finish();
-    pendingHelper_ = false;
+    if (helper_ && helper_->collectAll()) clipFlag.store(1, std::memory_order_release);
 }
 
 void ChipPair::setVolume(int value) { volume_.store(std::clamp(value, 0, 255), std::memory_order_release); }
@@ -283,13 +295,28 @@ void ChipPair::renderWithQueue(int16_t* output, int count) {
     // Nothing to spend on key events: the queue waits for the next call.
     if (count <= 0) return;
     std::lock_guard<std::mutex> lock(chipMutex_);
-    settleLocked();
+    if (helper_ && chips_[1]) {
+        while (count > 0) {
+            const int n = startLocked(output, count, true);
+            output += n;
+            count -= n;
+        }
+        settleLocked();
+        return;
+    }
+    const uint8_t mask = channelMask_.load(std::memory_order_acquire);
     const int32_t vol = volume_.load(std::memory_order_acquire);
+    const bool audition = auditionEnabled_.load(std::memory_order_acquire);
+    FmChip* const chips[3] = {chips_[0].get(), chips_[1].get(), audition ? chips_[2].get() : nullptr};
+    if (chips[0]) chips[0]->setChannelMask(mask & 7u);
+    if (chips[1]) chips[1]->setChannelMask((mask >> 3) & 7u);
+    FmChip* const writeTo[3] = {chips_[0].get(), chips_[1].get(), chips_[2].get()};
     bool clipped = false;
     while (count > 0) {
         const int n = std::min(count, static_cast<int>(mixBuffer_.size()));
         int32_t* buf = mixBuffer_.data();
-        if (startLocked(buf, n)) helper_->collect(buf);
+        std::fill_n(buf, n, 0);
+        queue_.applyPos = applyQueue(writeTo, chips, queue_.entries.data(), queue_.applyPos, queue_.count, buf, n);
         if (scaleAndClip(buf, output, n, vol)) clipped = true;
         output += n;
         count -= n;
@@ -298,56 +325,61 @@ void ChipPair::renderWithQueue(int16_t* output, int count) {
 }
 
 int ChipPair::startQueuedRender(int16_t* output, int count) {
-    std::lock_guard<std::mutex> lock(chipMutex_);
-    settleLocked();
-    const int n = std::clamp(count, 0, static_cast<int>(pendingBuffer_.size()));
-    if (n == 0) return 0;
-    const int32_t vol = volume_.load(std::memory_order_acquire);
-    int32_t* buf = pendingBuffer_.data();
-    pendingHelper_ = startLocked(buf, n, output, vol);
-    if (pendingHelper_) {
-        helper_->arrive();
-    } else {
-        pendingClipped_ = scaleAndClip(buf, output, n, vol);
-    }
-    pendingCount_ = n;
-    return n;
+    if (count <= 0) return 0;
+    std::unique_lock<std::mutex> lock(chipMutex_);
+    if (helper_ && chips_[1]) return startLocked(output, count, true);
+    lock.unlock();
+    count = std::min(count, static_cast<int>(mixBuffer_.size()));
+    renderWithQueue(output, count);
+    return count;
 }
 
 void ChipPair::finishQueuedRender() {
     std::lock_guard<std::mutex> lock(chipMutex_);
     settleLocked();
-    if (pendingCount_ == 0) return;
-    if (pendingClipped_) clipFlag.store(1, std::memory_order_release);
-    pendingCount_ = 0;
 }
 
-// Called with chipMutex_ held and no chip-1 job outstanding. Applies the
-// queue entries of n samples (n <= 2048) and renders into buf; true when
-// chip 1's share went to the second thread, to be collected into buf (or,
-// with mixOut, mixed into mixOut at the given volume: see arrive).
-bool ChipPair::startLocked(int32_t* buf, int n, int16_t* mixOut, int32_t volume) {
+// Called with chipMutex_ held while the second render thread runs and chip
+// 1 exists. Starts the render of up to 2048 samples into output (returns
+// how many): with the queue's entries for them, or without touching it.
+int ChipPair::startLocked(int16_t* output, int count, bool fromQueue) {
+    const int n = std::min(count, static_cast<int>(mixBuffer_.size()));
     const uint8_t mask = channelMask_.load(std::memory_order_acquire);
     const bool audition = auditionEnabled_.load(std::memory_order_acquire);
     FmChip* const c0 = chips_[0].get();
-    FmChip* const c1 = chips_[1].get();
+    FmChip* const c2 = chips_[2].get();
     if (c0) c0->setChannelMask(mask & 7u);
-    if (c1) c1->setChannelMask((mask >> 3) & 7u);
-    RenderHelper* const helper = c1 ? helper_.get() : nullptr;
-    if (helper) {
-        // The entries this block takes: as many as reach its last sample.
-        int end = queue_.applyPos;
+    RenderHelper& h = *helper_;
+    bool clipped = false;
+    RenderHelper::Job& j = h.nextJob(clipped);
+    if (clipped) clipFlag.store(1, std::memory_order_release);
+    // The entries this block takes: as many as reach its last sample.
+    int end = queue_.applyPos;
+    if (fromQueue) {
         for (int pos = 0; pos < n && end < queue_.count; ++end)
             if (queue_.entries[end].reg == ym2203::kKeyOnOff) ++pos;
-        helper->post(c1, queue_.entries.data() + queue_.applyPos, end - queue_.applyPos, n, mixOut ? buf : nullptr,
-                     mixOut, volume);
     }
-    FmChip* const here1 = helper ? nullptr : c1;
-    FmChip* const writeTo[3] = {c0, here1, chips_[2].get()};
-    FmChip* const renderTo[3] = {c0, here1, audition ? chips_[2].get() : nullptr};
+    j.chip = chips_[1].get();
+    j.mask = (mask >> 3) & 7u;
+    j.entryCount = end - queue_.applyPos;
+    if (j.entries.size() < static_cast<size_t>(j.entryCount)) j.entries.resize(static_cast<size_t>(j.entryCount));
+    std::copy_n(queue_.entries.data() + queue_.applyPos, j.entryCount, j.entries.data());
+    j.count = n;
+    j.output = output;
+    j.volume = volume_.load(std::memory_order_acquire);
+    h.post();
+
+    FmChip* const writeTo[3] = {c0, nullptr, c2};
+    FmChip* const renderTo[3] = {c0, nullptr, audition ? c2 : nullptr};
+    int32_t* buf = j.mixed.data();
     std::fill_n(buf, n, 0);
-    queue_.applyPos = applyQueue(writeTo, renderTo, queue_.entries.data(), queue_.applyPos, queue_.count, buf, n);
-    return helper != nullptr;
+    if (fromQueue) {
+        queue_.applyPos = applyQueue(writeTo, renderTo, queue_.entries.data(), queue_.applyPos, queue_.count, buf, n);
+    } else {
+        applyQueue(writeTo, renderTo, nullptr, 0, 0, buf, n);
+    }
+    h.arrive(j);
+    return n;
 }
 
 void ChipPair::renderMixOnly(int16_t* output, int count) {
@@ -377,6 +409,15 @@ bool ChipPair::scaleAndClip(const int32_t* buf, int16_t* output, int n, int32_t 
 
 // Called with chipMutex_ held.
 void ChipPair::mix(int16_t* output, int count) {
+    if (helper_ && chips_[1]) {
+        while (count > 0) {
+            const int n = startLocked(output, count, false);
+            output += n;
+            count -= n;
+        }
+        settleLocked();
+        return;
+    }
     const uint8_t mask = channelMask_.load(std::memory_order_acquire);
     const int32_t vol = volume_.load(std::memory_order_acquire);
     const bool audition = auditionEnabled_.load(std::memory_order_acquire);
@@ -389,13 +430,10 @@ void ChipPair::mix(int16_t* output, int count) {
     while (count > 0) {
         const int n = std::min(count, static_cast<int>(mixBuffer_.size()));
         int32_t* buf = mixBuffer_.data();
-        RenderHelper* const helper = c1 ? helper_.get() : nullptr;
-        if (helper) helper->post(c1, nullptr, 0, n);
         if (c0) c0->render(buf, n, true);
         else std::fill_n(buf, n, 0);
-        if (c1 && !helper) c1->render(buf, n, false);
+        if (c1) c1->render(buf, n, false);
         if (c2) c2->render(buf, n, false);
-        if (helper) helper->collect(buf);
         if (scaleAndClip(buf, output, n, vol)) clipped = true;
         output += n;
         count -= n;

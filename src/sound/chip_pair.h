@@ -78,9 +78,9 @@ public:
     // renderWithQueue in two steps, for a caller with other work to do while
     // the second render thread renders chip 1: startQueuedRender applies the
     // queue and starts the render of up to 2048 samples into output (returns
-    // how many); the queue may be refilled before finishQueuedRender, after
-    // which output holds them mixed. Without the thread the work is all done
-    // in the first step.
+    // how many); the queue may be refilled and more renders started before
+    // finishQueuedRender, after which every started output holds its mixed
+    // samples. Without the thread the work is all done in the first step.
     int startQueuedRender(int16_t* output, int count);
     void finishQueuedRender();
 
@@ -95,7 +95,7 @@ private:
     struct RenderHelper;
 
     void mix(int16_t* output, int count);
-    bool startLocked(int32_t* buf, int n, int16_t* mixOut = nullptr, int32_t volume = 0);
+    int startLocked(int16_t* output, int count, bool fromQueue);
     void settleLocked();
     static bool scaleAndClip(const int32_t* buf, int16_t* output, int n, int32_t vol);
     void writeRegisterLocked(int chip, uint8_t reg, uint8_t value);
@@ -114,12 +114,6 @@ private:
     // Present while the second render thread runs.
     std::unique_ptr<RenderHelper> helper_;
     std::atomic<bool> helperRunning_{false};
-    // A render started by startQueuedRender; pendingHelper_ while it may
-    // still be in the second thread's hands.
-    std::array<int32_t, 2048> pendingBuffer_{};
-    int pendingCount_ = 0;
-    bool pendingClipped_ = false;
-    bool pendingHelper_ = false;
 };
 
 }  // namespace qv

@@ -13,11 +13,30 @@ void SampleSource::renderSamples(int16_t* output, int count) {
     // and its read of renderBusy: either it sees this call busy, or this call
     // sees the export flag.
     player_.renderBusy.store(true, std::memory_order_seq_cst);
+    // With the chips' second render thread the frames' renders are only
+    // started here (the ticks run while that thread renders chip 1) and are
+    // all finished at the end: the samples from pendingFrom on.
+    int16_t* pendingFrom = output;
+    int pendingCount = 0;
+    auto settle = [&] {
+        if (pendingCount == 0) return;
+        chips_.finishQueuedRender();
+        finish(pendingFrom, pendingCount);
+        pendingCount = 0;
+    };
     while (count > 0) {
-        // With the chips' second render thread, the tick at the end of a
-        // frame runs while that thread still renders the frame's chip 1.
+        const bool split = chips_.renderThreadRunning();
         bool pending = false;
-        const int n = segment(output, count, chips_.renderThreadRunning(), pending);
+        const int n = segment(output, count, split, pending);
+        if (pending) {
+            if (pendingCount == 0) pendingFrom = output;
+            pendingCount += n;
+        } else {
+            settle();
+            finish(output, n);
+        }
+        output += n;
+        count -= n;
         frameSamplePos_ += n;
         if (frameSamplePos_ == kSamplesPerFrame) {
             frameSamplePos_ = 0;
@@ -28,13 +47,8 @@ void SampleSource::renderSamples(int16_t* output, int count) {
                 player_.tick();
             }
         }
-        if (pending) {
-            chips_.finishQueuedRender();
-            finish(output, n);
-        }
-        output += n;
-        count -= n;
     }
+    settle();
     player_.renderBusy.store(false, std::memory_order_release);
 }
 
@@ -57,7 +71,6 @@ int SampleSource::segment(int16_t* output, int count, bool split, bool& pending)
         }
         chips_.renderWithQueue(output, n);
     }
-    finish(output, n);
     return n;
 }
 

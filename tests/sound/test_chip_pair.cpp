@@ -434,12 +434,15 @@ TEST(ChipPairThreads, SecondRenderThreadGivesTheSameSamples) {
         } else if (frame % 4 == 2) {
             render(2 * kSamplesPerFrame + 500, true);
         } else if (frame % 8 == 3) {
-            // Two steps, with the queue refilled and a direct chip-1 write between.
+            // In two steps: more renders started than the thread holds, the
+            // queue refilled between them, then a direct chip-1 write.
             for (auto [pair, out] : {std::pair{&one, &a}, std::pair{&two, &b}}) {
                 std::vector<int16_t> s(kSamplesPerFrame);
-                EXPECT_EQ(pair->p.startQueuedRender(s.data(), kSamplesPerFrame), kSamplesPerFrame);
-                pair->p.queue().clear();
-                pair->p.queue().push(1, 0x40, 0x7F);
+                for (int at = 0; at < kSamplesPerFrame; at += 42) {
+                    EXPECT_EQ(pair->p.startQueuedRender(s.data() + at, 42), 42);
+                    if (at % 4 == 0) pair->p.queue().push(1, 0x40, static_cast<uint8_t>(at));
+                    pair->p.queue().push(1, 0x28, 0xF1);
+                }
                 pair->p.writeRegister(1, 0x41, static_cast<uint8_t>(frame));
                 pair->p.finishQueuedRender();
                 out->insert(out->end(), s.begin(), s.end());
