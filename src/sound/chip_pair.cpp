@@ -222,7 +222,7 @@ void ChipPair::writeRegisterLocked(int chip, uint8_t reg, uint8_t value) {
 
 void ChipPair::writeRegister(int chip, uint8_t reg, uint8_t value) {
     std::lock_guard<std::mutex> lock(chipMutex_);
-    settleLocked();
+    if (chip == 1) settleLocked();
     writeRegisterLocked(chip, reg, value);
 }
 

@@ -80,7 +80,8 @@ public:
     // queue and starts the render of up to 2048 samples into output (returns
     // how many); the queue may be refilled and more renders started before
     // finishQueuedRender, after which every started output holds its mixed
-    // samples. Without the thread the work is all done in the first step.
+    // samples (the caller leaves those outputs alone until then). Without
+    // the thread the work is all done in the first step.
     int startQueuedRender(int16_t* output, int count);
     void finishQueuedRender();
 
