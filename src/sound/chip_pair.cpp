@@ -316,7 +316,8 @@ void ChipPair::renderWithQueue(int16_t* output, int count) {
         const int n = std::min(count, static_cast<int>(mixBuffer_.size()));
         int32_t* buf = mixBuffer_.data();
         std::fill_n(buf, n, 0);
-        queue_.applyPos = applyQueue(writeTo, chips, queue_.entries.data(), queue_.applyPos, queue_.count, buf, n);
+        const int next = applyQueue(writeTo, chips, queue_.entries.data(), queue_.applyPos, queue_.count, buf, n);
+        if (next != queue_.applyPos) queue_.applyPos = next;  // an empty queue is only read
         if (scaleAndClip(buf, output, n, vol)) clipped = true;
         output += n;
         count -= n;
@@ -374,7 +375,8 @@ int ChipPair::startLocked(int16_t* output, int count, bool fromQueue) {
     int32_t* buf = j.mixed.data();
     std::fill_n(buf, n, 0);
     if (fromQueue) {
-        queue_.applyPos = applyQueue(writeTo, renderTo, queue_.entries.data(), queue_.applyPos, queue_.count, buf, n);
+        const int next = applyQueue(writeTo, renderTo, queue_.entries.data(), queue_.applyPos, queue_.count, buf, n);
+        if (next != queue_.applyPos) queue_.applyPos = next;
     } else {
         applyQueue(writeTo, renderTo, nullptr, 0, 0, buf, n);
     }
