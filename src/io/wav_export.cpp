@@ -81,9 +81,11 @@ struct PassOutcome {
 
 // The render loop of one file. beforeBlock(blocks) runs before each block,
 // with the count of whole blocks of the file (samples div 8192), and ends
-// the render (cancelled) when it returns false.
+// the render (cancelled) when it returns false. With secondThread the chips
+// render chip 1 on a thread of their own.
 PassOutcome renderPass(Player& player, ChipPair& chips, SampleSource& source, const std::string& path,
-                       bool allChannels, const std::function<bool(int64_t)>& beforeBlock) {
+                       bool allChannels, const std::function<bool(int64_t)>& beforeBlock,
+                       bool secondThread = false) {
     PassOutcome outcome;
     int frames;
     {
@@ -104,6 +106,7 @@ PassOutcome renderPass(Player& player, ChipPair& chips, SampleSource& source, co
     if (player.isPlaying()) player.stop();
     const bool testTone = source.testSignalOn.exchange(false, std::memory_order_acq_rel);
     chips.beginExport(allChannels);
+    if (secondThread) chips.startRenderThread();  // without it all renders here
     player.start(0, 0, false, false, false, -1);
     source.restartFrameClock();
 
@@ -152,7 +155,9 @@ void raiseProgress(RenderJob& job, int value) {
 }  // namespace
 
 bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std::string& path,
-                bool allChannels, RenderJob* job) {
+                bool allChannels, RenderJob* job, int renderThreads) {
+    // A second thread pays only where a second core runs it.
+    const bool secondThread = renderThreads > 1 && std::thread::hardware_concurrency() != 1;
     double p = 0, shown = -1;
     auto beforeBlock = [&](int64_t blocks) {
         if (job->state.load(std::memory_order_acquire) == RenderJob::CancelRequested) return false;
@@ -163,8 +168,8 @@ bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std
         p += blocks > 0 ? 100.0 / static_cast<double>(blocks) : 100.0;
         return true;
     };
-    PassOutcome r = job ? renderPass(player, chips, source, path, allChannels, beforeBlock)
-                        : renderPass(player, chips, source, path, allChannels, {});
+    PassOutcome r = job ? renderPass(player, chips, source, path, allChannels, beforeBlock, secondThread)
+                        : renderPass(player, chips, source, path, allChannels, {}, secondThread);
     if (r.ok && !r.cancelled && job) job->progress.store(100, std::memory_order_release);
     if (job) job->cancelled.store(r.cancelled, std::memory_order_release);
     return r.ok;

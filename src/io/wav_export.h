@@ -69,8 +69,11 @@ struct RenderJob {
 // match. Returns false when the file cannot be created or written. The
 // chips' mute mask and the test tone are restored afterwards; the audio
 // stream must be closed (no other thread may render) while this runs.
+// renderThreads 2 renders the two chips at once on two threads (on a
+// machine with more than one core), 1 both on the calling thread; the
+// bytes are the same.
 bool renderWave(Player& player, ChipPair& chips, SampleSource& source, const std::string& path,
-                bool allChannels, RenderJob* job = nullptr);
+                bool allChannels, RenderJob* job = nullptr, int renderThreads = 2);
 
 // NAME.ch1.wav ... NAME.ch6.wav for the path NAME.wav (or NAME without a
 // ".wav" ending).

@@ -43,6 +43,11 @@ struct RegisterWriteQueue {
 
 class ChipPair {
 public:
+    ChipPair();
+    ~ChipPair();
+    ChipPair(const ChipPair&) = delete;
+    ChipPair& operator=(const ChipPair&) = delete;
+
     // Creates the three chips (clock 3 500 000 Hz, 44 100 Hz) with the given
     // output volume. Returns false when a chip cannot be created.
     bool create(uint32_t sampleRate, uint32_t clock, int volume);
@@ -53,7 +58,15 @@ public:
     void setChannelMask(uint8_t mask);
     uint8_t channelMask() const;
     void beginExport(bool allChannels);
+    // Also stops the second render thread.
     void endExport();
+    // Starts a second thread that renders chip 1 while the calling thread
+    // renders chip 0 and the audition chip (for renders faster than real
+    // time; the output is the same). Returns false, leaving every chip on
+    // the calling thread, when the thread cannot be started.
+    bool startRenderThread();
+    void stopRenderThread();
+    bool renderThreadRunning() const;
     void setVolume(int value);
     int volume() const;
     // Applies the pending queue entries, one sample after each key on/off
@@ -62,6 +75,15 @@ public:
     // Mixes count samples without touching the queue (used while an exporter
     // drives the Player from another thread and owns the queue).
     void renderMixOnly(int16_t* output, int count);
+    // renderWithQueue in two steps, for a caller with other work to do while
+    // the second render thread renders chip 1: startQueuedRender applies the
+    // queue and starts the render of up to 2048 samples into output (returns
+    // how many); the queue may be refilled and more renders started before
+    // finishQueuedRender, after which every started output holds its mixed
+    // samples (the caller leaves those outputs alone until then). Without
+    // the thread the work is all done in the first step.
+    int startQueuedRender(int16_t* output, int count);
+    void finishQueuedRender();
 
     RegisterWriteQueue& queue() { return queue_; }
     const RegisterWriteQueue& queue() const { return queue_; }
@@ -71,7 +93,11 @@ public:
     std::atomic<uint8_t> clipFlag{0};
 
 private:
+    struct RenderHelper;
+
     void mix(int16_t* output, int count);
+    int startLocked(int16_t* output, int count, bool fromQueue);
+    void settleLocked();
     static bool scaleAndClip(const int32_t* buf, int16_t* output, int n, int32_t vol);
     void writeRegisterLocked(int chip, uint8_t reg, uint8_t value);
 
@@ -86,6 +112,9 @@ private:
     std::atomic<bool> auditionEnabled_{true};
     std::atomic<int> volume_{128};
     RegisterWriteQueue queue_;
+    // Present while the second render thread runs.
+    std::unique_ptr<RenderHelper> helper_;
+    std::atomic<bool> helperRunning_{false};
 };
 
 }  // namespace qv

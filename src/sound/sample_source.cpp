@@ -13,8 +13,28 @@ void SampleSource::renderSamples(int16_t* output, int count) {
     // and its read of renderBusy: either it sees this call busy, or this call
     // sees the export flag.
     player_.renderBusy.store(true, std::memory_order_seq_cst);
+    // With the chips' second render thread the frames' renders are only
+    // started here (the ticks run while that thread renders chip 1) and are
+    // all finished at the end: the samples from pendingFrom on.
+    int16_t* pendingFrom = output;
+    int pendingCount = 0;
+    auto settle = [&] {
+        if (pendingCount == 0) return;
+        chips_.finishQueuedRender();
+        finish(pendingFrom, pendingCount);
+        pendingCount = 0;
+    };
     while (count > 0) {
-        const int n = segment(output, count);
+        const bool split = chips_.renderThreadRunning();
+        bool pending = false;
+        const int n = segment(output, count, split, pending);
+        if (pending) {
+            if (pendingCount == 0) pendingFrom = output;
+            pendingCount += n;
+        } else {
+            settle();
+            finish(output, n);
+        }
         output += n;
         count -= n;
         frameSamplePos_ += n;
@@ -28,10 +48,11 @@ void SampleSource::renderSamples(int16_t* output, int count) {
             }
         }
     }
+    settle();
     player_.renderBusy.store(false, std::memory_order_release);
 }
 
-int SampleSource::segment(int16_t* output, int count) {
+int SampleSource::segment(int16_t* output, int count, bool split, bool& pending) {
     int n;
     if (player_.exportDriving.load(std::memory_order_seq_cst)) {
         n = std::min(count, kSamplesPerFrame - frameSamplePos_);
@@ -44,9 +65,12 @@ int SampleSource::segment(int16_t* output, int count) {
         if (playing && !wasPlaying_) frameSamplePos_ = 0;
         wasPlaying_ = playing;
         n = std::min(count, kSamplesPerFrame - frameSamplePos_);
+        if (split) {
+            pending = true;
+            return chips_.startQueuedRender(output, n);
+        }
         chips_.renderWithQueue(output, n);
     }
-    finish(output, n);
     return n;
 }
 

@@ -47,8 +47,10 @@ private:
     // reset the chips) restarts the frame clock, so a song sounds the same
     // whenever it is started, and as the wave render has it.
     bool wasPlaying_ = false;
-    // Renders up to count samples, at most to the end of the frame.
-    int segment(int16_t* output, int count);
+    // Renders up to count samples, at most to the end of the frame, without
+    // finish. With split a queued render is only started (pending set): the
+    // caller finishes it later.
+    int segment(int16_t* output, int count, bool split, bool& pending);
     // The test tone and the scope over rendered samples.
     void finish(int16_t* output, int count);
 

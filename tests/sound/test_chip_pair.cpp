@@ -394,5 +394,71 @@ TEST(ChipPairThreads, AuditionWritesWhileTheAudioThreadRenders) {
     for (int16_t s : mixOnly(a.p, 100)) ASSERT_EQ(s, 0);
 }
 
+// Chip 1 rendered on the second thread: frames with voices and key events
+// on all six channels, calls that stop partway through the queue or span
+// several mix buffers, plain mixes and a stop of the thread midway give the
+// same samples and clip flag as one thread; so does a render in two steps.
+TEST(ChipPairThreads, SecondRenderThreadGivesTheSameSamples) {
+    Pair one(255), two(255);
+    ASSERT_TRUE(two.p.startRenderThread());
+    ASSERT_TRUE(two.p.renderThreadRunning());
+    std::vector<int16_t> a, b;
+    auto render = [&](int n, bool queue) {
+        for (auto [pair, out] : {std::pair{&one, &a}, std::pair{&two, &b}}) {
+            std::vector<int16_t> s(static_cast<size_t>(n));
+            if (queue) pair->p.renderWithQueue(s.data(), n);
+            else pair->p.renderMixOnly(s.data(), n);
+            out->insert(out->end(), s.begin(), s.end());
+        }
+    };
+    for (int frame = 0; frame < 40; ++frame) {
+        for (Pair* x : {&one, &two}) {
+            x->p.queue().clear();
+            for (uint8_t chip = 0; chip < 2; ++chip)
+                for (int ch = 0; ch < 3; ++ch) {
+                    if ((frame + ch + chip) % 3 == 0) {
+                        x->p.queue().push(chip, 0x28, static_cast<uint8_t>(ch));
+                        enqueue(x->p, voiceWrites(chip, ch, 2 + (frame + ch) % 5, 600 + 37 * frame + 11 * ch));
+                        x->p.queue().push(chip, 0x28, static_cast<uint8_t>(0xF0 | ch));
+                    }
+                    x->p.queue().push(chip, static_cast<uint8_t>(0x40 + ch), static_cast<uint8_t>(frame % 20));
+                }
+        }
+        if (frame == 20) two.p.stopRenderThread();
+        if (frame == 25) {
+            ASSERT_TRUE(two.p.startRenderThread());
+        }
+        if (frame % 4 == 1) {
+            render(3, true);  // stops inside the queue
+            render(kSamplesPerFrame - 3, true);
+        } else if (frame % 4 == 2) {
+            render(2 * kSamplesPerFrame + 500, true);
+        } else if (frame % 8 == 3) {
+            // In two steps: more renders started than the thread holds, the
+            // queue refilled between them, then a direct chip-1 write.
+            for (auto [pair, out] : {std::pair{&one, &a}, std::pair{&two, &b}}) {
+                std::vector<int16_t> s(kSamplesPerFrame);
+                for (int at = 0; at < kSamplesPerFrame; at += 42) {
+                    EXPECT_EQ(pair->p.startQueuedRender(s.data() + at, 42), 42);
+                    if (at % 4 == 0) pair->p.queue().push(1, 0x40, static_cast<uint8_t>(at));
+                    pair->p.queue().push(1, 0x28, 0xF1);
+                }
+                pair->p.writeRegister(1, 0x41, static_cast<uint8_t>(frame));
+                pair->p.finishQueuedRender();
+                out->insert(out->end(), s.begin(), s.end());
+            }
+        } else {
+            render(kSamplesPerFrame, true);
+            render(100, false);
+        }
+    }
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(one.p.clipFlag.load(), 1);
+    EXPECT_EQ(two.p.clipFlag.load(), 1);
+    two.p.endExport();
+    EXPECT_FALSE(two.p.renderThreadRunning());
+}
+
 }  // namespace
 }  // namespace qv
