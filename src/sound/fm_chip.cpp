@@ -120,17 +120,18 @@ struct SineTable {
 // Operator 1's feedback input, (prev + last) >> shift, is formed as
 // ((prev + last + 2^15) >> shift) - 2^(15 - shift): the biased sum is never
 // negative (every output is below 2^13 in magnitude), and the subtraction
-// moves into the table base, so the sample-to-sample chain is add, shift,
-// two loads. The sine index then ranges over -2048..3071 around the base at
-// kFeedbackSineOffset; the table repeats the period so no wrap is needed.
-constexpr int kFeedbackSineOffset = 4096;
+// moves into the phase (the sine repeats every 1024 steps), so the
+// sample-to-sample chain is add, shift, two loads. The biased input is at
+// most 6143 (shift 3), the phase index below 1024: the table repeats the
+// period up to their sum, so no wrap is needed.
 constexpr int kFeedbackBias = 1 << 15;
+constexpr int kFeedbackSineSize = 1024 + 6144;
 
 // The fixed tables side by side, so the output stage needs one base address.
 struct OutputTables {
     SineTable sine;
     LevelTable level;
-    std::array<uint16_t, kFeedbackSineOffset + 3072> feedbackSine{};
+    std::array<uint16_t, kFeedbackSineSize> feedbackSine{};
     OutputTables() {
         for (size_t j = 0; j < feedbackSine.size(); ++j) feedbackSine[j] = sine.v[j & 1023];
     }
@@ -896,7 +897,7 @@ int mergeEvents(const LevelEvent* a, const LevelEvent* b, const LevelEvent* c, L
 struct FirstLane {
     const uint16_t* levels;  // level table offset of each sample
     const int16_t* fixed;    // the level table, when the level stays fixed
-    const uint16_t* sine;    // feedback sine table, based for the bias
+    uint32_t bias;           // the feedback bias as a phase (shifted left by 6)
     uint32_t phase, step;
     int32_t prev, last;      // outputs of the two samples before
     uint32_t shift;          // 16 - feedback shift; 16: no feedback
@@ -920,8 +921,9 @@ inline const int16_t* levelAt(const int16_t* table, const uint16_t* levels, int 
 // The table row for the phase and a + bias do not depend on b, the output
 // just computed: formed apart, they stay off the sample-to-sample chain,
 // which is then add, shift, two loads.
-inline int32_t firstOutput(const FirstLane& l, const int16_t* level, int32_t a, int32_t b, uint32_t ph) {
-    const uint16_t* row = l.sine + size_t{ph >> kIndexShift};
+inline int32_t firstOutput(const FirstLane& l, const uint16_t* sine, const int16_t* level, int32_t a, int32_t b,
+                           uint32_t ph) {
+    const uint16_t* row = sine + size_t{ph >> kIndexShift};
     asm("" : "+r"(row));
     int32_t biasedA = a + kFeedbackBias;
     asm("" : "+r"(biasedA));
@@ -929,13 +931,15 @@ inline int32_t firstOutput(const FirstLane& l, const int16_t* level, int32_t a, 
     return level[row[biased >> l.shift]];
 }
 
-// Two samples of a lane, out[i + 1] and out[i + 2].
+// Two samples of a lane, out[i + 1] and out[i + 2], with the feedback sine
+// table and the level table.
 template <bool Fixed>
-inline void firstPair(FirstLane& l, const int16_t* table, uint32_t& ph, uint32_t step, int32_t* out, int i) {
+inline void firstPair(FirstLane& l, const uint16_t* sine, const int16_t* table, uint32_t& ph, uint32_t step,
+                      int32_t* out, int i) {
     const int16_t* la = Fixed ? l.fixed : levelAt(table, l.levels, i);
     const int16_t* lb = Fixed ? l.fixed : levelAt(table, l.levels, i + 1);
-    const int32_t v = firstOutput(l, la, l.prev, l.last, ph);
-    const int32_t w = firstOutput(l, lb, l.last, v, ph + step);
+    const int32_t v = firstOutput(l, sine, la, l.prev, l.last, ph);
+    const int32_t w = firstOutput(l, sine, lb, l.last, v, ph + step);
     ph += 2 * step;
     out[i + 1] = v;
     out[i + 2] = w;
@@ -943,8 +947,8 @@ inline void firstPair(FirstLane& l, const int16_t* table, uint32_t& ph, uint32_t
     l.last = w;
 }
 template <bool Fixed>
-inline void firstSingle(FirstLane& l, const int16_t* table, uint32_t ph, int32_t* out, int i) {
-    const int32_t v = firstOutput(l, Fixed ? l.fixed : levelAt(table, l.levels, i), l.prev, l.last, ph);
+inline void firstSingle(FirstLane& l, const uint16_t* sine, const int16_t* table, uint32_t ph, int32_t* out, int i) {
+    const int32_t v = firstOutput(l, sine, Fixed ? l.fixed : levelAt(table, l.levels, i), l.prev, l.last, ph);
     out[i + 1] = v;
     l.prev = l.last;
     l.last = v;
@@ -955,21 +959,22 @@ inline void firstSingle(FirstLane& l, const int16_t* table, uint32_t ph, int32_t
 // Fixed: every lane's level stays as it is.
 template <int N, bool Fixed>
 void runFirstLanes(FirstLane* lanes, const int16_t* table, int32_t* rows, int from, int to) {
+    const uint16_t* sine = outputTables().feedbackSine.data();
     FirstLane a = lanes[0];
     FirstLane b = N > 1 ? lanes[1] : lanes[0];
     FirstLane c = N > 2 ? lanes[2] : lanes[0];
-    uint32_t pa = a.phase << 6, pb = b.phase << 6, pc = c.phase << 6;
+    uint32_t pa = (a.phase << 6) + a.bias, pb = (b.phase << 6) + b.bias, pc = (c.phase << 6) + c.bias;
     const uint32_t sa = a.step << 6, sb = b.step << 6, sc = c.step << 6;
     int i = from;
     for (; i + 1 < to; i += 2) {
-        firstPair<Fixed>(a, table, pa, sa, rows, i);
-        if constexpr (N > 1) firstPair<Fixed>(b, table, pb, sb, rows + kFirstStride, i);
-        if constexpr (N > 2) firstPair<Fixed>(c, table, pc, sc, rows + 2 * kFirstStride, i);
+        firstPair<Fixed>(a, sine, table, pa, sa, rows, i);
+        if constexpr (N > 1) firstPair<Fixed>(b, sine, table, pb, sb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstPair<Fixed>(c, sine, table, pc, sc, rows + 2 * kFirstStride, i);
     }
     if (i < to) {
-        firstSingle<Fixed>(a, table, pa, rows, i);
-        if constexpr (N > 1) firstSingle<Fixed>(b, table, pb, rows + kFirstStride, i);
-        if constexpr (N > 2) firstSingle<Fixed>(c, table, pc, rows + 2 * kFirstStride, i);
+        firstSingle<Fixed>(a, sine, table, pa, rows, i);
+        if constexpr (N > 1) firstSingle<Fixed>(b, sine, table, pb, rows + kFirstStride, i);
+        if constexpr (N > 2) firstSingle<Fixed>(c, sine, table, pc, rows + 2 * kFirstStride, i);
     }
     const uint32_t len = static_cast<uint32_t>(to - from);
     a.phase += a.step * len;
@@ -1021,7 +1026,8 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
         const uint32_t shift = static_cast<uint32_t>(16 - c.feedbackShift);
         lane[k] = FirstLane{levels[k],
                             table + env[k].first,
-                            tab.feedbackSine.data() + kFeedbackSineOffset - (kFeedbackBias >> shift),
+                            // -2^(15 - shift) steps, as a shifted phase
+                            (0u - (kFeedbackBias >> shift)) << kIndexShift,
                             op.phase,
                             op.phaseStep,
                             c.op1Out[0],
