@@ -1018,7 +1018,7 @@ void runFirstOperators(Channel* const* chans, int32_t* rows, bool* quiet, int co
     const int16_t* table = tab.level.v.data();
     // A few changes of level: stretches of fixed levels between them. Many:
     // the levels of each sample are written out.
-    const bool fixed = changes * 8 <= n;
+    const bool fixed = changes * 16 <= n;
     for (int k = 0; k < count; ++k) {
         Channel& c = *chans[k];
         const Operator& op = c.op[0];
@@ -1182,7 +1182,7 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
     // A few changes of level: stretches of fixed levels between them, each
     // with the table addresses of the stretch. Many: every sample reads its
     // levels, and only phase restarts break the loop.
-    const bool varies = changes * 8 > n;
+    const bool varies = changes * 16 > n;
     if (varies)
         for (int k = 0; k < 3; ++k) expandLevels(env[k], lists[k], counts[k], levels[k], n);
     LevelEvent* merged = events + 3 * eventCap;
