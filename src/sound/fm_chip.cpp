@@ -1091,7 +1091,7 @@ template <int Alg, bool Audible, bool Varies>
     const int32_t* first = r.first;
     int32_t* buf = r.buf;
     auto outAt = [sine, level](const int16_t* fixed, const uint16_t* row, int i, uint32_t ph) {
-        if constexpr (Varies) return int32_t{level[row[i] + sine[ph >> kIndexShift]]};
+        if constexpr (Varies) return int32_t{level[size_t{row[i]} + sine[ph >> kIndexShift]]};
         else return int32_t{fixed[sine[ph >> kIndexShift]]};
     };
     auto pmOf = [](int32_t x) { return static_cast<uint32_t>(x >> 1) << kIndexShift; };
