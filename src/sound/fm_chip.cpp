@@ -1189,25 +1189,41 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
     const int nEvents = varies && restarts == 0 ? 0 : mergeEvents(lists[0], lists[1], lists[2], merged, varies);
     // Nothing sounds: every output and so every mem is 0.
     const bool skip = firstQuiet && silent;
+    // Every operator that reaches the output is silent (env: operators 3,
+    // 2, 4): the block adds nothing, and only the mem of its last sample is
+    // needed, which no output feeds.
+    const bool mute = !skip && env[2].silent && (Alg < 4 || env[1].silent) && (Alg < 5 || env[0].silent) &&
+                      (Alg < 7 || firstQuiet);
+    constexpr bool kHasMem = Alg <= 3 || Alg == 5;
+    // The samples computed: none, the last one (for its mem), or all.
+    const int computeFrom = skip ? n : mute ? (kHasMem ? n - 1 : n) : 0;
     uint32_t p[4] = {0, op[1].phase, op[2].phase, op[3].phase};
     const uint32_t s[4] = {0, op[1].phaseStep, op[2].phaseStep, op[3].phaseStep};
     uint16_t level[4] = {0, env[0].first, env[1].first, env[2].first};
-    int32_t memv = skip ? 0 : c.memValue;
+    int32_t memv = skip || mute ? 0 : c.memValue;
     int from = 0;
     for (int e = 0; e <= nEvents; ++e) {
         const int to = e < nEvents ? merged[e].at : n;
-        if (to > from) {
-            if (!skip) {
-                RestSegment seg{tab.sine.v.data(), tab.level.v.data(), levels[0], levels[1], levels[2], first, buf,
-                                Phases{0, p[1], p[2], p[3]} << 6, Phases{0, s[1], s[2], s[3]} << 6, {}};
-                if (varies) {
-                    memv = restSamples<Alg, Audible, true>(seg, from, to, memv);
-                } else {
-                    seg.fixed[0] = tab.level.v.data() + level[1];
-                    seg.fixed[1] = tab.level.v.data() + level[2];
-                    seg.fixed[2] = tab.level.v.data() + level[3];
-                    memv = restSamples<Alg, Audible, false>(seg, from, to, memv);
-                }
+        if (to > from && to <= computeFrom) {
+            // Phases only.
+            const uint32_t len = static_cast<uint32_t>(to - from);
+            for (int k = 1; k < 4; ++k) p[k] += s[k] * len;
+            from = to;
+        } else if (to > from) {
+            if (from < computeFrom) {
+                const uint32_t len = static_cast<uint32_t>(computeFrom - from);
+                for (int k = 1; k < 4; ++k) p[k] += s[k] * len;
+                from = computeFrom;
+            }
+            RestSegment seg{tab.sine.v.data(), tab.level.v.data(), levels[0], levels[1], levels[2], first, buf,
+                            Phases{0, p[1], p[2], p[3]} << 6, Phases{0, s[1], s[2], s[3]} << 6, {}};
+            for (int k = 0; k < 3; ++k) seg.fixed[k] = tab.level.v.data() + level[k + 1];
+            if (mute) {
+                memv = varies ? restSamples<Alg, false, true>(seg, from, to, memv)
+                              : restSamples<Alg, false, false>(seg, from, to, memv);
+            } else {
+                memv = varies ? restSamples<Alg, Audible, true>(seg, from, to, memv)
+                              : restSamples<Alg, Audible, false>(seg, from, to, memv);
             }
             const uint32_t len = static_cast<uint32_t>(to - from);
             for (int k = 1; k < 4; ++k) p[k] += s[k] * len;
