@@ -97,7 +97,12 @@ PassOutcome renderPass(Player& player, ChipPair& chips, SampleSource& source, co
     if (total <= 0 || total > 0x7FFFFFF0 / 2) return outcome;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return outcome;
-    std::vector<int16_t> block(wav::kBlockSamples);
+    // Blocks are rendered eight at a time: with two render threads each
+    // render call ends with the threads meeting, and fewer calls keep both
+    // busy. The fade and the progress still go by single blocks.
+    constexpr int kChunkBlocks = 8;
+    std::vector<int16_t> chunk(static_cast<size_t>(wav::kBlockSamples) * kChunkBlocks);
+    int nextInChunk = kChunkBlocks;
     // Byte-order conversion space, needed on big-endian machines only.
     std::vector<uint8_t> bytes(std::endian::native == std::endian::little ? 0 : wav::kBlockSamples * 2);
     std::array<uint8_t, wav::kHeaderSize> header = waveHeader(static_cast<uint32_t>(total));
@@ -119,12 +124,19 @@ PassOutcome renderPass(Player& player, ChipPair& chips, SampleSource& source, co
             cancelled = true;
             break;
         }
-        source.renderSamples(block.data(), wav::kBlockSamples);
+        if (nextInChunk == kChunkBlocks) {
+            // As many blocks as the file still needs.
+            const int64_t left = (total - written + wav::kBlockSamples - 1) / wav::kBlockSamples;
+            const int count = static_cast<int>(std::min<int64_t>(kChunkBlocks, left));
+            source.renderSamples(chunk.data(), count * wav::kBlockSamples);
+            nextInChunk = 0;
+        }
+        int16_t* block = chunk.data() + static_cast<size_t>(nextInChunk++) * wav::kBlockSamples;
         int n = static_cast<int>(std::min<int64_t>(wav::kBlockSamples, total - written));
-        fade.apply(block.data(), n, written);
+        fade.apply(block, n, written);
         // Samples are stored little-endian: on such a machine the block is
         // already in file order and is written as it is.
-        const void* data = block.data();
+        const void* data = block;
         if constexpr (std::endian::native != std::endian::little) {
             for (int i = 0; i < n; ++i) put16(&bytes[static_cast<size_t>(i) * 2], static_cast<uint16_t>(block[i]));
             data = bytes.data();
