@@ -291,19 +291,25 @@ void ChipPair::setVolume(int value) { volume_.store(std::clamp(value, 0, 255), s
 
 int ChipPair::volume() const { return volume_.load(std::memory_order_acquire); }
 
+// With the second render thread running: renders count samples into
+// output, chip 1 on that thread, and returns true. Called with chipMutex_
+// held; fromQueue applies the queue as renderWithQueue does.
+bool ChipPair::renderOnThreadsLocked(int16_t* output, int count, bool fromQueue) {
+    if (!helper_ || !chips_[1]) return false;
+    while (count > 0) {
+        const int n = startLocked(output, count, fromQueue);
+        output += n;
+        count -= n;
+    }
+    settleLocked();
+    return true;
+}
+
 void ChipPair::renderWithQueue(int16_t* output, int count) {
     // Nothing to spend on key events: the queue waits for the next call.
     if (count <= 0) return;
     std::lock_guard<std::mutex> lock(chipMutex_);
-    if (helper_ && chips_[1]) {
-        while (count > 0) {
-            const int n = startLocked(output, count, true);
-            output += n;
-            count -= n;
-        }
-        settleLocked();
-        return;
-    }
+    if (renderOnThreadsLocked(output, count, true)) return;
     const uint8_t mask = channelMask_.load(std::memory_order_acquire);
     const int32_t vol = volume_.load(std::memory_order_acquire);
     const bool audition = auditionEnabled_.load(std::memory_order_acquire);
@@ -411,15 +417,7 @@ bool ChipPair::scaleAndClip(const int32_t* buf, int16_t* output, int n, int32_t 
 
 // Called with chipMutex_ held.
 void ChipPair::mix(int16_t* output, int count) {
-    if (helper_ && chips_[1]) {
-        while (count > 0) {
-            const int n = startLocked(output, count, false);
-            output += n;
-            count -= n;
-        }
-        settleLocked();
-        return;
-    }
+    if (renderOnThreadsLocked(output, count, false)) return;
     const uint8_t mask = channelMask_.load(std::memory_order_acquire);
     const int32_t vol = volume_.load(std::memory_order_acquire);
     const bool audition = auditionEnabled_.load(std::memory_order_acquire);

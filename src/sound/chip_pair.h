@@ -96,6 +96,7 @@ private:
     struct RenderHelper;
 
     void mix(int16_t* output, int count);
+    bool renderOnThreadsLocked(int16_t* output, int count, bool fromQueue);
     int startLocked(int16_t* output, int count, bool fromQueue);
     void settleLocked();
     static bool scaleAndClip(const int32_t* buf, int16_t* output, int n, int32_t vol);
