@@ -1204,17 +1204,13 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
     int from = 0;
     for (int e = 0; e <= nEvents; ++e) {
         const int to = e < nEvents ? merged[e].at : n;
-        if (to > from && to <= computeFrom) {
-            // Phases only.
-            const uint32_t len = static_cast<uint32_t>(to - from);
-            for (int k = 1; k < 4; ++k) p[k] += s[k] * len;
-            from = to;
-        } else if (to > from) {
-            if (from < computeFrom) {
-                const uint32_t len = static_cast<uint32_t>(computeFrom - from);
-                for (int k = 1; k < 4; ++k) p[k] += s[k] * len;
-                from = computeFrom;
-            }
+        if (to > from) {
+            // Samples before computeFrom move the phases only.
+            const int start = std::clamp(computeFrom, from, to);
+            for (int k = 1; k < 4; ++k) p[k] += s[k] * static_cast<uint32_t>(start - from);
+            from = start;
+        }
+        if (to > from) {
             RestSegment seg{tab.sine.v.data(), tab.level.v.data(), levels[0], levels[1], levels[2], first, buf,
                             Phases{0, p[1], p[2], p[3]} << 6, Phases{0, s[1], s[2], s[3]} << 6, {}};
             for (int k = 0; k < 3; ++k) seg.fixed[k] = tab.level.v.data() + level[k + 1];
