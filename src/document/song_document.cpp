@@ -92,22 +92,12 @@ bool SongDocument::edit(const std::string& what, const SongChange& scope,
     return true;
 }
 
-bool SongDocument::undo() {
-    UndoStep* step = history_.takeUndo();
-    if (!step) return false;
-    {
-        HeldLock lock(*this);
-        step->exchange(song_);
-        afterChangeLocked(step->change.parts);
-    }
-    SongChange c = step->change;
-    c.cause = SongChange::Cause::Undo;
-    notify(c);
-    return true;
-}
+bool SongDocument::undo() { return swapStep(history_.takeUndo(), SongChange::Cause::Undo); }
 
-bool SongDocument::redo() {
-    UndoStep* step = history_.takeRedo();
+bool SongDocument::redo() { return swapStep(history_.takeRedo(), SongChange::Cause::Redo); }
+
+// Undo and redo alike: the step swaps its contents with the song's.
+bool SongDocument::swapStep(UndoStep* step, SongChange::Cause cause) {
     if (!step) return false;
     {
         HeldLock lock(*this);
@@ -115,7 +105,7 @@ bool SongDocument::redo() {
         afterChangeLocked(step->change.parts);
     }
     SongChange c = step->change;
-    c.cause = SongChange::Cause::Redo;
+    c.cause = cause;
     notify(c);
     return true;
 }

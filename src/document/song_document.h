@@ -140,6 +140,7 @@ private:
     void notify(const SongChange& change);
     // Under the lock: the song's timing cache after a change of these parts.
     void afterChangeLocked(unsigned parts);
+    bool swapStep(UndoStep* step, SongChange::Cause cause);
 
     Song& song_;
     Player& player_;
