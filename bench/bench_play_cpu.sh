@@ -10,6 +10,7 @@
 # in the form of a benchmark result. Exits 77 (skipped) without xvfb-run or
 # xdotool.
 set -euo pipefail
+source "$(dirname "$(realpath "$0")")/../tools/editor_window.sh"
 
 if [ -z "${QV_BENCH_INNER:-}" ]; then
     for tool in xvfb-run xauth xdotool; do
@@ -28,14 +29,7 @@ export XDG_CONFIG_HOME=$work/config SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb
 
 "$binary" "$song" >"$work/log" 2>&1 &
 pid=$!
-main=
-for _ in $(seq 150); do
-    main=$(xdotool search --onlyvisible --name "Qorvette v1.22" 2>/dev/null | head -1 || true)
-    [ -n "$main" ] && break
-    sleep 0.1
-done
-[ -n "$main" ] || { echo "the editor window did not appear"; cat "$work/log"; exit 1; }
-xdotool windowsize --sync "$main" 1600 1000 || true
+wait_for_editor "$work/log"
 xdotool windowmove "$main" 0 0 || true
 xdotool windowfocus --sync "$main"
 sleep 1

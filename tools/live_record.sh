@@ -13,6 +13,7 @@
 # playback loops). Exits 77 when pulseaudio, parec, xvfb-run or xdotool is
 # missing; 1 when the recording has gaps.
 set -euo pipefail
+source "$(dirname "$(realpath "$0")")/editor_window.sh"
 
 if [ -z "${QV_LIVE_INNER:-}" ]; then
     for tool in pulseaudio parec xvfb-run xauth xdotool python3; do
@@ -57,14 +58,7 @@ export XDG_CONFIG_HOME=$work/config SDL_AUDIODRIVER=pulseaudio QT_QPA_PLATFORM=x
 "$binary" "$work/song.qze" >"$work/editor.log" 2>&1 &
 editor=$!
 pids+=($editor)
-main=
-for _ in $(seq 150); do
-    main=$(xdotool search --onlyvisible --name "Qorvette v1.22" 2>/dev/null | head -1 || true)
-    [ -n "$main" ] && break
-    sleep 0.1
-done
-[ -n "$main" ] || { echo "the editor window did not appear"; cat "$work/editor.log"; exit 1; }
-xdotool windowsize --sync "$main" 1600 1000 || true
+wait_for_editor "$work/editor.log"
 xdotool windowfocus --sync "$main"
 sleep 1
 
