@@ -286,6 +286,13 @@ inline void updateEnvelopeCache(Operator& op) {
         idle = op.volume < op.sustainLevel;
         break;
     case kSustain:
+        // An SSG envelope that holds at the bottom, its hold already taken,
+        // only sets the volume back to 1023 at each step: nothing changes.
+        if ((op.ssg & 9) == 9 && (op.ssgInvert & 1) && op.volume >= 1023) {
+            op.envShift = 33;
+            op.invertXor = (op.ssgInvert & 2) ? 511 : 0;
+            return;
+        }
         shift = op.sustainShift, row = op.sustainRow;
         idle = !(op.ssg & 8) && op.volume <= 1023;
         break;

@@ -394,6 +394,13 @@ TEST(FmChipEnvelope, SsgRepeatRestartsAndAlternateInverts) {
     a.keyOn(0, 0x80);
     a.render(3000);
     EXPECT_EQ(a.state(0, 4).volOut, 512);
+    // Writing the type again clears the inversion while the operator is
+    // held; its next sustain step (slow now, so not the first tick of the
+    // call) takes the hold again and inverts.
+    a.op(0x70, 0, 4, 12);
+    a.op(0x90, 0, 4, 0x0B);
+    a.render(4410);
+    EXPECT_EQ(a.state(0, 4).volOut, 512);
     a.keyOff(0);
     a.render(44100);
     EXPECT_EQ(a.state(0, 4).state, FmChip::kOff);
