@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "sound/ym2203_registers.h"
@@ -1089,7 +1090,13 @@ struct RestSegment {
 // scalars here: a modulation pm goes in as pm << 22 added to the shifted
 // phase, whose top ten bits are the sine index, so the sum wraps as the
 // index does and one shift gives the index. Two samples a round.
-template <int Alg, bool Audible, bool Varies>
+//
+// Silent (bits 1, 2, 4 = operators 3, 2, 4) names operators at full
+// attenuation all through: their every output is 0 whatever modulates them,
+// so they are not computed, nor is what only they would read. The mem
+// returned is then only right when it is read by no silent operator: the
+// caller runs a block's last sample with every operator.
+template <int Alg, bool Audible, bool Varies, int Silent = 0>
 [[gnu::noinline]] int32_t restSamples(const RestSegment& r, int from, int to, int32_t memv) {
     const uint16_t* sine = r.sine;
     const int16_t* level = r.level;
@@ -1106,6 +1113,13 @@ template <int Alg, bool Audible, bool Varies>
     constexpr bool kM2Zero = !(Alg <= 2 || Alg == 5);
     constexpr bool kC1Zero = Alg == 1 || Alg == 2 || Alg == 7;
     constexpr bool kC2Zero = Alg == 6 || Alg == 7;
+    // What is computed: operator 3 feeds operator 4 up to algorithm 4, the
+    // output after; operator 2 feeds mem up to algorithm 3, which operator 3
+    // reads (operator 4 in algorithm 3), and the output after.
+    constexpr bool kRun3 = !(Silent & 1) && (Alg >= 5 || !(Silent & 4));
+    constexpr bool kMemRead = Alg == 3 ? !(Silent & 4) : !kM2Zero && !(Silent & 1);
+    constexpr bool kRun2 = !(Silent & 2) && (Alg >= 4 || kMemRead);
+    constexpr bool kRun4 = !(Silent & 4);
     uint32_t p1 = r.phase[1], p2 = r.phase[2], p3 = r.phase[3];
     const uint32_t s1 = r.step[1], s2 = r.step[2], s3 = r.step[3];
     auto sample = [&](int i) __attribute__((always_inline)) {
@@ -1118,17 +1132,20 @@ template <int Alg, bool Audible, bool Varies>
         if constexpr (Alg == 2) mc2 += o0;
         if constexpr (Alg == 5) mem = mc1 = mc2 = o0;
         if constexpr (Alg == 7) sum += o0;
-        int32_t o3;
-        if constexpr (kM2Zero) o3 = outAt(c1, v1, i, p1);
+        int32_t o3 = 0;
+        if constexpr (!kRun3) (void)m2;
+        else if constexpr (kM2Zero) o3 = outAt(c1, v1, i, p1);
         else o3 = outAt(c1, v1, i, p1 + pmOf(m2));
         if constexpr (Alg <= 4) mc2 += o3;
         else sum += o3;
-        int32_t o2;
-        if constexpr (kC1Zero) o2 = outAt(c2, v2, i, p2);
+        int32_t o2 = 0;
+        if constexpr (!kRun2) (void)mc1;
+        else if constexpr (kC1Zero) o2 = outAt(c2, v2, i, p2);
         else o2 = outAt(c2, v2, i, p2 + pmOf(mc1));
         if constexpr (Alg <= 3) mem += o2;
         else sum += o2;
-        if constexpr (kC2Zero) sum += outAt(c3, v3, i, p3);
+        if constexpr (!kRun4) (void)mc2;
+        else if constexpr (kC2Zero) sum += outAt(c3, v3, i, p3);
         else sum += outAt(c3, v3, i, p3 + pmOf(mc2));
         memv = mem;
         p1 += s1;
@@ -1143,6 +1160,30 @@ template <int Alg, bool Audible, bool Varies>
     }
     if (i < to) sample(i);
     return memv;
+}
+
+using RestKernel = int32_t (*)(const RestSegment&, int, int, int32_t);
+
+// The kernel for a heard channel of algorithm Alg whose operators in
+// silentOps (bits as restSamples' Silent) stay silent: one per set of
+// silent operators that can occur (when every operator reaching the output
+// is silent the channel is muted instead).
+template <int Alg>
+constexpr int prunedSet(int silentOps) {
+    if (Alg <= 3) return silentOps & 3;
+    if (Alg == 4) return (silentOps & 6) == 6 ? 0 : silentOps;
+    if (Alg <= 6) return silentOps == 7 ? 0 : silentOps;
+    return silentOps;
+}
+template <int Alg, bool Varies, int... S>
+constexpr std::array<RestKernel, 8> prunedKernels(std::integer_sequence<int, S...>) {
+    return {restSamples<Alg, true, Varies, prunedSet<Alg>(S)>...};
+}
+template <int Alg>
+RestKernel prunedKernel(bool varies, int silentOps) {
+    static constexpr auto kFixed = prunedKernels<Alg, false>(std::make_integer_sequence<int, 8>{});
+    static constexpr auto kVaries = prunedKernels<Alg, true>(std::make_integer_sequence<int, 8>{});
+    return varies ? kVaries[silentOps] : kFixed[silentOps];
 }
 
 // Second pass: operators 3, 2 and 4 of one channel over a block, with
@@ -1204,34 +1245,38 @@ void runRest(Channel& c, const int32_t* first, bool firstQuiet, int32_t* buf, in
     constexpr bool kHasMem = Alg <= 3 || Alg == 5;
     // The samples computed: none, the last one (for its mem), or all.
     const int computeFrom = skip ? n : mute ? (kHasMem ? n - 1 : n) : 0;
+    // Every operator computed, and (on a heard channel with silent
+    // operators) the operators that matter, up to the last sample.
+    const RestKernel full = mute ? (varies ? restSamples<Alg, false, true> : restSamples<Alg, false, false>)
+                                 : (varies ? restSamples<Alg, Audible, true> : restSamples<Alg, Audible, false>);
+    const int silentOps = (env[0].silent ? 1 : 0) | (env[1].silent ? 2 : 0) | (env[2].silent ? 4 : 0);
+    const RestKernel pruned = Audible && !mute && !skip && silentOps ? prunedKernel<Alg>(varies, silentOps) : full;
+    const int fullFrom = pruned == full ? computeFrom : kHasMem ? n - 1 : n;
     uint32_t p[4] = {0, op[1].phase, op[2].phase, op[3].phase};
     const uint32_t s[4] = {0, op[1].phaseStep, op[2].phaseStep, op[3].phaseStep};
     uint16_t level[4] = {0, env[0].first, env[1].first, env[2].first};
     int32_t memv = skip || mute ? 0 : c.memValue;
     int from = 0;
-    for (int e = 0; e <= nEvents; ++e) {
-        const int to = e < nEvents ? merged[e].at : n;
-        if (to > from) {
-            // Samples before computeFrom move the phases only.
-            const int start = std::clamp(computeFrom, from, to);
-            for (int k = 1; k < 4; ++k) p[k] += s[k] * static_cast<uint32_t>(start - from);
-            from = start;
-        }
-        if (to > from) {
+    // Samples from..to through kernel (none: the phases only move on).
+    auto runStretch = [&](RestKernel kernel, int a, int b) {
+        if (kernel) {
             RestSegment seg{tab.sine.v.data(), tab.level.v.data(), levels[0], levels[1], levels[2], first, buf,
                             Phases{0, p[1], p[2], p[3]} << 6, Phases{0, s[1], s[2], s[3]} << 6, {}};
             for (int k = 0; k < 3; ++k) seg.fixed[k] = tab.level.v.data() + level[k + 1];
-            if (mute) {
-                memv = varies ? restSamples<Alg, false, true>(seg, from, to, memv)
-                              : restSamples<Alg, false, false>(seg, from, to, memv);
-            } else {
-                memv = varies ? restSamples<Alg, Audible, true>(seg, from, to, memv)
-                              : restSamples<Alg, Audible, false>(seg, from, to, memv);
-            }
-            const uint32_t len = static_cast<uint32_t>(to - from);
-            for (int k = 1; k < 4; ++k) p[k] += s[k] * len;
-            from = to;
+            memv = kernel(seg, a, b, memv);
         }
+        for (int k = 1; k < 4; ++k) p[k] += s[k] * static_cast<uint32_t>(b - a);
+        from = b;
+    };
+    for (int e = 0; e <= nEvents; ++e) {
+        const int to = e < nEvents ? merged[e].at : n;
+        // Samples before computeFrom move the phases only; from fullFrom on
+        // every operator is computed.
+        const int start = std::clamp(computeFrom, from, to);
+        const int mid = std::clamp(fullFrom, start, to);
+        if (start > from) runStretch(nullptr, from, start);
+        if (mid > start) runStretch(pruned, start, mid);
+        if (to > mid) runStretch(full, mid, to);
         if (e < nEvents) {
             const LevelEvent& ev = merged[e];
             if (ev.restart) p[ev.slot] = 0;
