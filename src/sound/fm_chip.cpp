@@ -1109,10 +1109,9 @@ template <int Alg, bool Audible, bool Varies, int Silent = 0>
         else return int32_t{fixed[sine[ph >> kIndexShift]]};
     };
     auto pmOf = [](int32_t x) { return static_cast<uint32_t>(x >> 1) << kIndexShift; };
-    // Modulation inputs that no operator feeds in this algorithm.
+    // Operator 3's modulation, mem carried in, is 0 in these algorithms.
+    // (A modulation that stays 0 adds nothing once compiled.)
     constexpr bool kM2Zero = !(Alg <= 2 || Alg == 5);
-    constexpr bool kC1Zero = Alg == 1 || Alg == 2 || Alg == 7;
-    constexpr bool kC2Zero = Alg == 6 || Alg == 7;
     // What is computed: operator 3 feeds operator 4 up to algorithm 4, the
     // output after; operator 2 feeds mem up to algorithm 3, which operator 3
     // reads (operator 4 in algorithm 3), and the output after.
@@ -1132,21 +1131,16 @@ template <int Alg, bool Audible, bool Varies, int Silent = 0>
         if constexpr (Alg == 2) mc2 += o0;
         if constexpr (Alg == 5) mem = mc1 = mc2 = o0;
         if constexpr (Alg == 7) sum += o0;
+        (void)m2, (void)mc1, (void)mc2;  // unread when their operator is not run
         int32_t o3 = 0;
-        if constexpr (!kRun3) (void)m2;
-        else if constexpr (kM2Zero) o3 = outAt(c1, v1, i, p1);
-        else o3 = outAt(c1, v1, i, p1 + pmOf(m2));
+        if constexpr (kRun3) o3 = outAt(c1, v1, i, p1 + pmOf(m2));
         if constexpr (Alg <= 4) mc2 += o3;
         else sum += o3;
         int32_t o2 = 0;
-        if constexpr (!kRun2) (void)mc1;
-        else if constexpr (kC1Zero) o2 = outAt(c2, v2, i, p2);
-        else o2 = outAt(c2, v2, i, p2 + pmOf(mc1));
+        if constexpr (kRun2) o2 = outAt(c2, v2, i, p2 + pmOf(mc1));
         if constexpr (Alg <= 3) mem += o2;
         else sum += o2;
-        if constexpr (!kRun4) (void)mc2;
-        else if constexpr (kC2Zero) sum += outAt(c3, v3, i, p3);
-        else sum += outAt(c3, v3, i, p3 + pmOf(mc2));
+        if constexpr (kRun4) sum += outAt(c3, v3, i, p3 + pmOf(mc2));
         memv = mem;
         p1 += s1;
         p2 += s2;
